@@ -1,0 +1,107 @@
+// Command line of the service simulator: one table row per option.
+#include <tools/service-sim/sim_options.h>
+
+#include <algorithm>
+#include <charconv>
+
+namespace servicesim {
+
+namespace {
+
+bool ParsePort(const std::string &value, uint16_t *port, std::string *error)
+{
+    unsigned int n = 0;
+    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (ec != std::errc() || end != value.data() + value.size() || n > 65535) {
+        *error = "not a port number (0 to 65535): " + value;
+        return false;
+    }
+    *port = static_cast<uint16_t>(n);
+    return true;
+}
+
+struct Option {
+    const char *name;
+    const char *argument;
+    const char *help;
+    bool (*apply)(SimOptions &, const std::string &, std::string *);
+};
+
+// Each server adds its rows here.
+const Option kOptions[] = {
+    {"--service-port", "PORT", "UDP port of the service protocol (default 19900, 0: any)",
+     [](SimOptions &o, const std::string &v, std::string *e) {
+         return ParsePort(v, &o.servicePort, e);
+     }},
+    {"--accounts", "FILE", "\"account password\" lines (default: accounts.txt beside the program)",
+     [](SimOptions &o, const std::string &v, std::string *) {
+         o.accountsFile = v;
+         return true;
+     }},
+    {"--alias-domain", "DOMAIN", "alias domain of the login digest (default service.localhost)",
+     [](SimOptions &o, const std::string &v, std::string *e) {
+         if (v.empty() || v.find(' ') != std::string::npos) {
+             *e = "not a domain name: \"" + v + "\"";
+             return false;
+         }
+         o.aliasDomain = v;
+         return true;
+     }},
+};
+
+} // namespace
+
+ParseResult ParseOptions(int argc, char **argv, SimOptions *options, std::string *error)
+{
+    for (int i = 1; i < argc; i++) {
+        std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h")
+            return ParseResult::Help;
+        std::string value;
+        bool inlineValue = false;
+        if (size_t eq = arg.find('='); eq != std::string::npos && arg.starts_with("--")) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            inlineValue = true;
+        }
+        const Option *option = nullptr;
+        for (const Option &o : kOptions)
+            if (arg == o.name)
+                option = &o;
+        if (!option) {
+            *error = "unknown option " + arg + " (see --help)";
+            return ParseResult::Error;
+        }
+        if (!inlineValue) {
+            if (i + 1 >= argc) {
+                *error = arg + " needs " + option->argument;
+                return ParseResult::Error;
+            }
+            value = argv[++i];
+        }
+        std::string why;
+        if (!option->apply(*options, value, &why)) {
+            *error = arg + ": " + why;
+            return ParseResult::Error;
+        }
+    }
+    return ParseResult::Run;
+}
+
+std::string Usage()
+{
+    std::string text = "usage: service-sim [OPTION VALUE]...\n"
+                       "Simulates the calling service on 127.0.0.1 for tests and demos.\n\n";
+    for (const Option &o : kOptions) {
+        std::string left = std::string("  ") + o.name + " " + o.argument;
+        left.resize(std::max<size_t>(left.size() + 2, 28), ' ');
+        text += left + o.help + "\n";
+    }
+    text += "\nCommands on standard input:\n"
+            "  notice 101 ACCOUNT        Info 101: somebody else logged in with the account\n"
+            "  notice 102 ACCOUNT        Info 102: log in again\n"
+            "  notice live ACCOUNT       a keep-alive from the service\n";
+    return text;
+}
+
+} // namespace servicesim
