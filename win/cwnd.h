@@ -15,7 +15,8 @@
 #include <win/windef.h>
 #include <win/winmsg.h>
 
-class CWnd {
+class CWnd
+{
   public:
     CWnd() = default;
     CWnd(const CWnd &) = delete;

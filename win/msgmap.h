@@ -3,9 +3,9 @@
 // A class declares DECLARE_MESSAGE_MAP() and defines its table in its source file:
 //
 //     BEGIN_MESSAGE_MAP(CSoftPhoneDlg, CSkinDialog)
-//         ON_WM_TIMER()
-//         ON_MESSAGE(WM_CALL_CONNECTED, OnCallConnected)   // LRESULT OnCallConnected(WPARAM, LPARAM)
-//         ON_COMMAND(1087, OnMenu)                         // void OnMenu()
+//         ON_WM_TIMER()                                  // void OnTimer(UINT_PTR)
+//         ON_MESSAGE(WM_CALL_CONNECTED, OnCallConnected) // LRESULT f(WPARAM, LPARAM)
+//         ON_COMMAND(1087, OnMenu)                       // void OnMenu()
 //     END_MESSAGE_MAP()
 //
 // CWnd::OnWndMsg searches the class's table, then its base's, up to CWnd. An entry is a message

@@ -6,7 +6,7 @@
 //   - posted messages, in the order they were posted from all threads;
 //   - messages sent from other threads: the sender blocks until the handler has returned and
 //     gets its result. Sent messages are also served while the interface thread blocks in a
-//     wait of the portable library (through its wait pump) and in ServeSentMessages();
+//     wait of the portable library (PMutex, PSyncPoint, PThread::WaitForTermination, ...);
 //   - WM_TIMER for the timers of each window.
 // A message for a window that no longer exists is dropped (a send then returns 0).
 #pragma once
@@ -22,7 +22,8 @@ BOOL IsWindow(HWND hWnd);
 UINT_PTR SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, std::nullptr_t = nullptr);
 BOOL KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 
-namespace win {
+namespace win
+{
 
 /// TRUE on the interface thread.
 bool IsUiThread();
@@ -31,12 +32,9 @@ bool IsUiThread();
 /// otherwise as a sent message. FALSE when there is no interface thread to run it.
 bool InvokeOnUiThread(const std::function<void()> &fn);
 
-/// Interface thread: runs every message sent from other threads that is waiting.
+/// Interface thread: runs every message sent from other threads that is waiting. The layer
+/// installs it as the interface thread's wait pump of the portable library (pwlib::SetWaitPump)
+/// when the first window is made; other code must not replace that pump.
 void ServeSentMessages();
-
-/// Sets what a sending thread calls after queueing a message, to wake the interface thread
-/// when it is blocked outside its event loop (null: nothing). The interface thread then calls
-/// ServeSentMessages.
-void SetSentMessageWaker(std::function<void()> waker);
 
 } // namespace win

@@ -1,6 +1,8 @@
 // Window messages on the Qt event loop: order, blocking sends, nested loops, timers, lifetime.
 #include <win/cwnd.h>
 
+#include <pwlib/pmutex.h>
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -13,7 +15,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -192,21 +195,45 @@ TEST(TransportTest, NestedEventLoopServesSentAndPostedMessages)
 TEST(TransportTest, ServeSentMessagesRunsQueuedSends)
 {
     TestWnd wnd;
-    std::atomic<int> woken{0};
-    win::SetSentMessageWaker([&] { ++woken; });
     std::atomic<LRESULT> result{0};
     std::thread sender([&] { result = ::SendMessage(wnd, WM_ECHO, 3, 4); });
-    // Serve without returning to the event loop, as a blocked wait with a pump would.
+    // Serve without returning to the event loop.
     auto end = Clock::now() + 5s;
     while (result == 0 && Clock::now() < end) {
         win::ServeSentMessages();
         std::this_thread::sleep_for(1ms);
     }
     sender.join();
-    win::SetSentMessageWaker(nullptr);
     EXPECT_EQ(result, 7);
-    EXPECT_EQ(woken, 1);
     EXPECT_TRUE(win::InvokeOnUiThread([] {}));
+}
+
+// A library thread that holds a mutex sends to the interface thread, which is waiting for that
+// mutex: the send is served inside the wait, so both go on (the wait's time-out would report a
+// deadlock).
+TEST(TransportTest, SendWhileTheInterfaceThreadWaitsInTheLibraryDoesNotDeadlock)
+{
+    TestWnd wnd;
+    PMutex mutex;
+    std::atomic<bool> locked{false};
+    std::atomic<LRESULT> result{0};
+    std::thread library([&] {
+        mutex.Wait();
+        locked = true;
+        result = ::SendMessage(wnd, WM_ECHO, 20, 22);
+        mutex.Signal();
+    });
+    while (!locked)
+        std::this_thread::sleep_for(1ms);
+    auto start = Clock::now();
+    BOOL acquired = mutex.Wait(PTimeInterval(5000));
+    auto waited = Clock::now() - start;
+    if (acquired)
+        mutex.Signal();
+    library.join();
+    EXPECT_TRUE(acquired);
+    EXPECT_EQ(result, 42);
+    EXPECT_LT(waited, 4s);
 }
 
 TEST(TransportTest, TimersTickPeriodicallyUntilKilled)

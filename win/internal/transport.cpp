@@ -5,6 +5,8 @@
 #include <win/cwnd.h>
 #include <win/winmsg.h>
 
+#include <pwlib/waitpump.h>
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -18,8 +20,10 @@
 #include <mutex>
 #include <unordered_map>
 
-namespace win::detail {
-namespace {
+namespace win::detail
+{
+namespace
+{
 
 const QEvent::Type kPostedMessage = static_cast<QEvent::Type>(QEvent::registerEventType());
 const QEvent::Type kServeSent = static_cast<QEvent::Type>(QEvent::registerEventType());
@@ -68,7 +72,7 @@ struct State {
     uintptr_t nextHandle = 1;
     Dispatcher *dispatcher = nullptr; // lives on the interface thread, child of the application
     std::deque<std::shared_ptr<SentCall>> sent;
-    std::function<void()> waker;
+    pwlib::WaitPumpTarget uiThread; // woken when a send is queued
 };
 
 // Never destroyed: other threads may still post or send while the process ends.
@@ -78,16 +82,22 @@ State &TheState()
     return *state;
 }
 
+// While the dispatcher lives, the interface thread serves sent messages inside every blocking
+// wait of the portable library (its wait pump), so a thread that sends while holding a lock the
+// interface thread waits for does not deadlock it.
 class Dispatcher : public QObject
 {
   public:
+    Dispatcher() { TheState().uiThread = pwlib::SetWaitPump(ServeSentMessages); }
     ~Dispatcher() override
     {
+        pwlib::SetWaitPump({});
         State &s = TheState();
         std::deque<std::shared_ptr<SentCall>> pending;
         {
             std::lock_guard<std::mutex> lock(s.mutex);
             s.dispatcher = nullptr;
+            s.uiThread = {};
             pending.swap(s.sent);
         }
         for (auto &call : pending)
@@ -165,29 +175,32 @@ class Dispatcher : public QObject
 Dispatcher *TheDispatcher()
 {
     State &s = TheState();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    if (!s.dispatcher && IsUiThread()) {
-        s.dispatcher = new Dispatcher;
-        s.dispatcher->setParent(QCoreApplication::instance());
+    {
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (s.dispatcher || !IsUiThread())
+            return s.dispatcher;
     }
-    return s.dispatcher;
+    auto *dispatcher = new Dispatcher;
+    dispatcher->setParent(QCoreApplication::instance());
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.dispatcher = dispatcher;
+    return dispatcher;
 }
 
 // Queues a call for the interface thread; FALSE when the transport is not running.
 bool QueueSent(const std::shared_ptr<SentCall> &call)
 {
     State &s = TheState();
-    std::function<void()> waker;
+    pwlib::WaitPumpTarget uiThread;
     {
         std::lock_guard<std::mutex> lock(s.mutex);
         if (!s.dispatcher)
             return false;
         s.sent.push_back(call);
         QCoreApplication::postEvent(s.dispatcher, new QEvent(kServeSent));
-        waker = s.waker;
+        uiThread = s.uiThread;
     }
-    if (waker)
-        waker();
+    pwlib::WakeWaitPump(uiThread);
     return true;
 }
 
@@ -318,10 +331,10 @@ bool StopTimer(HWND hWnd, UINT_PTR id)
     Dispatcher *dispatcher = TheDispatcher();
     return dispatcher && dispatcher->Stop(hWnd, id);
 }
-
 } // namespace win::detail
 
-namespace win {
+namespace win
+{
 
 bool IsUiThread()
 {
@@ -370,12 +383,4 @@ void ServeSentMessages()
         call->Complete(result);
     }
 }
-
-void SetSentMessageWaker(std::function<void()> waker)
-{
-    detail::State &s = detail::TheState();
-    std::lock_guard<std::mutex> lock(s.mutex);
-    s.waker = std::move(waker);
-}
-
 } // namespace win

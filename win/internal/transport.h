@@ -7,7 +7,8 @@
 
 class CWnd;
 
-namespace win::detail {
+namespace win::detail
+{
 
 /// Registers the window under a new handle; null when there is no interface thread.
 HWND RegisterWindow(CWnd *pWnd);
