@@ -1,0 +1,296 @@
+// Mixer control search and volumes on stand-in mixer descriptions; the microphone meter on
+// ALSA's null capture device.
+#include <core/sound_mixer.h>
+#include <core/wave_in_meter.h>
+
+#include <win/mmsystem_testing.h>
+#include <win/msgbox.h>
+#include <win/window_notify.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <thread>
+
+namespace {
+
+using win::mm::MixerControlDesc;
+using win::mm::MixerDesc;
+using win::mm::MixerDestinationDesc;
+using win::mm::MixerLineDesc;
+
+constexpr DWORD kVolume = MIXERCONTROL_CONTROLTYPE_VOLUME;
+
+struct FakeState {
+    std::map<DWORD, std::vector<DWORD>> values;
+    std::function<void(DWORD)> onChange;
+};
+
+class FakeMixer : public win::mm::MixerBackend
+{
+  public:
+    FakeMixer(MixerDesc desc, std::shared_ptr<FakeState> state)
+        : desc_(std::move(desc)), state_(std::move(state))
+    {
+    }
+    UINT Count() override { return 1; }
+    bool Describe(UINT id, MixerDesc &out) override
+    {
+        if (id != 0)
+            return false;
+        out = desc_;
+        return true;
+    }
+    bool Get(UINT, DWORD control, std::vector<DWORD> &values) override
+    {
+        auto &v = state_->values[control];
+        v.resize(std::max(v.size(), values.size()));
+        std::copy(v.begin(), v.begin() + long(values.size()), values.begin());
+        return true;
+    }
+    bool Set(UINT, DWORD control, const std::vector<DWORD> &values) override
+    {
+        state_->values[control] = values;
+        return true;
+    }
+    std::shared_ptr<void> Watch(UINT, std::function<void(DWORD)> onChange) override
+    {
+        state_->onChange = std::move(onChange);
+        return std::make_shared<int>(0);
+    }
+
+  private:
+    MixerDesc desc_;
+    std::shared_ptr<FakeState> state_;
+};
+
+MixerLineDesc Line(DWORD type, DWORD channels, std::vector<MixerControlDesc> controls)
+{
+    MixerLineDesc l;
+    l.componentType = type;
+    l.channels = channels;
+    l.controls = std::move(controls);
+    return l;
+}
+
+MixerDestinationDesc Destination(DWORD type, DWORD channels, std::vector<MixerControlDesc> own,
+                                 std::vector<MixerLineDesc> sources)
+{
+    MixerDestinationDesc d;
+    static_cast<MixerLineDesc &>(d) = Line(type, channels, std::move(own));
+    d.sources = std::move(sources);
+    return d;
+}
+
+// Speakers (stereo, volume 10) with a wave-out source, then wave-in (mono, volume 20) with
+// a microphone that has its own volume 21 of 3 items.
+MixerDesc Card(bool waveOutHasVolume)
+{
+    MixerDesc m;
+    m.name = "Stand-in card";
+    std::vector<MixerControlDesc> wave;
+    if (waveOutHasVolume)
+        wave.push_back({11, kVolume, 0, "Wave"});
+    m.destinations.push_back(Destination(
+        MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, 2, {{9, 0x20010002, 0, "Mute"}, {10, kVolume, 0, "Master"}},
+        {Line(0x1004, 2, {{12, kVolume, 0, "CD"}}),
+         Line(MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT, 2, std::move(wave))}));
+    m.destinations.push_back(Destination(
+        MIXERLINE_COMPONENTTYPE_DST_WAVEIN, 1, {{20, kVolume, 0, "Capture"}},
+        {Line(MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, 1, {{21, kVolume, 3, "Mic"}})}));
+    return m;
+}
+
+class SoundMixer : public ::testing::Test
+{
+  protected:
+    void Use(MixerDesc desc)
+    {
+        state_ = std::make_shared<FakeState>();
+        win::testing::SetMixerBackend(std::make_unique<FakeMixer>(std::move(desc), state_));
+    }
+    void TearDown() override
+    {
+        MixerClose();
+        win::testing::SetMixerBackend(nullptr);
+        win::SetWindowPoster(nullptr);
+    }
+    std::shared_ptr<FakeState> state_;
+};
+
+TEST_F(SoundMixer, FindsTheWaveOutAndMicrophoneVolumes)
+{
+    Use(Card(true));
+    ASSERT_NE(MixerOpen(nullptr, 0), nullptr);
+    EXPECT_TRUE(MixerFindControls());
+    const MixerState &s = GetMixerState();
+    EXPECT_EQ(s.name, "Stand-in card");
+    EXPECT_EQ(s.destinations, 2u);
+    EXPECT_EQ(s.waveOutVolumeControl, 11u);
+    EXPECT_EQ(s.micVolumeControl, 21u);
+    EXPECT_EQ(s.micItems, 3u);
+    EXPECT_EQ(s.destinationChannels, 1u) << "the last destination examined";
+}
+
+TEST_F(SoundMixer, AWaveOutSourceWithoutControlsUsesTheSpeakersVolume)
+{
+    Use(Card(false));
+    ASSERT_NE(MixerOpen(nullptr, 0), nullptr);
+    EXPECT_TRUE(MixerFindControls()) << "the CD and microphone sources have volumes";
+    EXPECT_EQ(GetMixerState().waveOutVolumeControl, 10u);
+}
+
+TEST_F(SoundMixer, SetsEveryChannelOfThePlaybackVolume)
+{
+    Use(Card(true));
+    MixerOpen(nullptr, 0);
+    MixerFindControls();
+    ASSERT_TRUE(MixerSetWaveOutVolume(40000));
+    EXPECT_EQ(state_->values[11], (std::vector<DWORD>{40000, 40000}));
+    state_->values[11] = {1234, 999};
+    DWORD v = 0;
+    ASSERT_TRUE(MixerGetWaveOutVolume(&v));
+    EXPECT_EQ(v, 1234u) << "the first channel is reported";
+    ASSERT_TRUE(MixerSetMicVolume(65535));
+    EXPECT_EQ(state_->values[21], (std::vector<DWORD>{65535}));
+    ASSERT_TRUE(MixerGetMicVolume(&v));
+    EXPECT_EQ(v, 65535u);
+}
+
+TEST_F(SoundMixer, ReopeningKeepsTheHandleAndClearsTheControlsUntilTheNextSearch)
+{
+    Use(Card(true));
+    HMIXER h = MixerOpen(nullptr, 0);
+    MixerFindControls();
+    EXPECT_EQ(MixerOpen(nullptr, 0), h);
+    EXPECT_EQ(GetMixerState().waveOutVolumeControl, 0u);
+    DWORD v = 7;
+    EXPECT_FALSE(MixerGetWaveOutVolume(&v));
+    EXPECT_EQ(v, 0u) << "a failed get leaves 0";
+    MixerFindControls();
+    EXPECT_TRUE(MixerGetWaveOutVolume(&v));
+}
+
+TEST_F(SoundMixer, ClosedOrMissingMixersFailQuietly)
+{
+    Use(Card(true));
+    DWORD v = 5;
+    EXPECT_FALSE(MixerFindControls());
+    EXPECT_FALSE(MixerGetMicVolume(&v));
+    EXPECT_FALSE(MixerSetWaveOutVolume(1));
+    EXPECT_EQ(MixerOpen(nullptr, 0xFFFFFFFFu), nullptr);
+    EXPECT_EQ(MixerOpen(nullptr, 3), nullptr);
+}
+
+TEST_F(SoundMixer, ALineWithMoreThan151ControlsIsReadBounded)
+{
+    MixerDesc m = Card(false);
+    auto &mic = m.destinations[1].sources[0].controls;
+    mic.clear();
+    for (DWORD i = 0; i < 200; ++i)
+        mic.push_back({1000 + i, i == 150 ? kVolume : 0x20010002, 0, "x"});
+    mic.push_back({5000, kVolume, 0, "beyond"});
+    Use(m);
+    MixerOpen(nullptr, 0);
+    MixerFindControls();
+    EXPECT_EQ(GetMixerState().micVolumeControl, 1150u);
+}
+
+TEST_F(SoundMixer, ControlChangesArePostedToTheWindow)
+{
+    static std::vector<std::tuple<HWND, UINT, WPARAM, LPARAM>> posted;
+    posted.clear();
+    win::SetWindowPoster([](HWND h, UINT m, WPARAM w, LPARAM l) -> BOOL {
+        posted.emplace_back(h, m, w, l);
+        return TRUE;
+    });
+    Use(Card(true));
+    HWND window = reinterpret_cast<HWND>(0x1234);
+    HMIXER h = MixerOpen(window, 0);
+    ASSERT_TRUE(state_->onChange);
+    state_->onChange(11);
+    ASSERT_EQ(posted.size(), 1u);
+    EXPECT_EQ(posted[0], std::make_tuple(window, UINT(MM_MIXM_CONTROL_CHANGE),
+                                         reinterpret_cast<WPARAM>(h), LPARAM(11)));
+}
+
+class MeterWithBlocks : public CWaveInMeter
+{
+  public:
+    void OnBuffer(short *) override { ++blocks; }
+    std::atomic<int> blocks{0};
+};
+
+class WaveInMeter : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        win::testing::SetMessageBoxHandler([this](const win::testing::MessageBoxCall &c) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            boxes_.push_back(c.text);
+            return IDOK;
+        });
+    }
+    void TearDown() override
+    {
+        win::testing::SetWaveInDevices(nullptr);
+        win::testing::SetMessageBoxHandler(nullptr);
+    }
+    std::vector<std::string> Boxes()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return boxes_;
+    }
+    std::mutex mutex_;
+    std::vector<std::string> boxes_;
+};
+
+TEST_F(WaveInMeter, NoDeviceShowsNoSoundDeviceAndStartsNothing)
+{
+    std::vector<std::string> none;
+    win::testing::SetWaveInDevices(&none);
+    MeterWithBlocks meter;
+    EXPECT_EQ(meter.Start(0), 0u);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"No Sound Device"}));
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(meter.Stop(), 0u);
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(50));
+    EXPECT_EQ(meter.blocks, 0);
+}
+
+TEST_F(WaveInMeter, RecordsBlocksUntilStopped)
+{
+    std::vector<std::string> devices = {"null"};
+    win::testing::SetWaveInDevices(&devices);
+    MeterWithBlocks meter;
+    ASSERT_EQ(meter.Start(0), 0u);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (meter.blocks < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GE(meter.blocks, 2);
+    EXPECT_EQ(meter.Stop(), 0u);
+    int after = meter.blocks;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(meter.blocks, after) << "no block after Stop";
+    short samples[400];
+    meter.ReadSamples(samples, 400);
+    EXPECT_EQ(samples[0], 0) << "the null device records silence";
+    EXPECT_TRUE(Boxes().empty());
+    // A second run on the same meter works as the first.
+    ASSERT_EQ(meter.Start(0), 0u);
+    EXPECT_EQ(meter.Stop(), 0u);
+}
+
+TEST_F(WaveInMeter, AnUnopenableDeviceIsReported)
+{
+    std::vector<std::string> devices = {"kestrelin_no_such_pcm"};
+    win::testing::SetWaveInDevices(&devices);
+    MeterWithBlocks meter;
+    EXPECT_NE(meter.Start(0), 0u);
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"Cannot Open Sound Input Device!"}));
+    meter.Stop();
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+// Message boxes over QMessageBox, callable from any thread, with a test hook that answers them.
+#pragma once
+
+#include <win/windef.h>
+
+#include <functional>
+#include <string>
+
+#ifndef MB_OK
+#define MB_OK 0x00000000u
+#define MB_OKCANCEL 0x00000001u
+#define MB_YESNOCANCEL 0x00000003u
+#define MB_YESNO 0x00000004u
+#define MB_ICONHAND 0x00000010u
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020u
+#define MB_ICONEXCLAMATION 0x00000030u
+#define MB_ICONINFORMATION 0x00000040u
+#endif
+#ifndef IDOK
+#define IDOK 1
+#define IDCANCEL 2
+#endif
+#ifndef IDYES
+#define IDYES 6
+#define IDNO 7
+#endif
+
+/// Shows a modal message box with ANSI texts and returns the button pressed (IDOK, IDYES, ...).
+/// From a thread other than the interface thread, the box is shown on the interface thread and
+/// the caller waits for the answer. Before any window exists the layer starts the toolkit.
+int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+
+/// A message box captioned with the program's name.
+int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
+
+namespace win {
+
+/// The program's name, the caption of AfxMessageBox.
+inline constexpr const char *kAppName = "Kestrelin";
+
+/// Creates the toolkit's application object when none exists yet (a message box may be needed
+/// while global objects are constructed). Call on the thread that will run the interface.
+void EnsureApplication();
+
+} // namespace win
+
+namespace win::testing {
+
+struct MessageBoxCall {
+    std::string text;    // ANSI bytes, as passed
+    std::string caption; // ANSI bytes
+    UINT type = 0;
+};
+
+/// Answers every message box with the handler's result instead of showing it (null: show).
+void SetMessageBoxHandler(std::function<int(const MessageBoxCall &)> handler);
+
+} // namespace win::testing
+
+namespace win {
+
+/// Waits until done() is true. On the interface thread the wait keeps serving the interface,
+/// so a thread that is showing a message box through it can finish.
+void WaitServingMessages(const std::function<bool()> &done);
+
+} // namespace win
