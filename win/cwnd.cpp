@@ -2,9 +2,11 @@
 #include <win/cwnd.h>
 
 #include <win/internal/transport.h>
+#include <win/widget_bridge.h>
 
 CWnd::~CWnd()
 {
+    WidgetAccess::Detach(this);
     ReleaseHandle();
 }
 
@@ -83,11 +85,14 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT *pResult
     return FALSE;
 }
 
-LRESULT CWnd::DefWindowProc(UINT message, WPARAM, LPARAM)
+LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_CLOSE)
+    if (message == WM_CLOSE) {
         DestroyWindow();
-    return 0;
+        return 0;
+    }
+    // A window backed by a widget lets the toolkit do what the message stands for.
+    return m_pWidget ? win::detail::WidgetDefault(this, message, wParam, lParam) : 0;
 }
 
 LRESULT CWnd::Default()

@@ -1,0 +1,361 @@
+// Controls over Qt widgets.
+#include <win/controls.h>
+
+#include <win/codepage.h>
+#include <win/internal/widgets.h>
+#include <win/widget_bridge.h>
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProgressBar>
+#include <QSlider>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+
+namespace {
+
+QString ToQ(LPCTSTR s) { return s ? QString::fromStdString(win::AnsiToUtf8(s)) : QString(); }
+
+CString FromQ(const QString &s)
+{
+    QByteArray utf8 = s.toUtf8();
+    return CString::FromUtf8(std::string_view(utf8.constData(), size_t(utf8.size())));
+}
+
+} // namespace
+
+namespace win::detail {
+
+void DialogWidget::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    if (CWnd *w = CWnd::FromWidget(this))
+        PaintWindow(w, p, CTLCOLOR_DLG);
+}
+
+void StaticWidget::paintEvent(QPaintEvent *)
+{
+    QPainter p(this);
+    CWnd *w = CWnd::FromWidget(this);
+    if (!w) {
+        p.drawText(rect(), int(alignment()), text());
+        return;
+    }
+    p.setPen(palette().color(QPalette::WindowText));
+    p.setFont(font());
+    PaintWindow(w, p, CTLCOLOR_STATIC);
+    QPixmap pm = pixmap();
+    if (!pm.isNull())
+        p.drawPixmap(0, 0, pm);
+    else
+        p.drawText(rect(), int(alignment()) | (wordWrap() ? Qt::TextWordWrap : 0), text());
+}
+
+QSize BitmapButtonWidget::sizeHint() const
+{
+    return normal.isNull() ? QSize(40, 20) : normal.size();
+}
+
+void BitmapButtonWidget::paintEvent(QPaintEvent *)
+{
+    const QPixmap &pm = !isEnabled() && !disabled.isNull() ? disabled
+                        : isDown() && !selected.isNull()   ? selected
+                                                           : normal;
+    if (!pm.isNull()) {
+        QPainter p(this);
+        p.drawPixmap(0, 0, pm);
+        return;
+    }
+    // Without pictures the button shows as an ordinary push button with its text.
+    QStylePainter p(this);
+    QStyleOptionButton o;
+    o.initFrom(this);
+    o.text = text();
+    if (isDown())
+        o.state |= QStyle::State_Sunken;
+    p.drawControl(QStyle::CE_PushButton, o);
+}
+
+} // namespace win::detail
+
+using win::detail::BitmapButtonWidget;
+
+HBITMAP CStatic::SetBitmap(HBITMAP hBitmap)
+{
+    if (auto *l = qobject_cast<QLabel *>(m_pWidget))
+        if (const QPixmap *p = win::gdi::PixmapOf(hBitmap))
+            l->setPixmap(*p);
+    return nullptr;
+}
+
+int CButton::GetCheck() const
+{
+    auto *b = qobject_cast<QAbstractButton *>(m_pWidget);
+    return b && b->isChecked() ? 1 : 0;
+}
+
+void CButton::SetCheck(int nCheck)
+{
+    if (auto *b = qobject_cast<QAbstractButton *>(m_pWidget))
+        b->setChecked(nCheck != 0);
+}
+
+BOOL CBitmapButton::LoadBitmaps(UINT normal, UINT selected, UINT, UINT disabled)
+{
+    m_bitmap.DeleteObject();
+    m_bitmapSel.DeleteObject();
+    m_bitmapDisabled.DeleteObject();
+    BOOL ok = m_bitmap.LoadBitmap(normal);
+    if (selected)
+        ok = m_bitmapSel.LoadBitmap(selected) && ok;
+    if (disabled)
+        m_bitmapDisabled.LoadBitmap(disabled);
+    Refresh();
+    return ok;
+}
+
+void CBitmapButton::Refresh()
+{
+    auto *b = dynamic_cast<BitmapButtonWidget *>(m_pWidget);
+    if (!b)
+        return;
+    auto get = [](const CBitmap &bm) {
+        const QPixmap *p = win::gdi::PixmapOf(bm);
+        return p ? *p : QPixmap();
+    };
+    b->normal = get(m_bitmap);
+    b->selected = get(m_bitmapSel);
+    b->disabled = get(m_bitmapDisabled);
+    b->update();
+}
+
+void CBitmapButton::SizeToContent()
+{
+    Refresh();
+    SIZE s = m_bitmap.GetSize();
+    if (m_pWidget && s.cx > 0)
+        m_pWidget->resize(s.cx, s.cy);
+}
+
+BOOL CEdit::Create(DWORD dwStyle, const RECT &rect, CWnd *pParentWnd, UINT nID)
+{
+    if (m_pWidget || !pParentWnd || !pParentWnd->GetWidget())
+        return FALSE;
+    auto *e = new QLineEdit(pParentWnd->GetWidget());
+    if (dwStyle & ES_PASSWORD)
+        e->setEchoMode(QLineEdit::Password);
+    e->setFrame(false);
+    e->setGeometry(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top);
+    AttachWidget(e, int(nID), dwStyle);
+    e->setVisible(dwStyle & WS_VISIBLE);
+    QObject::connect(e, &QLineEdit::textEdited, e, [this] {
+        if (CWnd *parent = GetParent())
+            ::PostMessage(parent->GetSafeHwnd(), WM_COMMAND, MAKEWPARAM(m_nID, EN_CHANGE),
+                          reinterpret_cast<LPARAM>(m_hWnd));
+    });
+    return TRUE;
+}
+
+void CEdit::SetSel(int nStartChar, int nEndChar, BOOL)
+{
+    auto *e = qobject_cast<QLineEdit *>(m_pWidget);
+    if (!e)
+        return;
+    // Positions count bytes of the ANSI text; the edit counts characters.
+    QString text = e->text();
+    auto toChars = [&](int bytes) {
+        if (bytes < 0)
+            return int(text.size());
+        std::string ansi = win::Utf8ToAnsi(text.toStdString());
+        std::string head = ansi.substr(0, std::min<size_t>(size_t(bytes), ansi.size()));
+        return int(QString::fromStdString(win::AnsiToUtf8(head)).size());
+    };
+    int start = nStartChar == 0 && nEndChar == -1 ? 0 : toChars(nStartChar);
+    int end = toChars(nEndChar);
+    e->setSelection(start, end - start);
+}
+
+namespace {
+QComboBox *Combo(QWidget *w) { return qobject_cast<QComboBox *>(w); }
+} // namespace
+
+int CComboBox::AddString(LPCTSTR s)
+{
+    QComboBox *c = Combo(m_pWidget);
+    if (!c)
+        return CB_ERR;
+    QString text = c->currentText();
+    c->addItem(ToQ(s));
+    if (c->isEditable())
+        c->setEditText(text);
+    return c->count() - 1;
+}
+
+int CComboBox::InsertString(int nIndex, LPCTSTR s)
+{
+    QComboBox *c = Combo(m_pWidget);
+    if (!c)
+        return CB_ERR;
+    int at = nIndex < 0 || nIndex > c->count() ? c->count() : nIndex;
+    QString text = c->currentText();
+    c->insertItem(at, ToQ(s));
+    if (c->isEditable())
+        c->setEditText(text);
+    return at;
+}
+
+int CComboBox::DeleteString(UINT nIndex)
+{
+    QComboBox *c = Combo(m_pWidget);
+    if (!c || int(nIndex) >= c->count())
+        return CB_ERR;
+    QString text = c->currentText();
+    c->removeItem(int(nIndex));
+    if (c->isEditable())
+        c->setEditText(text);
+    return c->count();
+}
+
+int CComboBox::GetCount() const
+{
+    QComboBox *c = Combo(m_pWidget);
+    return c ? c->count() : CB_ERR;
+}
+
+void CComboBox::GetLBText(int nIndex, CString &rString) const
+{
+    QComboBox *c = Combo(m_pWidget);
+    rString = c && nIndex >= 0 && nIndex < c->count() ? FromQ(c->itemText(nIndex)) : CString();
+}
+
+int CComboBox::GetLBTextLen(int nIndex) const
+{
+    CString s;
+    GetLBText(nIndex, s);
+    return s.GetLength();
+}
+
+int CComboBox::FindStringExact(int nIndexStart, LPCTSTR lpszFind) const
+{
+    QComboBox *c = Combo(m_pWidget);
+    if (!c || !lpszFind)
+        return CB_ERR;
+    CString find(lpszFind);
+    int n = c->count();
+    for (int k = 0; k < n; ++k) {
+        int i = (nIndexStart + 1 + k) % n;
+        if (nIndexStart < 0)
+            i = k;
+        if (FromQ(c->itemText(i)).CompareNoCase(find) == 0)
+            return i;
+    }
+    return CB_ERR;
+}
+
+int CComboBox::GetCurSel() const
+{
+    QComboBox *c = Combo(m_pWidget);
+    return c && c->currentIndex() >= 0 ? c->currentIndex() : CB_ERR;
+}
+
+int CComboBox::SetCurSel(int nSelect)
+{
+    QComboBox *c = Combo(m_pWidget);
+    if (!c)
+        return CB_ERR;
+    QSignalBlocker quiet(c); // as in Windows, a selection set by the program sends no notice
+    c->setCurrentIndex(nSelect >= 0 && nSelect < c->count() ? nSelect : -1);
+    return nSelect >= 0 && nSelect < c->count() ? nSelect : CB_ERR;
+}
+
+void CComboBox::ResetContent()
+{
+    if (QComboBox *c = Combo(m_pWidget)) {
+        QSignalBlocker quiet(c);
+        c->clear();
+    }
+}
+
+int CSliderCtrl::GetPos() const
+{
+    auto *s = qobject_cast<QSlider *>(m_pWidget);
+    return s ? s->value() : 0;
+}
+
+void CSliderCtrl::SetPos(int nPos)
+{
+    if (auto *s = qobject_cast<QSlider *>(m_pWidget)) {
+        QSignalBlocker quiet(s);
+        s->setValue(nPos);
+    }
+}
+
+void CSliderCtrl::SetRange(int nMin, int nMax, BOOL)
+{
+    if (auto *s = qobject_cast<QSlider *>(m_pWidget))
+        s->setRange(nMin, nMax);
+}
+
+int CProgressCtrl::SetPos(int nPos)
+{
+    auto *p = qobject_cast<QProgressBar *>(m_pWidget);
+    if (!p)
+        return 0;
+    int old = p->value();
+    p->setValue(std::clamp(nPos, p->minimum(), p->maximum()));
+    return old;
+}
+
+int CProgressCtrl::GetPos() const
+{
+    auto *p = qobject_cast<QProgressBar *>(m_pWidget);
+    return p ? p->value() : 0;
+}
+
+BOOL CToolTipCtrl::Create(CWnd *pParentWnd)
+{
+    m_pWnd = pParentWnd;
+    m_created = pParentWnd != nullptr;
+    return m_created;
+}
+
+void CToolTipCtrl::Activate(BOOL bActivate)
+{
+    m_active = bActivate;
+    Apply();
+}
+
+BOOL CToolTipCtrl::AddTool(CWnd *pWnd, LPCTSTR lpszText, LPCRECT, UINT)
+{
+    if (!m_created || !pWnd)
+        return FALSE;
+    m_pWnd = pWnd;
+    m_text = lpszText ? lpszText : "";
+    ++m_tools;
+    Apply();
+    return TRUE;
+}
+
+void CToolTipCtrl::UpdateTipText(LPCTSTR lpszText, CWnd *pWnd, UINT)
+{
+    if (pWnd)
+        m_pWnd = pWnd;
+    m_text = lpszText ? lpszText : "";
+    Apply();
+}
+
+void CToolTipCtrl::DestroyWindow()
+{
+    m_active = false;
+    Apply();
+    m_created = false;
+    m_tools = 0;
+}
+
+void CToolTipCtrl::Apply()
+{
+    if (m_pWnd && m_pWnd->GetWidget())
+        m_pWnd->GetWidget()->setToolTip(m_active && m_tools ? ToQ(m_text) : QString());
+}

@@ -1,0 +1,47 @@
+// Between widgets and windows: events become messages, messages fall back to the toolkit.
+// Private to the layer.
+#pragma once
+
+#include <win/windef.h>
+
+class CWnd;
+class QPainter;
+class QWidget;
+
+namespace win::detail {
+
+/// Binds the widget to the window: its events reach the window as messages.
+void Bridge(CWnd *pWnd, QWidget *widget);
+void Unbridge(CWnd *pWnd, QWidget *widget);
+
+/// Sends a message for a widget event; true when the handler let the toolkit's default run.
+bool Dispatch(CWnd *pWnd, UINT message, WPARAM wParam, LPARAM lParam, LRESULT *result = nullptr);
+
+/// What DefWindowProc does for a window backed by a widget.
+LRESULT WidgetDefault(CWnd *pWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+/// The painter of pWnd's paint event in progress, or null.
+QPainter *CurrentPainter(CWnd *pWnd);
+
+/// Paints a widget's background and then lets the window paint (WM_PAINT) with the painter.
+/// For controls the brush comes from WM_CTLCOLOR (reflected to the control first, then its
+/// parent); its text colour, background mode and font are returned in the out parameters.
+void PaintWindow(CWnd *pWnd, QPainter &painter, UINT ctlColor);
+
+struct CtlColorInfo {
+    CWnd *pWnd;
+    UINT nCtlColor;
+};
+
+/// Reflected WM_CTLCOLOR, sent to a control before its parent is asked.
+inline constexpr UINT WM_REFLECT_CTLCOLOR = 0xBC00 + 0x0019;
+
+} // namespace win::detail
+
+/// Access of the layer to a window's widget binding.
+struct WidgetAccess {
+    /// Unbinds the widget (it stays to its owner); the window no longer refers to it.
+    static void Detach(CWnd *pWnd);
+    static void SetOwner(CWnd *pWnd, CWnd *pOwner);
+    static void Attach(CWnd *pWnd, QWidget *widget, int nID, DWORD dwStyle);
+};

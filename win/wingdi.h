@@ -1,0 +1,193 @@
+// GDI as the skinned windows use it: bitmaps by resource id, solid and pattern brushes, fonts
+// by height and weight, regions from RGNDATA, icons and cursors, and device contexts.
+//
+// Painting happens only in a widget's paint event. A CPaintDC draws there; a CClientDC (drawing
+// outside paint) draws nothing itself and asks for a repaint of the window instead, so code
+// that keeps its display as state and draws it in OnPaint shows the same picture.
+#pragma once
+
+#include <win/cstring.h>
+#include <win/winuser.h>
+
+#include <memory>
+
+class QPainter;
+class QPixmap;
+class QFont;
+class QBrush;
+class QRegion;
+class QCursor;
+class CWnd;
+
+typedef void *HGDIOBJ;
+struct HBITMAP__;
+typedef HBITMAP__ *HBITMAP;
+struct HFONT__;
+typedef HFONT__ *HFONT;
+
+#define NULL_BRUSH 5
+#define HOLLOW_BRUSH NULL_BRUSH
+HGDIOBJ GetStockObject(int i);
+
+#define FW_THIN 100
+#define FW_NORMAL 400
+#define FW_BOLD 700
+#define ANSI_CHARSET 0
+#define DEFAULT_CHARSET 1
+#define OUT_CHARACTER_PRECIS 2
+#define CLIP_CHARACTER_PRECIS 1
+#define DEFAULT_QUALITY 0
+#define DEFAULT_PITCH 0
+
+namespace win::gdi {
+struct BrushData;
+struct FontData;
+struct BitmapData;
+const QBrush *BrushOf(HBRUSH h);     // null for NULL_BRUSH or an unknown handle
+bool IsNullBrush(HBRUSH h);
+const QFont *FontOf(HFONT h);
+const QPixmap *PixmapOf(HBITMAP h);
+const QRegion *RegionOf(HRGN h);
+const QPixmap *IconOf(HICON h);
+const QCursor *CursorOf(HCURSOR h);
+} // namespace win::gdi
+
+class CBitmap
+{
+  public:
+    CBitmap();
+    ~CBitmap();
+    CBitmap(const CBitmap &) = delete;
+    CBitmap &operator=(const CBitmap &) = delete;
+    /// Loads bitmap nIDResource from the resource module in force.
+    BOOL LoadBitmap(UINT nIDResource);
+    BOOL DeleteObject();
+    operator HBITMAP() const;
+    HBITMAP GetSafeHandle() const { return *this; }
+    SIZE GetSize() const;
+
+  private:
+    std::unique_ptr<win::gdi::BitmapData> m_data;
+};
+
+class CBrush
+{
+  public:
+    CBrush();
+    ~CBrush();
+    CBrush(const CBrush &) = delete;
+    CBrush &operator=(const CBrush &) = delete;
+    BOOL CreateSolidBrush(COLORREF color);
+    /// A brush that tiles the bitmap from the window's origin.
+    BOOL CreatePatternBrush(CBitmap *pBitmap);
+    BOOL DeleteObject();
+    operator HBRUSH() const;
+    HBRUSH GetSafeHandle() const { return *this; }
+
+  private:
+    std::unique_ptr<win::gdi::BrushData> m_data;
+};
+
+class CFont
+{
+  public:
+    CFont();
+    ~CFont();
+    CFont(const CFont &) = delete;
+    CFont &operator=(const CFont &) = delete;
+    /// A positive height is the cell height in pixels; the weight maps onto the toolkit's.
+    /// With no face name the toolkit's default face (with CJK fallback) is used.
+    BOOL CreateFont(int nHeight, int nWidth, int nEscapement, int nOrientation, int nWeight,
+                    BYTE bItalic, BYTE bUnderline, BYTE cStrikeOut, BYTE nCharSet,
+                    BYTE nOutPrecision, BYTE nClipPrecision, BYTE nQuality,
+                    BYTE nPitchAndFamily, LPCTSTR lpszFacename);
+    BOOL DeleteObject();
+    operator HFONT() const;
+    HFONT GetSafeHandle() const { return *this; }
+
+  private:
+    std::unique_ptr<win::gdi::FontData> m_data;
+};
+
+/// A drawing context: text colour, background mode and colour, the selected font, and the
+/// painter of a paint event when there is one.
+class CDC
+{
+  public:
+    CDC();
+    virtual ~CDC();
+    CDC(const CDC &) = delete;
+    CDC &operator=(const CDC &) = delete;
+
+    COLORREF SetTextColor(COLORREF color);
+    COLORREF GetTextColor() const { return m_textColor; }
+    int SetBkMode(int nBkMode);
+    int GetBkMode() const { return m_bkMode; }
+    COLORREF SetBkColor(COLORREF color);
+    COLORREF GetBkColor() const { return m_bkColor; }
+    /// Selects a font and returns the one selected before (null for the default).
+    CFont *SelectObject(CFont *pFont);
+    CFont *GetCurrentFont() const { return m_font; }
+    BOOL TextOut(int x, int y, const CString &text);
+    void FillSolidRect(int x, int y, int cx, int cy, COLORREF color);
+    void FillSolidRect(LPCRECT rect, COLORREF color);
+    void FillRect(LPCRECT rect, CBrush *pBrush);
+
+    QPainter *Painter() const { return m_painter; }
+
+  protected:
+    QPainter *m_painter = nullptr;
+
+  private:
+    COLORREF m_textColor = 0;
+    COLORREF m_bkColor = 0xFFFFFF;
+    int m_bkMode = OPAQUE;
+    CFont *m_font = nullptr;
+};
+
+/// The context of the paint event of pWnd; outside one it draws nothing.
+class CPaintDC : public CDC
+{
+  public:
+    explicit CPaintDC(CWnd *pWnd);
+    ~CPaintDC() override;
+};
+
+/// Drawing outside paint: asks for a repaint of the window when it goes.
+class CClientDC : public CDC
+{
+  public:
+    explicit CClientDC(CWnd *pWnd);
+    ~CClientDC() override;
+
+  private:
+    CWnd *m_pWnd;
+};
+
+struct RGNDATAHEADER {
+    DWORD dwSize;
+    DWORD iType;
+    DWORD nCount;
+    DWORD nRgnSize;
+    RECT rcBound;
+};
+struct RGNDATA {
+    RGNDATAHEADER rdh;
+    char Buffer[1];
+};
+struct XFORM {
+    float eM11, eM12, eM21, eM22, eDx, eDy;
+};
+
+/// A region from a rectangle list; NULL when the data is malformed (the count must fit the
+/// size) or the transform is not a translation.
+HRGN ExtCreateRegion(const XFORM *lpx, DWORD nCount, const RGNDATA *lpData);
+BOOL DeleteObject(HGDIOBJ hObject);
+
+/// Icons and cursors by resource id, from the resource module given (NULL: the program's).
+HICON LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
+HCURSOR LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
+BOOL DestroyIcon(HICON hIcon);
+BOOL DestroyCursor(HCURSOR hCursor);
+#define LoadIcon LoadIconA
+#define LoadCursor LoadCursorA
