@@ -1,0 +1,60 @@
+// BitWriter: most-significant-bit-first bit writer into a caller-owned byte buffer.
+#pragma once
+
+#include <cstdint>
+
+/**
+ * Bit position p is bit 7 - (p mod 8) of byte p / 8. Writes that would pass
+ * the capacity are dropped and set the overflow flag, so a full buffer never
+ * corrupts memory. Earlier contents after the position need not be clear.
+ */
+struct BitWriter {
+    uint8_t *buffer = nullptr;
+    int capacity = 0;   ///< bits
+    int position = 0;   ///< bits written since the start of the buffer
+    bool overflow = false;
+
+    void reset() { position = 0; overflow = false; }
+
+    /** Writes the low count bits of value (count 0..32), most significant first. */
+    void put_bits(uint32_t value, int count)
+    {
+        if (count <= 0)
+            return;
+        if (count > capacity - position) {
+            overflow = true;
+            return;
+        }
+        uint64_t v = count == 32 ? value : (value & ((1u << count) - 1));
+        int p = position;
+        uint8_t *b = buffer + (p >> 3);
+        int used = p & 7;                 // bits of *b already written
+        int total = used + count;         // bits from the start of *b
+        // Align v so that its last bit lands at bit position p + count - 1.
+        uint64_t word = v << (64 - total);
+        uint8_t keep = used ? static_cast<uint8_t>(b[0] & (0xff00u >> used)) : 0;
+        b[0] = static_cast<uint8_t>(keep | (word >> 56));
+        for (int i = 1; i * 8 < total; i++)
+            b[i] = static_cast<uint8_t>(word >> (56 - 8 * i));
+        position = p + count;
+    }
+
+    void put_bit(int bit) { put_bits(bit ? 1u : 0u, 1); }
+
+    /** Writes one bit per character of a text of '0' and '1'. */
+    void put_bit_string(const char *text)
+    {
+        for (; *text; text++)
+            put_bit(*text == '1');
+    }
+
+    int bits_to_byte_boundary() const { return (8 - (position & 7)) & 7; }
+
+    /** Writes 0 bits up to the next byte boundary; returns how many. */
+    int byte_align()
+    {
+        int n = bits_to_byte_boundary();
+        put_bits(0, n);
+        return n;
+    }
+};

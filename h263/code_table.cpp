@@ -1,0 +1,245 @@
+// Variable-length code tables and the H.263 syntax element writers.
+#include "h263/code_table.h"
+
+#include "h263/print.h"
+
+#include <cstring>
+#include <mutex>
+
+namespace h263 {
+
+std::unique_ptr<CodeTable> InitCode(const char *title, int n, int m, const int *values,
+                                    const char *const *codes)
+{
+    auto t = std::make_unique<CodeTable>();
+    t->n = n;
+    t->m = m;
+    t->title = title;
+    t->length.assign(n, 0);
+    t->bits.assign(n, 0);
+    t->values.assign(values, values + static_cast<size_t>(n) * m);
+    t->tree.emplace_back();
+    t->tree[0].symbol = -1;
+    for (int s = 0; s < n; s++) {
+        const char *code = codes[s];
+        size_t len = std::strlen(code);
+        bool bad = len == 0 || len > 32;
+        uint32_t bits = 0;
+        int node = 0;
+        for (size_t i = 0; !bad && i < len; i++) {
+            int bit = code[i] == '1';
+            bad = code[i] != '0' && code[i] != '1';
+            bits = (bits << 1) | static_cast<uint32_t>(bit);
+            if (t->tree[node].symbol >= 0) {
+                bad = true;     // a shorter word is a prefix of this one
+                break;
+            }
+            t->tree[node].symbol = -1;
+            int next = t->tree[node].child[bit];
+            if (next < 0) {
+                next = static_cast<int>(t->tree.size());
+                t->tree.emplace_back();
+                t->tree[node].child[bit] = next;
+            }
+            node = next;
+        }
+        if (!bad && t->tree[node].symbol != -2)
+            bad = true;         // this word ends on an existing word or inside a longer one
+        if (bad) {
+            H263Printf("InitCode: Wrong code with title %s\n", title);
+            return nullptr;
+        }
+        t->tree[node].symbol = s;
+        t->length[s] = static_cast<uint8_t>(len);
+        t->bits[s] = bits;
+    }
+    return t;
+}
+
+namespace {
+
+struct TableStore {
+    std::unique_ptr<CodeTable> owned[9];
+    EncoderTables tables{};
+};
+
+std::unique_ptr<CodeTable> from_texts(const char *title, int n, int m, const int *values,
+                                      const CodeText *texts)
+{
+    std::vector<const char *> codes(n);
+    for (int i = 0; i < n; i++)
+        codes[i] = texts[i].bits;
+    return InitCode(title, n, m, values, codes.data());
+}
+
+std::unique_ptr<CodeTable> fixed_length(const char *title, int n, int width, const int *values,
+                                        const int *words)
+{
+    std::vector<std::string> text(n);
+    std::vector<const char *> codes(n);
+    for (int i = 0; i < n; i++) {
+        for (int b = width - 1; b >= 0; b--)
+            text[i] += ((words[i] >> b) & 1) ? '1' : '0';
+        codes[i] = text[i].c_str();
+    }
+    return InitCode(title, n, 1, values, codes.data());
+}
+
+TableStore *build_tables()
+{
+    auto *st = new TableStore;
+    EncoderTables &t = st->tables;
+
+    st->owned[0] = from_texts("H263-MCBPC-Intra", 9, 3, &kMcbpcIntraValues[0][0],
+                              kMcbpcIntraCodes);
+    st->owned[1] = from_texts("H263-MCBPC-Inter", 21, 3, &kMcbpcInterValues[0][0],
+                              kMcbpcInterCodes);
+
+    int cbpy_i[16][4], cbpy_p[16][4];
+    CodeText cbpy_p_codes[16];
+    for (int p = 0; p < 16; p++) {
+        for (int b = 0; b < 4; b++) {
+            cbpy_i[p][b] = (p >> (3 - b)) & 1;
+            cbpy_p[p][b] = (p >> (3 - b)) & 1;
+        }
+        cbpy_p_codes[p] = kCbpyCodes[15 - p];   // inter: the code of the inverted pattern
+    }
+    st->owned[2] = from_texts("H263-CBPY-I", 16, 4, &cbpy_i[0][0], kCbpyCodes);
+    st->owned[3] = from_texts("H263-CBPY-P", 16, 4, &cbpy_p[0][0], cbpy_p_codes);
+
+    int dc_values[254], dc_words[254];
+    for (int v = 1; v <= 254; v++) {
+        dc_values[v - 1] = v;
+        dc_words[v - 1] = v == 128 ? 255 : v;
+    }
+    st->owned[4] = fixed_length("H263-INTRA-DC", 254, 8, dc_values, dc_words);
+
+    st->owned[5] = from_texts("H263-TCOEF", 103, 3, &kTcoefValues[0][0], kTcoefCodes);
+
+    int run_values[64];
+    for (int r = 0; r < 64; r++)
+        run_values[r] = r;
+    st->owned[6] = fixed_length("H263-ESC-RUN", 64, 6, run_values, run_values);
+
+    int level_values[254], level_words[254];
+    for (int i = 0, l = -127; l <= 127; l++) {
+        if (l == 0)
+            continue;
+        level_values[i] = l;
+        level_words[i] = l & 0xff;
+        i++;
+    }
+    st->owned[7] = fixed_length("H263-ESC-LEVEL", 254, 8, level_values, level_words);
+
+    int mvd_values[64][2];
+    for (int d = -32; d < 32; d++) {
+        mvd_values[d + 32][0] = d;
+        mvd_values[d + 32][1] = d < 0 ? d + 64 : d - 64;
+    }
+    st->owned[8] = from_texts("H263-MVD", 64, 2, &mvd_values[0][0], kMvdCodes);
+
+    t.mcbpc_intra = st->owned[0].get();
+    t.mcbpc_inter = st->owned[1].get();
+    t.cbpy_intra = st->owned[2].get();
+    t.cbpy_inter = st->owned[3].get();
+    t.intra_dc = st->owned[4].get();
+    t.tcoef = st->owned[5].get();
+    t.esc_run = st->owned[6].get();
+    t.esc_level = st->owned[7].get();
+    t.mvd = st->owned[8].get();
+
+    std::memset(t.tcoef_len, 0, sizeof t.tcoef_len);
+    if (t.tcoef) {
+        for (int s = 0; s < 102; s++) {
+            const int *v = &t.tcoef->values[s * 3];
+            t.tcoef_code[v[0]][v[1]][v[2]] = t.tcoef->bits[s] << 1;
+            t.tcoef_len[v[0]][v[1]][v[2]] = static_cast<uint8_t>(t.tcoef->length[s] + 1);
+        }
+    }
+    return st;
+}
+
+} // namespace
+
+const EncoderTables &encoder_tables()
+{
+    static std::once_flag once;
+    static TableStore *store;
+    std::call_once(once, [] { store = build_tables(); });
+    return store->tables;
+}
+
+int put_mcbpc(bool intra_picture, int mb_type, int cbpc, BitWriter &bw)
+{
+    const EncoderTables &t = encoder_tables();
+    const CodeTable *table = intra_picture ? t.mcbpc_intra : t.mcbpc_inter;
+    if (!table)
+        return 0;
+    int symbol = intra_picture ? (mb_type - 3) * 4 + cbpc : mb_type * 4 + cbpc;
+    if (mb_type < 0 || (intra_picture && mb_type < 3) || !table->write(symbol, bw))
+        return 0;
+    return table->length[symbol];
+}
+
+int put_cbpy(int mb_type, int cbpy, BitWriter &bw)
+{
+    const EncoderTables &t = encoder_tables();
+    const CodeTable *table = mb_type >= 3 ? t.cbpy_intra : t.cbpy_inter;
+    if (!table || !table->write(cbpy, bw))
+        return 0;
+    return table->length[cbpy];
+}
+
+int put_intradc(int level, BitWriter &bw)
+{
+    const CodeTable *table = encoder_tables().intra_dc;
+    if (!table || !table->write(level - 1, bw))
+        return 0;
+    return 8;
+}
+
+int put_mvd(int diff, BitWriter &bw)
+{
+    const CodeTable *table = encoder_tables().mvd;
+    if (!table || !table->write(diff + 32, bw))
+        return 0;
+    return table->length[diff + 32];
+}
+
+int put_block_coefficients(const int16_t *levels, int first, BitWriter &bw)
+{
+    const EncoderTables &t = encoder_tables();
+    if (!t.tcoef || !t.esc_run || !t.esc_level)
+        return 0;
+    int start = bw.position;
+    int last_pos = -1;
+    for (int i = 63; i >= first; i--) {
+        if (levels[kZigzag[i]]) {
+            last_pos = i;
+            break;
+        }
+    }
+    int run = 0;
+    for (int i = first; i <= last_pos; i++) {
+        int level = levels[kZigzag[i]];
+        if (!level) {
+            run++;
+            continue;
+        }
+        int last = i == last_pos;
+        int mag = level < 0 ? -level : level;
+        if (mag <= 12 && t.tcoef_len[last][run][mag]) {
+            bw.put_bits(t.tcoef_code[last][run][mag] | (level < 0), t.tcoef_len[last][run][mag]);
+        } else {
+            t.tcoef->write(102, bw);                        // ESCAPE
+            bw.put_bits(static_cast<uint32_t>(last), 1);    // LAST
+            t.esc_run->write(run, bw);                      // RUN
+            int l = level > 127 ? 127 : (level < -127 ? -127 : level);
+            t.esc_level->write(l < 0 ? l + 127 : l + 126, bw); // LEVEL
+        }
+        run = 0;
+    }
+    return bw.position - start;
+}
+
+} // namespace h263

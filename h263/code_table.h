@@ -1,0 +1,80 @@
+// Variable-length code tables built from code words written as text, and the
+// H.263 syntax element writers that use them.
+#pragma once
+
+#include "h263/bitwriter.h"
+#include "h263/tables.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace h263 {
+
+/** A prefix-free code: per symbol its length and bits (right-aligned) and its values. */
+struct CodeTable {
+    struct Node {
+        int symbol = -2;        ///< symbol index, -1 interior, -2 empty
+        int child[2] = {-1, -1};
+    };
+    int n = 0;                  ///< symbols
+    int m = 0;                  ///< values per symbol
+    std::string title;
+    std::vector<uint8_t> length;
+    std::vector<uint32_t> bits;
+    std::vector<int> values;    ///< n x m
+    std::vector<Node> tree;     ///< tree[0] is the root
+
+    /** Writes the code word of a symbol; false (nothing written) for an index outside. */
+    bool write(int symbol, BitWriter &bw) const
+    {
+        if (symbol < 0 || symbol >= n)
+            return false;
+        bw.put_bits(bits[symbol], length[symbol]);
+        return true;
+    }
+};
+
+/**
+ * Builds a table from n code words and n x m values. Prints "InitCode: Wrong
+ * code with title %s" and returns null when the code is not prefix-free or a
+ * word is longer than 32 characters.
+ */
+std::unique_ptr<CodeTable> InitCode(const char *title, int n, int m, const int *values,
+                                    const char *const *codes);
+
+/** The process-wide tables of the encoder, built once on first use. */
+struct EncoderTables {
+    const CodeTable *mcbpc_intra;
+    const CodeTable *mcbpc_inter;
+    const CodeTable *cbpy_intra;
+    const CodeTable *cbpy_inter;
+    const CodeTable *intra_dc;
+    const CodeTable *tcoef;
+    const CodeTable *esc_run;
+    const CodeTable *esc_level;
+    const CodeTable *mvd;
+    /** (last, run 0..63, |level| 1..12) -> code word with a 0 sign bit appended; length 0 if none. */
+    uint32_t tcoef_code[2][64][13];
+    uint8_t tcoef_len[2][64][13];
+};
+
+/** The encoder tables; null members where a table failed to build. */
+const EncoderTables &encoder_tables();
+
+/** MCBPC of an I-picture (type 3 or 4) or a P-picture; returns the bits written. */
+int put_mcbpc(bool intra_picture, int mb_type, int cbpc, BitWriter &bw);
+/** CBPY for the luma coded flags (block 0 most significant); intra table for types 3, 4. */
+int put_cbpy(int mb_type, int cbpy, BitWriter &bw);
+/** INTRADC for a DC level 1..254. */
+int put_intradc(int level, BitWriter &bw);
+/** MVD for a difference -32..31 in half-pel units. */
+int put_mvd(int diff, BitWriter &bw);
+/**
+ * The TCOEF events of one block's levels (raster order, int16), from scan
+ * position first (1 for intra blocks, 0 for inter); returns the bits written.
+ */
+int put_block_coefficients(const int16_t *levels, int first, BitWriter &bw);
+
+} // namespace h263

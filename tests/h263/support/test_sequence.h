@@ -1,0 +1,18 @@
+// A deterministic moving YUV 4:2:0 test sequence and picture comparison.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace h263test {
+
+/** Picture t of a moving scene (textured background panning, two moving objects, noise). */
+std::vector<uint8_t> moving_picture(int width, int height, int t);
+
+/** PSNR in dB of two YUV 4:2:0 pictures over all three planes; 99 when identical. */
+double psnr(const uint8_t *a, const uint8_t *b, int width, int height);
+
+/** Largest absolute sample difference. */
+int max_difference(const uint8_t *a, const uint8_t *b, int width, int height);
+
+} // namespace h263test
