@@ -1,1 +1,68 @@
+// BitWriter and BitReader: fixed cases and a seeded random round trip.
+#include "h263/bitreader.h"
+#include "h263/bitwriter.h"
+
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+TEST(BitWriter, PictureStartCodeLeavesTheLastBitsOfTheThirdByteToWhatFollows)
+{
+    uint8_t buf[8];
+    std::memset(buf, 0xff, sizeof buf);
+    BitWriter bw{buf, 64};
+    bw.put_bit_string("0000000000000000100000");
+    EXPECT_EQ(bw.position, 22);
+    EXPECT_EQ(buf[0], 0x00);
+    EXPECT_EQ(buf[1], 0x00);
+    EXPECT_EQ(buf[2] & 0xfc, 0x80);
+    bw.put_bits(3, 2);
+    EXPECT_EQ(buf[2], 0x83);
+}
+
+TEST(BitWriter, ByteAlignWritesZerosUpToTheBoundary)
+{
+    uint8_t buf[16] = {};
+    BitWriter bw{buf, 128};
+    EXPECT_EQ(bw.byte_align(), 0);
+    bw.position = 50;
+    std::memset(buf, 0xff, sizeof buf);
+    EXPECT_EQ(bw.byte_align(), 6);
+    EXPECT_EQ(bw.position, 56);
+    EXPECT_EQ(buf[6], 0xc0);    // bits 48, 49 kept, 50..55 cleared
+}
+
+TEST(BitWriter, RefusesToWritePastItsCapacity)
+{
+    uint8_t buf[2] = {};
+    BitWriter bw{buf, 16};
+    bw.put_bits(0xfff, 12);
+    bw.put_bits(0xff, 8);
+    EXPECT_TRUE(bw.overflow);
+    EXPECT_EQ(bw.position, 12);
+}
+
+TEST(BitRoundTrip, RandomFieldsReadBackAsWritten)
+{
+    const unsigned seed = 20240607;
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> buf(4096, 0);
+    BitWriter bw{buf.data(), static_cast<int>(buf.size() * 8)};
+    std::vector<std::pair<uint32_t, int>> fields;
+    while (bw.position < 30000) {
+        int n = 1 + static_cast<int>(rng() % 32);
+        uint32_t v = rng() & (n == 32 ? 0xffffffffu : ((1u << n) - 1));
+        fields.emplace_back(v, n);
+        bw.put_bits(v, n);
+    }
+    BitReader br(buf.data(), (static_cast<size_t>(bw.position) + 7) / 8);
+    for (auto [v, n] : fields)
+        ASSERT_EQ(br.getbits(n), v) << "seed " << seed;
+    EXPECT_EQ(br.getbits(32), 0u) << "past the end reads zeros";
+}
+
+} // namespace

@@ -1,1 +1,102 @@
+// Transforms and quantiser: the vectorised DCT against its scalar reference, the
+// reduced inverse against the full one, and the quantiser cases.
+#include "h263/dsp.h"
+#include "h263/quant.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+namespace {
+
+TEST(ForwardDct, VectorisedEqualsScalarAndTheTextbookTransform)
+{
+    std::mt19937 rng(7);
+    for (int trial = 0; trial < 2000; trial++) {
+        int32_t blk[64], a[64], b[64];
+        for (int &v : blk)
+            v = static_cast<int>(rng() % 511) - 255;
+        h263::fdct_exact(blk, a);
+        h263::fdct_exact_reference(blk, b);
+        for (int i = 0; i < 64; i++)
+            ASSERT_EQ(a[i], b[i]);
+        for (int v = 0; v < 8; v++)
+            for (int u = 0; u < 8; u++) {
+                double s = 0;
+                for (int y = 0; y < 8; y++)
+                    for (int x = 0; x < 8; x++)
+                        s += blk[y * 8 + x] * std::cos((2 * x + 1) * u * M_PI / 16) *
+                             std::cos((2 * y + 1) * v * M_PI / 16);
+                s *= (u ? 0.5 : 0.5 / std::sqrt(2.0)) * (v ? 0.5 : 0.5 / std::sqrt(2.0));
+                ASSERT_NEAR(a[v * 8 + u], s, 1.01);
+            }
+    }
+}
+
+TEST(InverseDct, ReducedEqualsFullForBlocksWithOnlyCoefficients0_1_8)
+{
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 20000; trial++) {
+        int16_t a[64] = {}, b[64];
+        a[0] = static_cast<int16_t>(static_cast<int>(rng() % 4096) - 2048);
+        a[1] = static_cast<int16_t>(static_cast<int>(rng() % 4096) - 2048);
+        a[8] = static_cast<int16_t>(static_cast<int>(rng() % 4096) - 2048);
+        std::copy(a, a + 64, b);
+        h263::idct(a);
+        h263::idct_reduced(b);
+        for (int i = 0; i < 64; i++)
+            ASSERT_EQ(a[i], b[i]);
+    }
+}
+
+TEST(InverseDct, DcOnly1024GivesMidGrey)
+{
+    int16_t b[64] = {1024};
+    h263::idct(b);
+    for (int v : b)
+        EXPECT_EQ(v, 128);
+}
+
+TEST(FastDct, EstimatesFromTheBorder)
+{
+    int32_t blk[64], c[64];
+    for (int i = 0; i < 64; i++)
+        blk[i] = 100;
+    h263::fdct_fast(blk, c);
+    EXPECT_EQ(c[0], 800);
+    EXPECT_EQ(c[1], 0);
+    EXPECT_EQ(c[8], 0);
+    for (int i = 0; i < 8; i++)
+        blk[i * 8] = 164;   // left column brighter: (8*64*21) >> 6
+    h263::fdct_fast(blk, c);
+    EXPECT_EQ(c[1], (8 * 64 * 21) >> 6);
+}
+
+TEST(Quantiser, Q10Cases)
+{
+    h263::Quantiser q;
+    q.setup(10);
+    EXPECT_EQ(q.quant_level(19), 0);
+    EXPECT_EQ(q.quant_level(20), 1);
+    EXPECT_EQ(q.quant_level(39), 1);
+    EXPECT_EQ(q.quant_level(2040), 102);
+    EXPECT_EQ(q.dequant(1), 29);
+    EXPECT_EQ(q.dequant(2), 49);
+    EXPECT_EQ(q.dequant(-2), -49);
+    int32_t c[64] = {};
+    int16_t l[64];
+    c[5] = 24;
+    c[6] = -24;
+    EXPECT_TRUE(q.quantise_inter(c, l));
+    EXPECT_EQ(l[5], 0);
+    EXPECT_EQ(l[6], -1);
+    c[0] = 0;
+    q.quantise_intra(c, l);
+    EXPECT_EQ(l[0], 1);
+    c[0] = 2040;
+    q.quantise_intra(c, l);
+    EXPECT_EQ(l[0], 254);
+}
+
+} // namespace

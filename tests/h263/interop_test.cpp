@@ -3,7 +3,9 @@
 #include "support/test_sequence.h"
 
 #include "h263/encoder.h"
+#include "h263/decoder.h"
 #include "h263/packetiser.h"
+#include "h263/stream_decoder.h"
 
 #include <gtest/gtest.h>
 
@@ -57,5 +59,95 @@ TEST_P(EncoderInterop, LibavcodecDecodesOurPicturesAsWeReconstructThem)
 INSTANTIATE_TEST_SUITE_P(Sizes, EncoderInterop,
                          ::testing::Values(Size{176, 144}, Size{352, 288}, Size{128, 96},
                                            Size{320, 240}));
+
+} // namespace
+
+namespace {
+
+std::vector<uint8_t> contiguous(const H263PictureView &v)
+{
+    int w = v.width, h = v.height;
+    std::vector<uint8_t> out(static_cast<size_t>(w) * h * 3 / 2);
+    for (int j = 0; j < h; j++)
+        std::memcpy(out.data() + j * w, v.y + j * v.y_stride, static_cast<size_t>(w));
+    uint8_t *u = out.data() + w * h, *vv = u + w * h / 4;
+    for (int j = 0; j < h / 2; j++) {
+        std::memcpy(u + j * (w / 2), v.u + j * v.c_stride, static_cast<size_t>(w / 2));
+        std::memcpy(vv + j * (w / 2), v.v + j * v.c_stride, static_cast<size_t>(w / 2));
+    }
+    return out;
+}
+
+struct AvCase {
+    int width, height;
+    bool gob_headers;
+};
+
+class LibavcodecStream : public ::testing::TestWithParam<AvCase> {};
+
+TEST_P(LibavcodecStream, DecodesAsLibavcodecDoes)
+{
+    const AvCase c = GetParam();
+    h263test::AvEncoder enc(c.width, c.height, 5, c.gob_headers, 30);
+    std::vector<uint8_t> stream;
+    for (int t = 0; t < 60; t++) {
+        std::vector<uint8_t> src = h263test::moving_picture(c.width, c.height, t);
+        std::vector<uint8_t> pic = enc.encode(src.data());
+        stream.insert(stream.end(), pic.begin(), pic.end());
+    }
+    size_t start_codes = 0;
+    for (size_t i = 0; i + 2 < stream.size(); i++)
+        start_codes += !stream[i] && !stream[i + 1] && (stream[i + 2] & 0x80);
+    const size_t gobs = c.height == 144 ? 9 : 18;
+    if (c.gob_headers)
+        EXPECT_EQ(start_codes, 60 * gobs);
+    else
+        EXPECT_EQ(start_codes, 60u);
+    h263test::AvDecoder av;
+    int w = 0, h = 0;
+    std::vector<std::vector<uint8_t>> expected = av.decode_stream(stream, w, h);
+    ASSERT_EQ(expected.size(), 60u);
+    std::vector<std::vector<uint8_t>> ours;
+    H263StreamDecoder dec([&](const H263PictureView &v) { ours.push_back(contiguous(v)); });
+    dec.decode(stream.data(), stream.size(), true);
+    ASSERT_EQ(ours.size(), expected.size());
+    double worst = 99;
+    for (size_t i = 0; i < ours.size(); i++)
+        worst = std::min(worst, h263test::psnr(ours[i].data(), expected[i].data(), w, h));
+    EXPECT_GT(worst, 45.0);
+    std::printf("%dx%d%s: worst PSNR ours vs libavcodec %.2f dB\n", w, h,
+                c.gob_headers ? " with GOB headers" : "", worst);
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, LibavcodecStream,
+                         ::testing::Values(AvCase{176, 144, false}, AvCase{176, 144, true},
+                                           AvCase{352, 288, false}, AvCase{352, 288, true}));
+
+TEST(OwnStream, DecoderReproducesTheEncodersReconstruction)
+{
+    const int w = 176, h = 144;
+    H263Encoder enc(0, 0);
+    H263Decoder dec;
+    for (int t = 0; t < 30; t++) {
+        std::vector<uint8_t> src = h263test::moving_picture(w, h, t);
+        enc.SetSize(w, h);
+        std::memcpy(enc.GetFramePtr(), src.data(), src.size());
+        enc.ProcessOneFrame();
+        uint8_t payload[H263Encoder::kMaxPayload];
+        static unsigned seq = 65530;
+        while (enc.PacketsOutstanding()) {
+            unsigned len = 0;
+            enc.ReadOnePacket(payload, len);
+            bool marker = !enc.PacketsOutstanding();
+            dec.DecodePacket(payload, static_cast<int>(len), false, marker, seq++ & 0xffff);
+            if (marker)
+                dec.FinishFrame();
+        }
+        ASSERT_EQ(dec.width(), w);
+        ASSERT_NE(dec.GetFramePtr(), nullptr);
+        ASSERT_EQ(h263test::max_difference(dec.GetFramePtr(), enc.LastReconstruction(), w, h), 0)
+            << "picture " << t;
+    }
+}
 
 } // namespace

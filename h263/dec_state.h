@@ -1,0 +1,103 @@
+// H263DecState: the state of one H.263 decoder core (segmenter, headers,
+// macroblock maps, frame stores) and the core's operations.
+#pragma once
+
+#include "h263/bitreader.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace h263 {
+
+/** Cuts a byte string into segments that each begin with a byte-aligned start code. */
+struct Segmenter {
+    static constexpr size_t kInitialBytes = 32768;
+    static constexpr size_t kMaxBytes = 4u << 20;   ///< longer segments are dropped
+
+    enum State { kSearching = 0, kCollecting = 1, kAtStartCode = 2, kComplete = 3 };
+
+    std::vector<uint8_t> buffer = std::vector<uint8_t>(kInitialBytes);
+    size_t write = 0;               ///< bytes of the segment collected
+    size_t end = 0;                 ///< bytes of segment data (the next start code follows)
+    uint32_t shift = 0xffffffffu;   ///< the last bytes seen, for start-code detection
+    uint8_t pending[3] = {};        ///< the start code that ended the last segment
+    bool overlong = false;
+    State state = kSearching;
+};
+
+struct MotionField {
+    int cols = 0, rows = 0;         ///< with the border: mb_cols + 2, mb_rows + 1
+    std::vector<int> x[5], y[5];    ///< 0 the macroblock vector, 1..4 the block vectors
+    std::vector<int> mode;
+    int idx(int mbx, int mby) const { return (mby + 1) * cols + mbx + 1; }
+};
+
+struct H263DecState {
+    Segmenter seg;
+    BitReader bits;
+
+    // Frame stores.
+    std::vector<uint8_t> store[3];          ///< three pictures, each Y then U then V
+    int current = 0, reference = 1, bpic = 2;
+    uint8_t *cur[3] = {}, *ref[3] = {}, *bframe[3] = {}, *display[3] = {};
+    std::vector<uint8_t> edge;              ///< edge-extended reference
+    uint8_t *edge_origin[3] = {};
+
+    MotionField mv;
+    int16_t block[12][64] = {};
+
+    int no_frame_stores = 1;
+    int fault = 0;
+    int gfid = -1;
+    int tr = 0, prev_tr = 0, trd = 0;
+    int quant = 1;
+    int source_format = 0;
+    int coded_width = 0, coded_height = 0;
+    int width = 0, height = 0, chroma_width = 0, chroma_height = 0;
+    int store_width = 0, store_height = 0;  ///< the size the stores were built for
+    int mb_cols = 0, mb_rows = 0;
+    int mbs_per_gob = 0, gobs_per_picture = 100000;
+    int picture_type = 0;
+    int new_gob = 0;
+    int gob_number = 0;
+    int gob_count = 0;
+    uint8_t gob_decoded[32] = {};
+    int picture_headers = 0;                ///< picture headers accepted so far
+    int skip_to_picture = 0;                ///< a refused picture header drops GOBs until the next
+    int vectors_outside = 0, long_vectors = 0, advanced_prediction = 0, pb_frames = 0, sac = 0;
+    int ufep = 0, trb = 0, dbquant = 0;
+};
+
+/** Creates a core with no frame stores. */
+H263DecState *decoder_core_create();
+void decoder_core_destroy(H263DecState *st);
+
+/**
+ * Consumes data from pos up to end. Returns 0 when more data are needed, 1
+ * when the picture's last GOB was decoded, 2 when a picture was finished with
+ * concealment or a segment failed. With flush, the data's end ends a segment.
+ */
+int decode_segments(H263DecState *st, const uint8_t *&pos, const uint8_t *end, bool flush);
+/** Copies every GOB of the current picture that was not decoded from the reference. */
+void conceal_missing_gobs(H263DecState *st);
+
+// Headers (picture_header.cpp).
+/** Reads the picture or GOB header at the head of the segment; GN + 1, or 0 when it fails. */
+int read_header(H263DecState *st);
+
+// Macroblocks (macroblock.cpp).
+void decode_gob_macroblocks(H263DecState *st, bool run_on);
+
+// Reconstruction and frame stores (recon.cpp).
+bool init_frame_stores(H263DecState *st);
+void free_frame_stores(H263DecState *st);
+void start_picture(H263DecState *st);
+void copy_gob_from_reference(H263DecState *st, int gob);
+void extend_edges(const uint8_t *src, uint8_t *origin, int width, int height, int border);
+void reconstruct(H263DecState *st, int bx, int by, bool b_picture, int mvdbx, int mvdby);
+void predict_b_block(H263DecState *st, int comp, int bx, int by, int mode, int mvdbx, int mvdby);
+void idct_block(int16_t *block);
+void add_block(H263DecState *st, int comp, int bx, int by, bool add);
+
+} // namespace h263

@@ -1,0 +1,191 @@
+// Segments of the decoder core: start-code scanning, the segment loop and concealment.
+#include "h263/dec_state.h"
+
+#include "h263/print.h"
+
+#include <cstring>
+#include <new>
+
+namespace h263 {
+
+H263DecState *decoder_core_create()
+{
+    H263DecState *st = new (std::nothrow) H263DecState;
+    if (!st)
+        H263Printf("Cannot allocate Stream Buffer memory\n");
+    return st;
+}
+
+void decoder_core_destroy(H263DecState *st)
+{
+    delete st;
+}
+
+namespace {
+
+inline bool is_start_code(uint32_t shift)
+{
+    return (shift & 0xFFFF80u) == 0x80u;
+}
+
+void begin_segment(Segmenter &s, const uint8_t code[3])
+{
+    std::memcpy(s.buffer.data(), code, 3);
+    s.write = 3;
+    s.shift = 0xffffffffu;
+    s.overlong = false;
+    s.state = Segmenter::kCollecting;
+}
+
+void complete(H263DecState *st, size_t end)
+{
+    Segmenter &s = st->seg;
+    s.end = end;
+    s.state = Segmenter::kComplete;
+    st->bits.reset(s.buffer.data(), s.write);
+}
+
+/** Collects bytes into the segment buffer until the next start code completes it. */
+const uint8_t *feed(H263DecState *st, const uint8_t *pos, const uint8_t *end, bool flush)
+{
+    Segmenter &s = st->seg;
+    for (;;) {
+        if (s.state == Segmenter::kComplete)
+            return pos;
+        if (s.state == Segmenter::kAtStartCode)
+            begin_segment(s, s.pending);
+        if (s.state == Segmenter::kSearching) {
+            while (pos < end) {
+                s.shift = s.shift << 8 | *pos++;
+                if (is_start_code(s.shift)) {
+                    uint8_t code[3] = {static_cast<uint8_t>(s.shift >> 16),
+                                       static_cast<uint8_t>(s.shift >> 8),
+                                       static_cast<uint8_t>(s.shift)};
+                    begin_segment(s, code);
+                    break;
+                }
+            }
+            if (s.state == Segmenter::kSearching)
+                return pos;
+        }
+        // Collecting.
+        while (pos < end) {
+            uint8_t b = *pos++;
+            s.shift = s.shift << 8 | b;
+            if (!s.overlong) {
+                if (s.write == s.buffer.size()) {
+                    if (s.buffer.size() >= Segmenter::kMaxBytes) {
+                        s.overlong = true;
+                    } else {
+                        try {
+                            s.buffer.resize(s.buffer.size() * 2);
+                        } catch (const std::bad_alloc &) {
+                            s.overlong = true;
+                        }
+                    }
+                }
+                if (!s.overlong)
+                    s.buffer[s.write++] = b;
+            }
+            if (is_start_code(s.shift)) {
+                s.pending[0] = static_cast<uint8_t>(s.shift >> 16);
+                s.pending[1] = static_cast<uint8_t>(s.shift >> 8);
+                s.pending[2] = b;
+                if (s.overlong) {
+                    H263Printf("segment longer than %zu bytes dropped\n", Segmenter::kMaxBytes);
+                    s.state = Segmenter::kAtStartCode;
+                    break;
+                }
+                // The start code's bytes stay behind the segment data, as in the stream.
+                complete(st, s.write - 3);
+                return pos;
+            }
+        }
+        if (s.state == Segmenter::kAtStartCode)
+            continue;
+        if (flush && !s.overlong && s.write > 3) {
+            s.pending[0] = s.pending[1] = s.pending[2] = 0;
+            complete(st, s.write);
+            return pos;
+        }
+        return pos;
+    }
+}
+
+/** GOB number of the segment in the buffer: bits 6..2 of its third byte. */
+inline int segment_gob(const H263DecState *st)
+{
+    return (st->seg.buffer[2] >> 2) & 31;
+}
+
+/** After a segment was used: the next one begins with the start code that ended it. */
+void next_segment(H263DecState *st)
+{
+    Segmenter &s = st->seg;
+    bool have_code = is_start_code(static_cast<uint32_t>(s.pending[0]) << 16 |
+                                   static_cast<uint32_t>(s.pending[1]) << 8 | s.pending[2]);
+    s.state = have_code ? Segmenter::kAtStartCode : Segmenter::kSearching;
+    s.shift = 0xffffffffu;
+}
+
+bool decode_segment(H263DecState *st)
+{
+    int gn = segment_gob(st);
+    bool ok = read_header(st) != 0;
+    if (ok) {
+        decode_gob_macroblocks(st, true);
+    } else if (!st->no_frame_stores && !st->skip_to_picture && gn < st->gobs_per_picture) {
+        copy_gob_from_reference(st, gn);
+        st->gob_count++;
+        st->gob_decoded[gn] = 1;
+    }
+    next_segment(st);
+    return ok;
+}
+
+} // namespace
+
+void conceal_missing_gobs(H263DecState *st)
+{
+    if (st->no_frame_stores)
+        return;
+    for (int g = 0; g < st->gobs_per_picture; g++)
+        if (!st->gob_decoded[g])
+            copy_gob_from_reference(st, g);
+    std::memset(st->gob_decoded, 0, sizeof st->gob_decoded);
+    st->gob_count = 0;
+}
+
+int decode_segments(H263DecState *st, const uint8_t *&pos, const uint8_t *end, bool flush)
+{
+    if (st->gob_count == st->gobs_per_picture) {
+        st->gob_count = 0;
+        std::memset(st->gob_decoded, 0, sizeof st->gob_decoded);
+    }
+    pos = feed(st, pos, end, flush);
+    if (st->seg.state != Segmenter::kComplete)
+        return 0;
+    int result = 1;
+    for (;;) {
+        int gn = segment_gob(st);
+        if (gn >= 18 && gn != 31)
+            H263Printf("ngob %d is larger than %d!\n", gn, 18);
+        if (gn < st->gobs_per_picture && st->gob_decoded[gn]) {
+            conceal_missing_gobs(st);
+            return 2;
+        }
+        if (gn == 0 && st->gob_count > 0 && !st->no_frame_stores) {
+            conceal_missing_gobs(st);
+            return 2;
+        }
+        if (!decode_segment(st))
+            result = 2;
+        if (st->gob_count == st->gobs_per_picture)
+            return result;
+        pos = feed(st, pos, end, flush);
+        if (st->seg.state != Segmenter::kComplete)
+            return 0;
+    }
+}
+
+} // namespace h263
