@@ -168,6 +168,9 @@ void H263Decoder::Decode(const uint8_t *payload, int length, bool marker, unsign
         return;
     }
     PacketSlot &slot = slots_[sequence & 63];
+    if (slot.used && slot.sequence == static_cast<uint16_t>(sequence))
+        return;     // a duplicate of a packet that is waiting or was decoded
+    slot.used = true;
     slot.sequence = static_cast<uint16_t>(sequence);
     slot.marker = marker ? 0x80 : 0;
     slot.f = f;

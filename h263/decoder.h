@@ -84,6 +84,7 @@ private:
         int marker = 0;
         int f = 0, sbit = 0, ebit = 0, src = 0;
         int length = 0;     ///< 0: empty
+        bool used = false;  ///< a packet was stored here (its number stays when emptied)
         std::vector<uint8_t> data = std::vector<uint8_t>(kSlotBytes, 0);
     };
 

@@ -140,8 +140,8 @@ inline void idct_row(int16_t *b)
     x8 -= x3;
     x3 = x0 + x2;
     x0 -= x2;
-    x2 = (181 * (x4 + x5) + 128) >> 8;
-    x4 = (181 * (x4 - x5) + 128) >> 8;
+    x2 = static_cast<int>((181LL * (x4 + x5) + 128) >> 8);
+    x4 = static_cast<int>((181LL * (x4 - x5) + 128) >> 8);
     b[0] = static_cast<int16_t>((x7 + x1) >> 8);
     b[1] = static_cast<int16_t>((x3 + x2) >> 8);
     b[2] = static_cast<int16_t>((x0 + x4) >> 8);
@@ -182,8 +182,8 @@ inline void idct_col(int16_t *b)
     x8 -= x3;
     x3 = x0 + x2;
     x0 -= x2;
-    x2 = (181 * (x4 + x5) + 128) >> 8;
-    x4 = (181 * (x4 - x5) + 128) >> 8;
+    x2 = static_cast<int>((181LL * (x4 + x5) + 128) >> 8);
+    x4 = static_cast<int>((181LL * (x4 - x5) + 128) >> 8);
     b[8 * 0] = static_cast<int16_t>(clip256((x7 + x1) >> 14));
     b[8 * 1] = static_cast<int16_t>(clip256((x3 + x2) >> 14));
     b[8 * 2] = static_cast<int16_t>(clip256((x0 + x4) >> 14));

@@ -79,9 +79,7 @@ TEST(ElementWriters, WriteTheCodeWordsOfH263)
 
 TEST(ElementWriters, CoefficientsUseTheTableOrAnEscape)
 {
-    int16_t lv[64] = {};
-    lv[h263::kZigzag[0]] = -1;   // last 0 run 0 level 1: "10" sign 1
-    lv[h263::kZigzag[3]] = 60;   // last 1 run 2 level 60: escape
+    // last 0 run 0 level -1: "10" and sign 1; last 1 run 2 level 60: escape.
     std::string s = bits_of([](BitWriter &b) {
         int16_t l[64] = {};
         l[h263::kZigzag[0]] = -1;

@@ -1,0 +1,44 @@
+// Fuzz target for the H.263 decoder: the first byte chooses an elementary
+// stream (even) or RFC 2190 packet records (odd: sequence 2, flags 1, length 2, payload).
+#include "h263/decoder.h"
+#include "h263/stream_decoder.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    if ((data[0] & 1) == 0) {
+        unsigned sum = 0;
+        H263StreamDecoder dec([&sum](const H263PictureView &v) {
+            sum += v.y[0] + v.u[v.c_stride * (v.height / 2 - 1)] + v.y[v.width - 1];
+        });
+        // Two calls: a segment may span the boundary between them.
+        size_t half = (size - 1) / 2;
+        dec.decode(data + 1, half, false);
+        dec.decode(data + 1 + half, size - 1 - half, true);
+        return static_cast<int>(sum & 0);
+    }
+    H263Decoder dec;
+    size_t p = 1;
+    while (p + 5 <= size) {
+        unsigned seq = static_cast<unsigned>(data[p] << 8 | data[p + 1]);
+        bool marker = data[p + 2] & 1;
+        size_t len = static_cast<size_t>(data[p + 3] << 8 | data[p + 4]);
+        p += 5;
+        if (len > size - p)
+            len = size - p;
+        dec.DecodePacket(data + p, static_cast<int>(len), (data[p - 3] & 2) != 0, marker, seq);
+        p += len;
+        if (marker) {
+            dec.FinishFrame();
+            if (const uint8_t *pic = dec.GetFramePtr()) {
+                volatile uint8_t last = pic[dec.width() * dec.height() * 3 / 2 - 1];
+                (void)last;
+            }
+        }
+    }
+    return 0;
+}
