@@ -1,0 +1,9 @@
+// Names of the sound system's default playback and recording devices.
+#pragma once
+
+#include <win/cstring.h>
+
+/// The device the sound system plays to when none is chosen.
+CString DefaultPlayDeviceName();
+/// The device the sound system records from when none is chosen.
+CString DefaultRecordDeviceName();
