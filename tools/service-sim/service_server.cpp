@@ -289,7 +289,7 @@ void ServiceServer::HandleAck(const Endpoint &from, const std::vector<std::strin
     auto it = notices_.find(seq);
     std::string text = "ACK " + tokens[1] + " " + tokens[2] + " " + tokens[3];
     if (it == notices_.end() || it->second.to != from) {
-        Log(who + " <- " + Quote(text));
+        Log(who + " <- " + Quote(text) + " (of a reply)");
         return;
     }
     NoticeState &state = it->second.state;
