@@ -91,6 +91,20 @@ bool AvDecoder::decode(const uint8_t *data, size_t size, std::vector<uint8_t> &o
     return got;
 }
 
+size_t av_padding()
+{
+    return AV_INPUT_BUFFER_PADDING_SIZE;
+}
+
+bool AvDecoder::decode_padded(const uint8_t *data, size_t size)
+{
+    impl_->pkt->data = const_cast<uint8_t *>(data);
+    impl_->pkt->size = static_cast<int>(size);
+    if (avcodec_send_packet(impl_->ctx, impl_->pkt) < 0)
+        return false;
+    return avcodec_receive_frame(impl_->ctx, impl_->frame) >= 0;
+}
+
 std::vector<std::vector<uint8_t>> AvDecoder::decode_stream(const std::vector<uint8_t> &stream,
                                                            int &width, int &height)
 {

@@ -26,6 +26,11 @@ public:
     /** Splits an elementary stream into pictures with libavcodec's parser and decodes all. */
     std::vector<std::vector<uint8_t>> decode_stream(const std::vector<uint8_t> &stream,
                                                     int &width, int &height);
+    /**
+     * Decodes one picture from a buffer that carries AV_INPUT_BUFFER_PADDING_SIZE
+     * zero bytes behind size, without copying the picture out (for timing).
+     */
+    bool decode_padded(const uint8_t *data, size_t size);
     int errors() const { return errors_; }
 
 private:
@@ -33,6 +38,9 @@ private:
     std::unique_ptr<Impl> impl_;
     int errors_ = 0;
 };
+
+/** Bytes of zero padding libavcodec wants behind an input buffer. */
+size_t av_padding();
 
 /** libavcodec's H.263 encoder at a fixed quantiser, one thread. */
 class AvEncoder {
