@@ -276,7 +276,7 @@ bool H263Decoder::find_run(int &first, int &count) const
         bool ended = false;
         for (; n < kSlots; n++) {
             const PacketSlot &p = slots_[(start + n) & 63];
-            if (p.sequence != static_cast<uint16_t>(seq0 + n))
+            if (!p.used || p.sequence != static_cast<uint16_t>(seq0 + n))
                 break;                      // a packet not yet received
             if (!p.length || (n > 0 && (p.f == 0 || begins_with(p.data.data(), p.length, 17)))) {
                 ended = n > 0;

@@ -8,6 +8,7 @@
 
 namespace h263 {
 
+__attribute__((target_clones("avx2", "default")))
 void HalfPelPlanes::interpolate(const Picture &ref)
 {
     int w = ref.width, hgt = ref.height;
@@ -21,9 +22,9 @@ void HalfPelPlanes::interpolate(const Picture &ref)
     }
     const uint8_t *r = ref.y;
     for (int y = 0; y < hgt; y++) {
-        const uint8_t *a = r + y * w;
-        const uint8_t *c = y + 1 < hgt ? a + w : a;    // last row repeats
-        uint8_t *ph = &h[y * w], *pv = &v[y * w], *pd = &d[y * w];
+        const uint8_t *__restrict a = r + y * w;
+        const uint8_t *__restrict c = y + 1 < hgt ? a + w : a;    // last row repeats
+        uint8_t *__restrict ph = &h[y * w], *__restrict pv = &v[y * w], *__restrict pd = &d[y * w];
         for (int x = 0; x + 1 < w; x++) {
             ph[x] = static_cast<uint8_t>((a[x] + a[x + 1] + 1) >> 1);
             pv[x] = static_cast<uint8_t>((a[x] + c[x] + 1) >> 1);

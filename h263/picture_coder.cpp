@@ -178,7 +178,7 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
                 px = median3(p1x, mb_vx_[up], p3x);
                 py = median3(p1y, mb_vy_[up], p3y);
             }
-            bool forced = refresh_limit >= 0 && std::rand() <= refresh_limit;
+            bool forced = refresh_limit >= 0 && draw() <= refresh_limit;
             bool use_intra = forced;
             MotionVector mv;
             if (!forced) {

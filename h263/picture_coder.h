@@ -70,6 +70,14 @@ private:
     bool code_block(bool intra_mb, bool exact_only, int quant, const uint8_t *src, int ss,
                     uint8_t *rec, int rs, int16_t *levels);
 
+    /** The C library's rand() of the platform the refresh rule was made for: 0..32767, seed 1. */
+    int draw()
+    {
+        rand_state_ = rand_state_ * 214013u + 2531011u;
+        return static_cast<int>((rand_state_ >> 16) & 0x7fff);
+    }
+
+    uint32_t rand_state_ = 1;
     int gfid_counter_ = -1;
     int previous_type_ = -1;
     Quantiser quant_;

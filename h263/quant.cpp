@@ -9,6 +9,7 @@ void Quantiser::setup(int q)
         return;
     q_ = q;
     int step = q > 0 ? 2 * q : 1;
+    recip_ = (1u << 20) / static_cast<uint32_t>(step) + 1;
     for (int v = 0; v < kRange; v++) {
         int l = v / step;
         if (l > 127)
@@ -25,12 +26,22 @@ void Quantiser::setup(int q)
     }
 }
 
+// The table look-ups of T written as arithmetic so that they vectorise:
+// T[v] = sign(v) * min(|v| / (2Q), 127), the division done by a reciprocal
+// that is exact for |v| < 4096. The tests compare both forms.
+__attribute__((target_clones("avx2", "default")))
 bool Quantiser::quantise_inter(const int32_t *coef, int16_t *level) const
 {
-    int half = q_ >> 1;
+    const int half = q_ >> 1;
+    const uint32_t r = recip_;
     int any = 0;
     for (int i = 0; i < 64; i++) {
-        int l = t_[clamp_index(coef[i] - half) + kRange];
+        int v = coef[i] - half;
+        v = v < -kRange + 1 ? -kRange + 1 : (v > kRange - 1 ? kRange - 1 : v);
+        uint32_t a = static_cast<uint32_t>(v < 0 ? -v : v);
+        int l = static_cast<int>((a * r) >> 20);
+        l = l > 127 ? 127 : l;
+        l = v < 0 ? -l : l;
         level[i] = static_cast<int16_t>(l);
         any |= l;
     }
@@ -50,10 +61,22 @@ bool Quantiser::quantise_intra(const int32_t *coef, int16_t *level) const
     return any != 0;
 }
 
+__attribute__((target_clones("avx2", "default")))
 void Quantiser::dequantise_inter(const int16_t *level, bool coded, int16_t *coef) const
 {
-    for (int i = 0; i < 64; i++)
-        coef[i] = coded ? d_[level[i] + 127] : 0;
+    if (!coded) {
+        for (int i = 0; i < 64; i++)
+            coef[i] = 0;
+        return;
+    }
+    // D[l] = sign(l) * ((2|l| + 1) Q - (Q even)), D[0] = 0.
+    const int q = q_, even = (q_ & 1) ? 0 : 1;
+    for (int i = 0; i < 64; i++) {
+        int l = level[i];
+        int a = l < 0 ? -l : l;
+        int d = a ? (2 * a + 1) * q - even : 0;
+        coef[i] = static_cast<int16_t>(l < 0 ? -d : d);
+    }
 }
 
 void Quantiser::dequantise_intra(const int16_t *level, bool coded, int16_t *coef) const

@@ -31,6 +31,7 @@ private:
     static int clamp_index(int v) { return v < -kRange ? -kRange : (v >= kRange ? kRange - 1 : v); }
 
     int q_ = 0;
+    uint32_t recip_ = 0;        // floor(2^20 / (2Q)) + 1: |v| * recip_ >> 20 == |v| / (2Q)
     int8_t t_[2 * kRange];
     int16_t d_[255];
 };

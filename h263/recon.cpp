@@ -56,25 +56,54 @@ inline int clamp_vector(int v)
 }
 
 template <int W>
+inline __m128i load(const uint8_t *p)
+{
+    return W == 16 ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(p))
+                   : _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
+}
+
+template <int W>
+inline void store(uint8_t *p, __m128i v)
+{
+    if (W == 16)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v);
+    else
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v);
+}
+
+/** (a + b + c + d + 2) >> 2 of 16 bytes, through 16-bit sums. */
+inline __m128i avg4(__m128i a, __m128i b, __m128i c, __m128i d)
+{
+    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+    __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z)),
+                               _mm_add_epi16(_mm_unpacklo_epi8(c, z), _mm_unpacklo_epi8(d, z)));
+    __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z)),
+                               _mm_add_epi16(_mm_unpackhi_epi8(c, z), _mm_unpackhi_epi8(d, z)));
+    lo = _mm_srli_epi16(_mm_add_epi16(lo, two), 2);
+    hi = _mm_srli_epi16(_mm_add_epi16(hi, two), 2);
+    return _mm_packus_epi16(lo, hi);
+}
+
+/** Half-pel interpolation of a W x h block; _mm_avg_epu8 is (a + b + 1) >> 1. */
+template <int W>
 void recon_comp_w(const uint8_t *src, uint8_t *dst, int ds, int ss, int h, int x, int y, int vx,
                   int vy)
 {
     const uint8_t *s = src + (y + (vy >> 1)) * ss + x + (vx >> 1);
     uint8_t *d = dst + y * ds + x;
     int hx = vx & 1, hy = vy & 1;
-    for (int r = 0; r < h; r++, s += ss, d += ds) {
-        if (!hx && !hy) {
-            std::memcpy(d, s, W);
-        } else if (hx && !hy) {
-            for (int i = 0; i < W; i++)
-                d[i] = static_cast<uint8_t>((s[i] + s[i + 1] + 1) >> 1);
-        } else if (!hx) {
-            for (int i = 0; i < W; i++)
-                d[i] = static_cast<uint8_t>((s[i] + s[i + ss] + 1) >> 1);
-        } else {
-            for (int i = 0; i < W; i++)
-                d[i] = static_cast<uint8_t>((s[i] + s[i + 1] + s[i + ss] + s[i + ss + 1] + 2) >> 2);
-        }
+    if (!hx && !hy) {
+        for (int r = 0; r < h; r++, s += ss, d += ds)
+            store<W>(d, load<W>(s));
+    } else if (hx && !hy) {
+        for (int r = 0; r < h; r++, s += ss, d += ds)
+            store<W>(d, _mm_avg_epu8(load<W>(s), load<W>(s + 1)));
+    } else if (!hx) {
+        for (int r = 0; r < h; r++, s += ss, d += ds)
+            store<W>(d, _mm_avg_epu8(load<W>(s), load<W>(s + ss)));
+    } else {
+        for (int r = 0; r < h; r++, s += ss, d += ds)
+            store<W>(d, avg4(load<W>(s), load<W>(s + 1), load<W>(s + ss), load<W>(s + ss + 1)));
     }
 }
 
@@ -428,9 +457,16 @@ void add_block(H263DecState *st, int comp, int bx, int by, bool add)
     const int16_t *c = st->block[comp];
     if (b)
         add = true;
-    for (int r = 0; r < 8; r++, d += stride)
-        for (int i = 0; i < 8; i++)
-            d[i] = clip_pixel((add ? d[i] : 0) + c[r * 8 + i]);
+    // Saturating 16-bit adds and the unsigned pack clip to 0..255 exactly:
+    // samples are 0..255 and the transform's outputs -256..255.
+    const __m128i z = _mm_setzero_si128();
+    for (int r = 0; r < 8; r++, d += stride) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + r * 8));
+        if (add)
+            v = _mm_adds_epi16(v, _mm_unpacklo_epi8(
+                                      _mm_loadl_epi64(reinterpret_cast<const __m128i *>(d)), z));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(d), _mm_packus_epi16(v, v));
+    }
 }
 
 } // namespace h263

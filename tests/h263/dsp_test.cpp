@@ -100,3 +100,29 @@ TEST(Quantiser, Q10Cases)
 }
 
 } // namespace
+
+namespace {
+
+TEST(Quantiser, ArithmeticFormsEqualTheTables)
+{
+    h263::Quantiser q;
+    for (int qp = 1; qp <= 31; qp++) {
+        q.setup(qp);
+        for (int base = -5000; base < 5000; base += 64) {
+            int32_t c[64];
+            int16_t l[64], d[64];
+            for (int i = 0; i < 64; i++)
+                c[i] = base + i;
+            q.quantise_inter(c, l);
+            for (int i = 0; i < 64; i++)
+                ASSERT_EQ(l[i], q.quant_level(c[i] - (qp >> 1))) << "Q " << qp << " c " << c[i];
+            for (int i = 0; i < 64; i++)
+                l[i] = static_cast<int16_t>((base / 40 + i) % 128);
+            q.dequantise_inter(l, true, d);
+            for (int i = 0; i < 64; i++)
+                ASSERT_EQ(d[i], q.dequant(l[i]));
+        }
+    }
+}
+
+} // namespace
