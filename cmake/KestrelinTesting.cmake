@@ -13,9 +13,16 @@ function(kestrelin_add_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 120)
     endif()
-    gtest_discover_tests(${name}
-        DISCOVERY_MODE PRE_TEST
-        PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}" ENVIRONMENT "${T_ENV}")
+    # Empty values would shift the property list, so only set what was given.
+    set(props TIMEOUT ${T_TIMEOUT})
+    if(T_LABELS)
+        list(APPEND props LABELS "${T_LABELS}")
+    endif()
+    if(T_ENV)
+        string(REPLACE ";" "\\;" env "${T_ENV}")
+        list(APPEND props ENVIRONMENT "${env}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()
 
 # kestrelin_add_fuzzer(name SOURCES ... LIBS ... [SEEDS dir] [RUNS n])
