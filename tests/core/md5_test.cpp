@@ -52,9 +52,9 @@ std::string Hex(const unsigned char digest[16])
     return out;
 }
 
-// Feeding in pieces that straddle the 64-byte block and the 56-byte padding limits
+// Feeding in chunks that straddle the 64-byte block and the 56-byte padding limits
 // must give the digest of the whole; lengths 55, 56, 63, 64 and 65 pad differently.
-TEST(MD5Update, PiecesAcrossBlockBoundariesGiveTheDigestOfTheWhole)
+TEST(MD5Update, ChunksAcrossBlockBoundariesGiveTheDigestOfTheWhole)
 {
     std::string data;
     for (int i = 0; i < 200; i++)
@@ -63,17 +63,17 @@ TEST(MD5Update, PiecesAcrossBlockBoundariesGiveTheDigestOfTheWhole)
     for (size_t length : {55u, 56u, 63u, 64u, 65u, 127u, 128u, 200u}) {
         std::string whole = data.substr(0, length);
         std::string expected = MD5String(whole.c_str());
-        for (size_t piece : {1u, 3u, 63u, 64u, 65u}) {
+        for (size_t chunk : {1u, 3u, 63u, 64u, 65u}) {
             MD5_CTX context;
             MD5Init(&context);
-            for (size_t at = 0; at < length; at += piece) {
-                size_t n = std::min(piece, length - at);
+            for (size_t at = 0; at < length; at += chunk) {
+                size_t n = std::min(chunk, length - at);
                 MD5Update(&context, reinterpret_cast<const unsigned char *>(whole.data() + at),
                           static_cast<unsigned int>(n));
             }
             unsigned char digest[16];
             MD5Final(digest, &context);
-            EXPECT_EQ(Hex(digest), expected) << "length " << length << " piece " << piece;
+            EXPECT_EQ(Hex(digest), expected) << "length " << length << " chunk " << chunk;
         }
     }
 }
