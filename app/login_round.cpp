@@ -6,15 +6,15 @@
 #include <core/window_messages.h>
 
 BEGIN_MESSAGE_MAP(CLoginRound, CWnd)
-    ON_MESSAGE(WM_SVC_HELO_OK, OnServiceHeloOk)
-    ON_MESSAGE(WM_SVC_HELO_FAILED, OnServiceHeloFailed)
-    ON_MESSAGE(WM_SVC_AUTH_OK, OnServiceAuthOk)
-    ON_MESSAGE(WM_SVC_AUTH_FAILED, OnServiceAuthFailed)
-    ON_MESSAGE(WM_SVC_LIVE_OK, OnServiceLiveOk)
-    ON_MESSAGE(WM_SVC_LIVE_REFUSED, OnServiceLiveRefused)
-    ON_MESSAGE(WM_SVC_KICKED, OnServiceKicked)
-    ON_MESSAGE(WM_SVC_ACK, OnServiceAck)
-    ON_WM_TIMER()
+ON_MESSAGE(WM_SVC_HELO_OK, OnServiceHeloOk)
+ON_MESSAGE(WM_SVC_HELO_FAILED, OnServiceHeloFailed)
+ON_MESSAGE(WM_SVC_AUTH_OK, OnServiceAuthOk)
+ON_MESSAGE(WM_SVC_AUTH_FAILED, OnServiceAuthFailed)
+ON_MESSAGE(WM_SVC_LIVE_OK, OnServiceLiveOk)
+ON_MESSAGE(WM_SVC_LIVE_REFUSED, OnServiceLiveRefused)
+ON_MESSAGE(WM_SVC_KICKED, OnServiceKicked)
+ON_MESSAGE(WM_SVC_ACK, OnServiceAck)
+ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 CLoginRound::CLoginRound(CServiceSocket &socket, const CString &strAccount,
@@ -26,7 +26,10 @@ CLoginRound::CLoginRound(CServiceSocket &socket, const CString &strAccount,
     CreateHandle();
 }
 
-CLoginRound::~CLoginRound() { DestroyWindow(); }
+CLoginRound::~CLoginRound()
+{
+    DestroyWindow();
+}
 
 void CLoginRound::Start()
 {

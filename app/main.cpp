@@ -28,8 +28,7 @@ int main(int argc, char **argv)
                                 "PASSWORD");
     QCommandLineOption serverPort("server-port", "Port of the service (default: saved, 19900).",
                                   "PORT");
-    QCommandLineOption localPort("local-port", "Local H.323 port (default: saved, 1991).",
-                                 "PORT");
+    QCommandLineOption localPort("local-port", "Local H.323 port (default: saved, 1991).", "PORT");
     parser.addOptions({account, password, serverPort, localPort});
     parser.process(app);
 
@@ -69,8 +68,9 @@ int main(int argc, char **argv)
     };
 
     CServiceSocket socket;
-    CLoginRound round(socket, strAccount, strPassword, config.m_strAliasDomain.c_str(),
-                      [](int code) { QCoreApplication::exit(code); }, say);
+    CLoginRound round(
+        socket, strAccount, strPassword, config.m_strAliasDomain.c_str(),
+        [](int code) { QCoreApplication::exit(code); }, say);
     CString error;
     if (!socket.OpenServiceSocket(&round, host.c_str(), port, strAccount, local, &error)) {
         std::fprintf(stderr, "kestrelin: %s\n", error.ToUtf8().c_str());

@@ -3,7 +3,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // Per-step additive constants: floor(abs(sin(i + 1)) * 2^32), RFC 1321 section 3.4.
 constexpr uint32_t kSine[64] = {
@@ -20,7 +21,10 @@ constexpr uint32_t kSine[64] = {
 // Left-rotation amounts, four per round.
 constexpr int kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
 
-constexpr uint32_t Rotate(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
+constexpr uint32_t Rotate(uint32_t x, int n)
+{
+    return (x << n) | (x >> (32 - n));
+}
 
 const unsigned char kPadding[64] = {0x80};
 

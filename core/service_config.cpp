@@ -2,11 +2,12 @@
 #include <core/service_config.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 
-namespace {
+namespace
+{
 
 struct Key {
     const char *name;

@@ -11,7 +11,8 @@
 #include <netdb.h>
 #include <random>
 
-namespace {
+namespace
+{
 
 // Dotted IPv4 addresses of a host name or dotted address; empty when it does not resolve.
 std::vector<CString> ResolveIPv4(LPCTSTR lpszHost, CString *pError)
@@ -42,7 +43,10 @@ bool StartsWith(LPCTSTR text, const char *keyword)
     return std::strncmp(text, keyword, std::strlen(keyword)) == 0;
 }
 
-bool Contains(const CString &token, const char *code) { return token.Find(code) >= 0; }
+bool Contains(const CString &token, const char *code)
+{
+    return token.Find(code) >= 0;
+}
 
 } // namespace
 
@@ -61,8 +65,7 @@ CServiceSocket::~CServiceSocket()
 }
 
 BOOL CServiceSocket::OpenServiceSocket(CWnd *pMainWnd, LPCTSTR lpszHost, UINT nPort,
-                                       LPCTSTR lpszAccount, UINT nLocalH323Port,
-                                       CString *pError)
+                                       LPCTSTR lpszAccount, UINT nLocalH323Port, CString *pError)
 {
     if (m_bOpen)
         CloseServiceSocket();
@@ -107,10 +110,22 @@ int CServiceSocket::SendRequest(LPCTSTR lpszKeyword, LPCTSTR lpszPayload)
     return 0;
 }
 
-int CServiceSocket::SendHelo() { return SendRequest("Helo", nullptr); }
-int CServiceSocket::SendAuth(LPCTSTR lpszDigest) { return SendRequest("Auth", lpszDigest); }
-int CServiceSocket::SendLive() { return SendRequest("Live", nullptr); }
-int CServiceSocket::SendQuit() { return SendRequest("Quit", nullptr); }
+int CServiceSocket::SendHelo()
+{
+    return SendRequest("Helo", nullptr);
+}
+int CServiceSocket::SendAuth(LPCTSTR lpszDigest)
+{
+    return SendRequest("Auth", lpszDigest);
+}
+int CServiceSocket::SendLive()
+{
+    return SendRequest("Live", nullptr);
+}
+int CServiceSocket::SendQuit()
+{
+    return SendRequest("Quit", nullptr);
+}
 
 int CServiceSocket::NextSequence()
 {
@@ -129,8 +144,8 @@ int CServiceSocket::SendText(LPCTSTR lpszText)
 {
     // To the address the host name had when the socket was opened: the one replies must
     // come from, and no name lookup for each datagram.
-    LPCTSTR lpszAddress = m_serverAddresses.empty() ? (LPCTSTR)m_strHost
-                                                    : (LPCTSTR)m_serverAddresses.front();
+    LPCTSTR lpszAddress =
+        m_serverAddresses.empty() ? (LPCTSTR)m_strHost : (LPCTSTR)m_serverAddresses.front();
     SendTo(lpszText, static_cast<int>(std::strlen(lpszText)), m_nPort, lpszAddress, 0);
     return 0;
 }

@@ -1,11 +1,14 @@
 // Status texts that the service client sets for the main dialog, in GBK.
 #pragma once
 
-namespace service_status {
+namespace service_status
+{
 
 // Auth replies.
-inline constexpr char kAuthWrong[] = "\xd5\xcb\xba\xc5\xbb\xf2\xc3\xdc\xc2\xeb\xb4\xed\xce\xf3"; // 账号或密码错误
-inline constexpr char kAuthInUse[] = "\xb8\xc3\xd3\xc3\xbb\xa7\xd2\xd1\xbe\xad\xb5\xc7\xc2\xbc"; // 该用户已经登录
+inline constexpr char kAuthWrong[] =
+    "\xd5\xcb\xba\xc5\xbb\xf2\xc3\xdc\xc2\xeb\xb4\xed\xce\xf3"; // 账号或密码错误
+inline constexpr char kAuthInUse[] =
+    "\xb8\xc3\xd3\xc3\xbb\xa7\xd2\xd1\xbe\xad\xb5\xc7\xc2\xbc"; // 该用户已经登录
 // Auth and Helo replies.
 inline constexpr char kServerError[] = "\xb7\xfe\xce\xf1\xc6\xf7\xb4\xed\xce\xf3"; // 服务器错误
 inline constexpr char kNetworkBusy[] = "\xcd\xf8\xc2\xe7\xb7\xb1\xc3\xa6";         // 网络繁忙

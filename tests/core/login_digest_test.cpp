@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 struct DigestCase {
     const char *account, *password, *aliasDomain, *challenge, *digest;

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <string>
 
-namespace {
+namespace
+{
 
 struct SuiteCase {
     const char *text;

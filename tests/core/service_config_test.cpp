@@ -8,7 +8,8 @@
 #include <fstream>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 class ServiceConfigTest : public ::testing::Test
 {

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string>
 
-namespace {
+namespace
+{
 
 struct Client {
     Client()

@@ -11,7 +11,8 @@
 
 #include <memory>
 
-namespace {
+namespace
+{
 
 using namespace std::chrono_literals;
 using servicetest::RecordingWindow;

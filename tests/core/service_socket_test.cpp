@@ -16,7 +16,8 @@
 #include <optional>
 #include <poll.h>
 
-namespace {
+namespace
+{
 
 using namespace std::chrono_literals;
 using servicesim::Endpoint;
@@ -97,7 +98,8 @@ class ServiceSocketTest : public ::testing::Test
         std::string marker = "end" + std::to_string(++markers_);
         server_.SendTo(clientPort_, "ACK - - " + marker);
         ASSERT_TRUE(servicetest::WaitUntil([&] {
-            return !window_->m_records.empty() && window_->m_records.back().token3 == marker.c_str();
+            return !window_->m_records.empty() &&
+                   window_->m_records.back().token3 == marker.c_str();
         })) << "the client did not handle the marker";
         window_->m_records.pop_back();
     }
@@ -120,7 +122,10 @@ struct Exchange {
     const char *token3 = nullptr;
 };
 
-std::string Padded(std::string head, size_t size) { return head.append(size - head.size(), 'z'); }
+std::string Padded(std::string head, size_t size)
+{
+    return head.append(size - head.size(), 'z');
+}
 
 TEST_F(ServiceSocketTest, EachDatagramIsAcknowledgedFirstAndReportedByItsStatus)
 {
@@ -349,10 +354,10 @@ TEST(ServiceStatusTexts, AreChineseInGbk)
         const char *gbk, *utf8;
     };
     const Case cases[] = {
-        {kAuthWrong, "账号或密码错误"},   {kAuthInUse, "该用户已经登录"},
-        {kServerError, "服务器错误"},     {kNetworkBusy, "网络繁忙"},
-        {kHeloError, "发生错误"},         {kLiveNormal, "正常"},
-        {kLiveNotLoggedIn, "尚未登录"},   {kKicked, "有人已使用您的账号登录"},
+        {kAuthWrong, "账号或密码错误"}, {kAuthInUse, "该用户已经登录"},
+        {kServerError, "服务器错误"},   {kNetworkBusy, "网络繁忙"},
+        {kHeloError, "发生错误"},       {kLiveNormal, "正常"},
+        {kLiveNotLoggedIn, "尚未登录"}, {kKicked, "有人已使用您的账号登录"},
         {kRelogin, "请重新登录"},
     };
     for (const Case &c : cases)

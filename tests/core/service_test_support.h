@@ -12,7 +12,8 @@
 #include <functional>
 #include <vector>
 
-namespace servicetest {
+namespace servicetest
+{
 
 /** The interface thread's application object, made once per test program. */
 inline void EnsureApplication()
@@ -33,8 +34,7 @@ inline bool WaitUntil(const std::function<bool()> &done,
     while (!done()) {
         if (clock.elapsed() > timeout.count())
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
-                                        20);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
     }
     return true;
 }

@@ -10,8 +10,10 @@
 #include <poll.h>
 #include <thread>
 
-namespace servicesim {
-namespace {
+namespace servicesim
+{
+namespace
+{
 
 using namespace std::chrono_literals;
 

@@ -6,15 +6,17 @@
 
 #include <vector>
 
-namespace servicesim {
-namespace {
+namespace servicesim
+{
+namespace
+{
 
 TEST(ParseAccounts, ReadsPairsAndSkipsCommentsAndBlankLines)
 {
     Accounts accounts;
     std::string error;
-    ASSERT_TRUE(ParseAccounts("# demo\n8001 demo\r\n\n  8002\tsecret  \n", "a.txt", &accounts,
-                              &error))
+    ASSERT_TRUE(
+        ParseAccounts("# demo\n8001 demo\r\n\n  8002\tsecret  \n", "a.txt", &accounts, &error))
         << error;
     EXPECT_EQ(accounts, (Accounts{{"8001", "demo"}, {"8002", "secret"}}));
 }

@@ -6,7 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-namespace servicesim {
+namespace servicesim
+{
 
 bool LoadAccounts(const std::string &path, Accounts *accounts, std::string *error)
 {

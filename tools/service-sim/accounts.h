@@ -4,7 +4,8 @@
 #include <map>
 #include <string>
 
-namespace servicesim {
+namespace servicesim
+{
 
 /** Account name to password. */
 using Accounts = std::map<std::string, std::string>;

@@ -17,7 +17,8 @@
 
 using namespace servicesim;
 
-namespace {
+namespace
+{
 
 std::mutex outputLock;
 

@@ -10,9 +10,11 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-namespace servicesim {
+namespace servicesim
+{
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 
@@ -52,7 +54,10 @@ bool IsText(const std::string &data)
     return true;
 }
 
-std::string Quote(const std::string &text) { return "\"" + text + "\""; }
+std::string Quote(const std::string &text)
+{
+    return "\"" + text + "\"";
+}
 
 } // namespace
 
@@ -61,7 +66,10 @@ ServiceServer::ServiceServer(ServiceOptions options)
 {
 }
 
-ServiceServer::~ServiceServer() { Stop(); }
+ServiceServer::~ServiceServer()
+{
+    Stop();
+}
 
 bool ServiceServer::Start(std::string *error)
 {
@@ -249,8 +257,8 @@ std::string ServiceServer::Answer(const Endpoint &from, Peer &peer, const std::s
             *note = "unknown account " + account;
         } else if (peer.challenge.empty()) {
             *note = "no greeting before the authentication";
-        } else if (digest != LoginDigest(account, known->second, options_.aliasDomain,
-                                         peer.challenge)) {
+        } else if (digest !=
+                   LoginDigest(account, known->second, options_.aliasDomain, peer.challenge)) {
             *note = "wrong digest for " + account;
         } else {
             for (auto &[endpoint, other] : peers_)
@@ -340,8 +348,7 @@ int ServiceServer::SendNotice(Notice notice, const std::string &account, std::st
             }
     }
     PendingNotice &pending = notices_[seq];
-    pending = {target->first, text, {1, false, false},
-               Clock::now() + options_.retransmitInterval};
+    pending = {target->first, text, {1, false, false}, Clock::now() + options_.retransmitInterval};
     socket_.SendTo(pending.to, text);
     Log("service " + pending.to.ToString() + " -> " + Quote(text) + " (send 1 of " +
         std::to_string(options_.noticeSends) + ")");
@@ -365,8 +372,8 @@ void ServiceServer::Retransmit(Clock::time_point now)
         state.sends++;
         notice.next = now + options_.retransmitInterval;
         socket_.SendTo(notice.to, notice.text);
-        Log(who + " -> " + Quote(notice.text) + " (send " + std::to_string(state.sends) +
-            " of " + std::to_string(options_.noticeSends) + ")");
+        Log(who + " -> " + Quote(notice.text) + " (send " + std::to_string(state.sends) + " of " +
+            std::to_string(options_.noticeSends) + ")");
     }
 }
 

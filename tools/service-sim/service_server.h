@@ -16,16 +16,17 @@
 #include <thread>
 #include <vector>
 
-namespace servicesim {
+namespace servicesim
+{
 
 /**
  * Wire formats (tokens separated by one space; <seq> of a reply is that of its request):
  *
  *   phone -> service            service -> phone
- *   Helo <id1> <id2> <seq>        ACK <id1> <id2> <seq>, then Helo <id1> <id2> <seq> 200 <challenge>
- *   Auth <id1> <id2> <seq> <d>    ACK ..., then Auth <id1> <id2> <seq> 200 | 400
- *   Live <id1> <id2> <seq>        ACK ..., then Live <id1> <id2> <seq> 200 | 403
- *   Quit <id1> <id2> <seq>        ACK ...
+ *   Helo <id1> <id2> <seq>        ACK <id1> <id2> <seq>, then Helo <id1> <id2> <seq> 200
+ * <challenge> Auth <id1> <id2> <seq> <d>    ACK ..., then Auth <id1> <id2> <seq> 200 | 400 Live
+ * <id1> <id2> <seq>        ACK ..., then Live <id1> <id2> <seq> 200 | 403 Quit <id1> <id2> <seq>
+ * ACK ...
  *
  * <id1> is the account. A challenge is 16 lowercase hexadecimal digits, fresh for each new
  * greeting; the Auth digest must be the login digest of the account, its password, the alias
@@ -45,7 +46,7 @@ struct ServiceOptions {
     std::string aliasDomain;
     Accounts accounts;
     std::chrono::milliseconds retransmitInterval{3000};
-    int noticeSends = 3; ///< sends of one notice before it is given up
+    int noticeSends = 3;                          ///< sends of one notice before it is given up
     std::function<void(const std::string &)> log; ///< one line per exchange; empty: silent
 };
 
@@ -90,9 +91,9 @@ class ServiceServer
         std::string text;
     };
     struct Peer {
-        std::string id1, id2;  ///< identity of the last request, where notices go
-        std::string challenge; ///< of the last greeting, until a login uses it
-        std::string account;   ///< logged in as; empty when not
+        std::string id1, id2;      ///< identity of the last request, where notices go
+        std::string challenge;     ///< of the last greeting, until a login uses it
+        std::string account;       ///< logged in as; empty when not
         std::deque<Reply> replies; ///< the last few, to answer repeats alike
         std::chrono::steady_clock::time_point lastHeard;
     };

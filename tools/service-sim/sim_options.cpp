@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <charconv>
 
-namespace servicesim {
+namespace servicesim
+{
 
-namespace {
+namespace
+{
 
 bool ParsePort(const std::string &value, uint16_t *port, std::string *error)
 {

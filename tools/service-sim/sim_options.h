@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-namespace servicesim {
+namespace servicesim
+{
 
 struct SimOptions {
     uint16_t servicePort = 19900;

@@ -1,17 +1,19 @@
 // A loopback UDP socket for the simulator's servers: bind, send, receive with length check.
 #include <tools/service-sim/udp_socket.h>
 
-#include <arpa/inet.h>
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace servicesim {
+namespace servicesim
+{
 
-namespace {
+namespace
+{
 
 sockaddr_in ToSockaddr(const Endpoint &endpoint)
 {
@@ -32,7 +34,10 @@ std::string Endpoint::ToString() const
     return std::string(text) + ":" + std::to_string(port);
 }
 
-UdpSocket::~UdpSocket() { Close(); }
+UdpSocket::~UdpSocket()
+{
+    Close();
+}
 
 void UdpSocket::Close()
 {

@@ -4,7 +4,8 @@
 #include <cstdint>
 #include <string>
 
-namespace servicesim {
+namespace servicesim
+{
 
 /** An IPv4 address and port, host byte order. */
 struct Endpoint {
