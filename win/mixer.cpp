@@ -2,7 +2,7 @@
 #include <win/mixer_backend.h>
 #include <win/mmsystem.h>
 #include <win/mmsystem_testing.h>
-#include <win/window_notify.h>
+#include <win/winmsg.h>
 
 #include <algorithm>
 #include <cstring>
@@ -141,7 +141,7 @@ MMRESULT mixerOpen(LPHMIXER phmx, UINT uMxId, DWORD_PTR dwCallback, DWORD_PTR, D
     if ((fdwOpen & 0xFFFF0000u) == CALLBACK_WINDOW && dwCallback) {
         HWND hwnd = reinterpret_cast<HWND>(dwCallback);
         open->watch = open->backend->Watch(uMxId, [hwnd, h](DWORD control) {
-            win::PostWindowNotice(hwnd, MM_MIXM_CONTROL_CHANGE, reinterpret_cast<WPARAM>(h),
+            ::PostMessage(hwnd, MM_MIXM_CONTROL_CHANGE, reinterpret_cast<WPARAM>(h),
                                   LPARAM(control));
         });
     }

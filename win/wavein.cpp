@@ -4,6 +4,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -126,10 +127,18 @@ class WaveIn
                 continue;
             }
             size_t roomFrames = (h->dwBufferLength - h->dwBytesRecorded) / frameBytes_;
+            // The wait only paces the loop: some devices (ALSA's null device among them)
+            // never report readiness, so a read is tried after every wait.
             snd_pcm_sframes_t got =
                 snd_pcm_readi(pcm_, h->lpData + h->dwBytesRecorded, roomFrames);
-            if (got == -EAGAIN)
+            if (got == -EAGAIN || got == 0) {
+                if (ready == 0) {
+                    lock.unlock();
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    lock.lock();
+                }
                 continue;
+            }
             if (got < 0) {
                 snd_pcm_recover(pcm_, int(got), 1);
                 running = false;

@@ -5,7 +5,10 @@
 
 #include <win/mmsystem_testing.h>
 #include <win/msgbox.h>
-#include <win/window_notify.h>
+#include <win/cwnd.h>
+#include <win/msgbox.h>
+
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -114,7 +117,6 @@ class SoundMixer : public ::testing::Test
     {
         MixerClose();
         win::testing::SetMixerBackend(nullptr);
-        win::SetWindowPoster(nullptr);
     }
     std::shared_ptr<FakeState> state_;
 };
@@ -197,22 +199,40 @@ TEST_F(SoundMixer, ALineWithMoreThan151ControlsIsReadBounded)
     EXPECT_EQ(GetMixerState().micVolumeControl, 1150u);
 }
 
-TEST_F(SoundMixer, ControlChangesArePostedToTheWindow)
+class MixerWindow : public CWnd
 {
-    static std::vector<std::tuple<HWND, UINT, WPARAM, LPARAM>> posted;
-    posted.clear();
-    win::SetWindowPoster([](HWND h, UINT m, WPARAM w, LPARAM l) -> BOOL {
-        posted.emplace_back(h, m, w, l);
-        return TRUE;
-    });
+  public:
+    MixerWindow() { CreateHandle(); }
+    afx_msg LRESULT OnMixerChange(WPARAM wParam, LPARAM lParam)
+    {
+        notices.emplace_back(wParam, lParam);
+        return 0;
+    }
+    std::vector<std::pair<WPARAM, LPARAM>> notices;
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(MixerWindow, CWnd)
+    ON_MESSAGE(MM_MIXM_CONTROL_CHANGE, OnMixerChange)
+END_MESSAGE_MAP()
+
+TEST_F(SoundMixer, ControlChangesArePostedToTheWindowWhileItExists)
+{
+    win::EnsureApplication();
     Use(Card(true));
-    HWND window = reinterpret_cast<HWND>(0x1234);
-    HMIXER h = MixerOpen(window, 0);
+    auto window = std::make_unique<MixerWindow>();
+    HMIXER h = MixerOpen(window->GetSafeHwnd(), 0);
     ASSERT_TRUE(state_->onChange);
+    // The back-end reports changes on a thread of its own.
+    std::thread([this] { state_->onChange(11); }).join();
+    for (int i = 0; i < 100 && window->notices.empty(); ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(window->notices.size(), 1u);
+    EXPECT_EQ(window->notices[0], std::make_pair(reinterpret_cast<WPARAM>(h), LPARAM(11)));
+    // A notice for a window that is gone is dropped.
+    window.reset();
     state_->onChange(11);
-    ASSERT_EQ(posted.size(), 1u);
-    EXPECT_EQ(posted[0], std::make_tuple(window, UINT(MM_MIXM_CONTROL_CHANGE),
-                                         reinterpret_cast<WPARAM>(h), LPARAM(11)));
+    QCoreApplication::processEvents();
 }
 
 class MeterWithBlocks : public CWaveInMeter
