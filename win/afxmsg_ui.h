@@ -79,3 +79,11 @@ class CDC;
 #define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)
 #define ON_STN_CLICKED(id, memberFxn) ON_CONTROL(STN_CLICKED, id, memberFxn)
 #define ON_CBN_SELCHANGE(id, memberFxn) ON_CONTROL(CBN_SELCHANGE, id, memberFxn)
+
+/// void OnSysCommand(UINT nID, LPARAM lParam)
+#define ON_WM_SYSCOMMAND()                                                                     \
+    {WM_SYSCOMMAND, 0, 0, 0,                                                                   \
+     [](::CWnd *w, WPARAM wp, LPARAM lp) -> LRESULT {                                          \
+         static_cast<ThisClass *>(w)->OnSysCommand(UINT(wp), lp);                              \
+         return 0;                                                                             \
+     }},

@@ -8,6 +8,7 @@
 #include <win/widget_bridge.h>
 
 #include <QMouseEvent>
+#include <QShortcut>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -195,7 +196,7 @@ CDialog::CDialog(UINT nIDTemplate, CWnd *pParentWnd)
 
 CDialog::~CDialog() { Teardown(); }
 
-bool CDialog::Build(UINT nIDTemplate, CWnd *pParentWnd, bool modal)
+bool CDialog::Build(UINT nIDTemplate, CWnd *pParentWnd, bool modal, QWidget *host)
 {
     win::rc::DialogTemplate t;
     if (m_pWidget || !win::res::LoadDialogTemplate(nIDTemplate, t))
@@ -204,8 +205,8 @@ bool CDialog::Build(UINT nIDTemplate, CWnd *pParentWnd, bool modal)
     m_nIDTemplate = nIDTemplate;
     m_pParentWnd = pParentWnd;
     QWidget *parentWidget = pParentWnd ? pParentWnd->GetWidget() : nullptr;
-    auto *w = new win::detail::DialogWidget(t.Has("CHILD") ? parentWidget : nullptr);
-    if (!t.Has("CHILD")) {
+    auto *w = new win::detail::DialogWidget(host ? host : t.Has("CHILD") ? parentWidget : nullptr);
+    if (!t.Has("CHILD") && !host) {
         Qt::WindowFlags flags = Qt::Window;
         if (t.Has("NOFRAME"))
             flags |= Qt::FramelessWindowHint;
@@ -219,6 +220,16 @@ bool CDialog::Build(UINT nIDTemplate, CWnd *pParentWnd, bool modal)
     w->resize(DluToPixelsX(t.cx), DluToPixelsY(t.cy));
     AttachWidget(w, int(nIDTemplate), t.Has("CHILD") ? WS_CHILD : 0x80000000u);
     WidgetAccess::SetOwner(this, pParentWnd);
+    if (!t.Has("CHILD") && !host) {
+        auto *sys = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), w);
+        QObject::connect(sys, &QShortcut::activated, w, [this] {
+            if (!m_systemMenu || !m_pWidget)
+                return;
+            QPoint at = m_pWidget->mapToGlobal(QPoint(0, 0));
+            if (UINT id = UINT(m_systemMenu->TrackPopupMenu(TPM_RETURNCMD, at.x(), at.y(), this)))
+                SendMessage(WM_SYSCOMMAND, id, 0);
+        });
+    }
     static auto *clicks = new win::detail::StaticClickFilter;
     for (const auto &c : t.controls) {
         auto control = MakeControl(c, w, this);
@@ -230,7 +241,7 @@ bool CDialog::Build(UINT nIDTemplate, CWnd *pParentWnd, bool modal)
 
 INT_PTR CDialog::DoModal()
 {
-    if (!Build(m_nIDTemplate, m_pParentWnd, true))
+    if (!Build(m_nIDTemplate, m_pParentWnd, true, nullptr))
         return -1;
     m_nModalResult = -1;
     QEventLoop loop;
@@ -251,7 +262,7 @@ INT_PTR CDialog::DoModal()
 
 BOOL CDialog::Create(UINT nIDTemplate, CWnd *pParentWnd)
 {
-    if (!Build(nIDTemplate, pParentWnd, false))
+    if (!Build(nIDTemplate, pParentWnd, false, nullptr))
         return FALSE;
     OnInitDialog();
     if (m_pWidget && !m_pWidget->isWindow())
@@ -282,6 +293,15 @@ LRESULT CDialog::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     return CWnd::DefWindowProc(message, wParam, lParam);
+}
+
+CMenu *CDialog::GetSystemMenu(BOOL bRevert)
+{
+    if (bRevert || !m_systemMenu) {
+        m_systemMenu = std::make_unique<CMenu>();
+        m_systemMenu->CreatePopupMenu();
+    }
+    return m_systemMenu.get();
 }
 
 void CDialog::EndDialog(int nResult)

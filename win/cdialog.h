@@ -3,6 +3,7 @@
 #pragma once
 
 #include <win/afxmsg_ui.h>
+#include <win/cmenu.h>
 #include <win/controls.h>
 #include <win/cwnd.h>
 
@@ -49,6 +50,8 @@ class CDialog : public CWnd
     void EndDialog(int nResult);
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
     BOOL DestroyWindow() override;
+    /// The window's system menu, shown with Alt+Space; a chosen entry comes as WM_SYSCOMMAND.
+    CMenu *GetSystemMenu(BOOL bRevert);
 
     /// Dialog units to pixels for the template's font (MS Sans Serif 8: 6 x 13 base units).
     static int DluToPixelsX(int dlu) { return dlu * 6 / 4; }
@@ -66,12 +69,15 @@ class CDialog : public CWnd
 
     DECLARE_MESSAGE_MAP()
 
+    bool Build(UINT nIDTemplate, CWnd *pParentWnd, bool modal, QWidget *host);
+    friend class CPropertySheet;
+
   private:
     friend void DDX_Control(CDataExchange *, int, CWnd &);
-    bool Build(UINT nIDTemplate, CWnd *pParentWnd, bool modal);
     void Teardown();
 
     std::vector<std::unique_ptr<CWnd>> m_controls; // template controls not bound to members
+    std::unique_ptr<CMenu> m_systemMenu;
     QEventLoop *m_loop = nullptr;
     int m_nModalResult = -1;
 };

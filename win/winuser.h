@@ -110,6 +110,12 @@ typedef HMENU__ *HMENU;
 #define CBS_DROPDOWN 0x0002u
 #define CBS_DROPDOWNLIST 0x0003u
 
+// Dialog command ids
+#ifndef IDOK
+#define IDOK 1
+#define IDCANCEL 2
+#endif
+
 // Control notifications in WM_COMMAND
 #define BN_CLICKED 0
 #define BN_DOUBLECLICKED 5

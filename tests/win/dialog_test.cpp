@@ -1,5 +1,8 @@
 // Dialogs over widgets: modal loops, messages numbered per window, data exchange, keys.
 #include <win/cdialog.h>
+#include <win/cmenu.h>
+#include <win/cpropertysheet.h>
+#include <win/shell.h>
 #include <win/msgbox.h>
 #include <win/resources.h>
 
@@ -12,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -139,6 +143,142 @@ TEST_F(Dialogs, MessageBoxesAreAnsweredByTheTestHook)
     EXPECT_EQ(seen, (std::vector<std::string>{"Delete Item|Are you sure?",
                                               "Kestrelin|No Sound Device"}));
     win::testing::SetMessageBoxHandler(nullptr);
+}
+
+// A wizard page that asks for its buttons as the audio wizard's pages do: by posting
+// PSM_SETWIZBUTTONS (0x470, the same number as a main window message) to the sheet.
+class WizardPage : public CPropertyPage
+{
+  public:
+    WizardPage(UINT id, LPARAM buttons) : CPropertyPage(id), buttons_(buttons) {}
+    BOOL OnSetActive() override
+    {
+        GetParent()->PostMessage(PSM_SETWIZBUTTONS, 0, buttons_);
+        ++activations;
+        return CPropertyPage::OnSetActive();
+    }
+    BOOL OnWizardFinish() override
+    {
+        finished = true;
+        return TRUE;
+    }
+    int activations = 0;
+    bool finished = false;
+
+  private:
+    LPARAM buttons_;
+};
+
+TEST_F(Dialogs, AWizardFollowsTheButtonsItsPagesAskFor)
+{
+    LoginLike mainLike;
+    ASSERT_TRUE(mainLike.Create(221));
+    CPropertySheet sheet("Voice Setting", &mainLike, 0);
+    WizardPage p1(206, PSWIZB_NEXT), p2(208, PSWIZB_BACK | PSWIZB_NEXT),
+        p3(209, PSWIZB_BACK | PSWIZB_FINISH);
+    sheet.AddPage(&p1);
+    sheet.AddPage(&p2);
+    sheet.AddPage(&p3);
+    sheet.SetWizardMode();
+    std::vector<std::string> seen;
+    auto state = [&] {
+        QCoreApplication::processEvents();
+        std::string s;
+        s += sheet.GetButton(ID_WIZBACK)->IsWindowEnabled() ? "B" : "-";
+        s += sheet.GetButton(ID_WIZNEXT)->IsWindowVisible() &&
+                     sheet.GetButton(ID_WIZNEXT)->IsWindowEnabled()
+                 ? "N"
+                 : "-";
+        s += sheet.GetButton(ID_WIZFINISH)->IsWindowVisible() &&
+                     sheet.GetButton(ID_WIZFINISH)->IsWindowEnabled()
+                 ? "F"
+                 : "-";
+        seen.push_back(std::to_string(sheet.GetActiveIndex()) + s);
+    };
+    auto click = [&](int id) {
+        static_cast<QAbstractButton *>(sheet.GetButton(id)->GetWidget())->click();
+    };
+    QTimer::singleShot(50, [&] {
+        state();
+        click(ID_WIZNEXT);
+        state();
+        click(ID_WIZNEXT);
+        state();
+        click(ID_WIZBACK);
+        state();
+        click(ID_WIZNEXT);
+        state();
+        click(ID_WIZFINISH);
+    });
+    EXPECT_EQ(sheet.DoModal(), ID_WIZFINISH);
+    EXPECT_EQ(seen, (std::vector<std::string>{"0-N-", "1BN-", "2B-F", "1BN-", "2B-F"}));
+    EXPECT_TRUE(p3.finished);
+    EXPECT_EQ(p2.activations, 2);
+    EXPECT_TRUE(mainLike.numbered.empty()) << "0x470 of the sheet reached another window";
+    mainLike.DestroyWindow();
+}
+
+TEST_F(Dialogs, PopupMenusSendTheChosenCommand)
+{
+    LoginLike d;
+    ASSERT_TRUE(d.Create(221));
+    CMenu menu;
+    ASSERT_TRUE(menu.LoadMenu(246));
+    CMenu *popup = menu.GetSubMenu(0);
+    ASSERT_NE(popup, nullptr);
+    EXPECT_EQ(popup->GetMenuItemID(1), 32782u);
+    std::vector<std::string> shown;
+    win::testing::SetPopupMenuHandler([&](const std::vector<std::string> &items) {
+        shown = items;
+        return 1;
+    });
+    EXPECT_TRUE(popup->TrackPopupMenu(TPM_RIGHTBUTTON, 10, 10, &d));
+    win::testing::SetPopupMenuHandler([](const std::vector<std::string> &) { return -1; });
+    EXPECT_FALSE(popup->TrackPopupMenu(TPM_RIGHTBUTTON, 10, 10, &d)) << "dismissed";
+    win::testing::SetPopupMenuHandler(nullptr);
+    EXPECT_EQ(shown, (std::vector<std::string>{"&Call", "&Delete"}));
+    CMenu *system = d.GetSystemMenu(FALSE);
+    system->AppendMenu(MF_SEPARATOR);
+    system->AppendMenu(MF_STRING, 16, "&About Kestrelin...");
+    EXPECT_EQ(d.GetSystemMenu(FALSE)->GetMenuItemCount(), 2u);
+    EXPECT_FALSE(menu.LoadMenu(4242));
+    d.DestroyWindow();
+}
+
+TEST_F(Dialogs, TheTrayIconReportsClicksAndTheShellOpensUrls)
+{
+    LoginLike d;
+    ASSERT_TRUE(d.Create(221));
+    NOTIFYICONDATAA n{};
+    n.cbSize = sizeof n;
+    n.hWnd = d.GetSafeHwnd();
+    n.uID = 143;
+    n.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    n.uCallbackMessage = WM_NUMBERED;
+    n.hIcon = LoadIcon(nullptr, MAKEINTRESOURCE(211));
+    EXPECT_NE(n.hIcon, nullptr);
+    std::strcpy(n.szTip, "Kestrelin 5.2.1");
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_ADD, &n));
+    DestroyIcon(n.hIcon);
+    EXPECT_EQ(win::testing::TrayIconTip(d.GetSafeHwnd(), 143), "Kestrelin 5.2.1");
+    win::testing::ClickTrayIcon(d.GetSafeHwnd(), 143, WM_LBUTTONDBLCLK);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(d.numbered, (std::vector<int>{143}));
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &n));
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_DELETE, &n));
+
+    std::string opened;
+    win::testing::SetUrlOpener([&](const std::string &url) {
+        opened = url;
+        return true;
+    });
+    EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open",
+                                                       "http://127.0.0.1/user/license.asp",
+                                                       nullptr, nullptr, SW_SHOWNORMAL)),
+              32);
+    EXPECT_EQ(opened, "http://127.0.0.1/user/license.asp");
+    win::testing::SetUrlOpener(nullptr);
+    d.DestroyWindow();
 }
 
 } // namespace
