@@ -102,21 +102,22 @@ bool CWaveInMeter::Requeue()
 
 void CWaveInMeter::CaptureThread()
 {
-    // The device signals once when it opens.
-    if (WaitForSingleObject(m_event, INFINITE) == WAIT_OBJECT_0 && !m_stop) {
-        while (!m_stop) {
-            if (WaitForSingleObject(m_event, INFINITE) != WAIT_OBJECT_0 || m_stop)
-                break;
-            // The finished block is copied before the device gets the buffer back, so the
-            // readers never see samples the device is overwriting.
-            {
-                std::lock_guard<std::mutex> lock(m_latestMutex);
-                std::memcpy(m_latest, m_buffer, size_t(m_blockSamples) * 2);
-            }
-            if (!Requeue())
-                break;
-            OnBuffer(m_latest);
+    // The device signals once when it opens and after each block. The event does not count
+    // its signals, so a wake-up is taken for a block only when the block is done.
+    while (!m_stop) {
+        if (WaitForSingleObject(m_event, INFINITE) != WAIT_OBJECT_0 || m_stop)
+            break;
+        if (!(__atomic_load_n(&m_header.dwFlags, __ATOMIC_ACQUIRE) & WHDR_DONE))
+            continue;
+        // The finished block is copied before the device gets the buffer back, so the
+        // readers never see samples the device is overwriting.
+        {
+            std::lock_guard<std::mutex> lock(m_latestMutex);
+            std::memcpy(m_latest, m_buffer, size_t(m_blockSamples) * 2);
         }
+        if (!Requeue())
+            break;
+        OnBuffer(m_latest);
     }
     m_threadDone = true;
 }

@@ -122,6 +122,9 @@ class WaveIn
                 continue;
             }
             if (ready < 0) {
+                // An overrun (the reader was late): start over with an empty buffer.
+                snd_pcm_recover(pcm_, ready, 1);
+                snd_pcm_drop(pcm_);
                 snd_pcm_prepare(pcm_);
                 running = false;
                 continue;
@@ -141,12 +144,16 @@ class WaveIn
             }
             if (got < 0) {
                 snd_pcm_recover(pcm_, int(got), 1);
+                snd_pcm_drop(pcm_);
+                snd_pcm_prepare(pcm_);
                 running = false;
                 continue;
             }
             h->dwBytesRecorded += DWORD(size_t(got) * frameBytes_);
             if (h->dwBufferLength - h->dwBytesRecorded < frameBytes_) {
-                h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+                // Readers on other threads test WHDR_DONE after the event.
+                __atomic_store_n(&h->dwFlags, (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE,
+                                 __ATOMIC_RELEASE);
                 queue_.pop_front();
                 if (event_)
                     SetEvent(event_);
@@ -228,7 +235,7 @@ MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, const WAVEFORMATEX *pwfx,
     snd_pcm_format_t format = pwfx->wBitsPerSample == 16 ? SND_PCM_FORMAT_S16_LE
                                                          : SND_PCM_FORMAT_U8;
     if (snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, pwfx->nChannels,
-                           pwfx->nSamplesPerSec, 1, 100000) < 0) {
+                           pwfx->nSamplesPerSec, 1, 500000) < 0) {
         snd_pcm_close(pcm);
         return WAVERR_BADFORMAT;
     }
