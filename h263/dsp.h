@@ -23,6 +23,9 @@ void fdct_fast(const int32_t *block, int32_t *coef);
  */
 void idct(int16_t *block);
 
+/** The scalar form of idct, the reference its vectorised form is checked against. */
+void idct_reference(int16_t *block);
+
 /** The inverse DCT of a block whose only non-zero coefficients are 0, 1 and 8; equals idct. */
 void idct_reduced(int16_t *block);
 

@@ -126,3 +126,26 @@ TEST(Quantiser, ArithmeticFormsEqualTheTables)
 }
 
 } // namespace
+
+namespace {
+
+TEST(InverseDct, VectorisedEqualsTheScalarReferenceOverTheWholeInputRange)
+{
+    std::mt19937 rng(5);
+    for (int trial = 0; trial < 100000; trial++) {
+        int16_t a[64], b[64];
+        int range = trial % 4 == 0 ? 65536 : (trial % 4 == 1 ? 4096 : 512);
+        int sparse = trial % 3;
+        for (int i = 0; i < 64; i++) {
+            int v = static_cast<int>(rng() % static_cast<unsigned>(range)) - range / 2;
+            a[i] = static_cast<int16_t>(sparse && rng() % 4 ? 0 : v);
+        }
+        std::copy(a, a + 64, b);
+        h263::idct(a);
+        h263::idct_reference(b);
+        for (int i = 0; i < 64; i++)
+            ASSERT_EQ(a[i], b[i]) << "trial " << trial << " index " << i;
+    }
+}
+
+} // namespace
