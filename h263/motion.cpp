@@ -8,7 +8,6 @@
 
 namespace h263 {
 
-__attribute__((target_clones("avx2", "default")))
 void HalfPelPlanes::interpolate(const Picture &ref)
 {
     int w = ref.width, hgt = ref.height;
@@ -25,7 +24,24 @@ void HalfPelPlanes::interpolate(const Picture &ref)
         const uint8_t *__restrict a = r + y * w;
         const uint8_t *__restrict c = y + 1 < hgt ? a + w : a;    // last row repeats
         uint8_t *__restrict ph = &h[y * w], *__restrict pv = &v[y * w], *__restrict pd = &d[y * w];
-        for (int x = 0; x + 1 < w; x++) {
+        int x = 0;
+        for (; x + 17 <= w; x += 16) {
+            __m128i va = _mm_loadu_si128((const __m128i *)(a + x));
+            __m128i vb = _mm_loadu_si128((const __m128i *)(a + x + 1));
+            __m128i vc = _mm_loadu_si128((const __m128i *)(c + x));
+            __m128i vd = _mm_loadu_si128((const __m128i *)(c + x + 1));
+            _mm_storeu_si128((__m128i *)(ph + x), _mm_avg_epu8(va, vb));
+            _mm_storeu_si128((__m128i *)(pv + x), _mm_avg_epu8(va, vc));
+            const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
+            __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(va, z), _mm_unpacklo_epi8(vb, z)),
+                                       _mm_add_epi16(_mm_unpacklo_epi8(vc, z), _mm_unpacklo_epi8(vd, z)));
+            __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(va, z), _mm_unpackhi_epi8(vb, z)),
+                                       _mm_add_epi16(_mm_unpackhi_epi8(vc, z), _mm_unpackhi_epi8(vd, z)));
+            lo = _mm_srli_epi16(_mm_add_epi16(lo, two), 2);
+            hi = _mm_srli_epi16(_mm_add_epi16(hi, two), 2);
+            _mm_storeu_si128((__m128i *)(pd + x), _mm_packus_epi16(lo, hi));
+        }
+        for (; x + 1 < w; x++) {
             ph[x] = static_cast<uint8_t>((a[x] + a[x + 1] + 1) >> 1);
             pv[x] = static_cast<uint8_t>((a[x] + c[x] + 1) >> 1);
             pd[x] = static_cast<uint8_t>((a[x] + a[x + 1] + c[x] + c[x + 1] + 2) >> 2);

@@ -7,6 +7,7 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 namespace h263 {
 
@@ -248,14 +249,32 @@ bool PictureCoder::code_block(bool intra_mb, bool exact_only, int quant, const u
     int16_t out[64];
     bool coded = false, done = false;
     if (!exact_only) {
+        // The estimate has only coefficients 0, 1 and 8; every other level is
+        // T[0] (intra) or T[-(Q >> 1)] (inter), both 0, so only those three are computed.
         fdct_fast(blk, coef);
-        if (intra_mb) {
-            coded = quant_.quantise_intra(coef, levels);
-            quant_.dequantise_intra(levels, coded, out);
-        } else {
-            coded = quant_.quantise_inter(coef, levels);
-            quant_.dequantise_inter(levels, coded, out);
+        std::memset(levels, 0, 64 * sizeof *levels);
+        std::memset(out, 0, sizeof out);
+        static const int kPos[3] = {0, 1, 8};
+        int any = 0;
+        for (int k = 0; k < 3; k++) {
+            int i = kPos[k];
+            int l;
+            if (intra_mb && i == 0) {
+                int d = coef[0] / 8;
+                l = d < 1 ? 1 : (d > 254 ? 254 : d);
+                out[0] = static_cast<int16_t>(8 * l);
+            } else {
+                l = quant_.quant_level(intra_mb ? coef[i] : coef[i] - (quant >> 1));
+                any |= l;
+            }
+            levels[i] = static_cast<int16_t>(l);
         }
+        coded = any != 0;
+        if (coded)
+            for (int i : {1, 8})
+                out[i] = static_cast<int16_t>(quant_.dequant(levels[i]));
+        if (!intra_mb && coded)
+            out[0] = static_cast<int16_t>(quant_.dequant(levels[0]));
         idct_reduced(out);
         int err = 0;
         for (int i = 0; i < 64; i += 2)
