@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <emmintrin.h>
 
 namespace h263 {
 
@@ -243,9 +244,15 @@ bool PictureCoder::code_block(bool intra_mb, bool exact_only, int quant, const u
                               int ss, uint8_t *rec, int rs, int16_t *levels)
 {
     int32_t blk[64], coef[64];
-    for (int r = 0; r < 8; r++)
-        for (int c = 0; c < 8; c++)
-            blk[r * 8 + c] = intra_mb ? src[r * ss + c] : src[r * ss + c] - rec[r * rs + c];
+    const __m128i z = _mm_setzero_si128();
+    for (int r = 0; r < 8; r++) {
+        __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(src + r * ss)), z);
+        if (!intra_mb)
+            a = _mm_sub_epi16(a, _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(rec + r * rs)), z));
+        __m128i sign = _mm_srai_epi16(a, 15);
+        _mm_storeu_si128((__m128i *)(blk + r * 8), _mm_unpacklo_epi16(a, sign));
+        _mm_storeu_si128((__m128i *)(blk + r * 8 + 4), _mm_unpackhi_epi16(a, sign));
+    }
     int16_t out[64];
     bool coded = false, done = false;
     if (!exact_only) {
@@ -292,11 +299,14 @@ bool PictureCoder::code_block(bool intra_mb, bool exact_only, int quant, const u
         }
         idct(out);
     }
-    for (int r = 0; r < 8; r++)
-        for (int c = 0; c < 8; c++) {
-            int p = intra_mb ? 0 : rec[r * rs + c];
-            rec[r * rs + c] = clip_pixel(p + out[r * 8 + c]);
-        }
+    // Prediction plus the block, clipped to 0..255: saturating 16-bit adds and an
+    // unsigned pack give exactly that for samples 0..255 and values -256..255.
+    for (int r = 0; r < 8; r++) {
+        __m128i v = _mm_loadu_si128((const __m128i *)(out + r * 8));
+        if (!intra_mb)
+            v = _mm_adds_epi16(v, _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(rec + r * rs)), z));
+        _mm_storel_epi64((__m128i *)(rec + r * rs), _mm_packus_epi16(v, v));
+    }
     return coded;
 }
 
