@@ -260,7 +260,7 @@ bool PictureCoder::code_block(bool intra_mb, bool exact_only, int quant, const u
         // T[0] (intra) or T[-(Q >> 1)] (inter), both 0, so only those three are computed.
         fdct_fast(blk, coef);
         std::memset(levels, 0, 64 * sizeof *levels);
-        std::memset(out, 0, sizeof out);
+        out[0] = out[1] = out[8] = 0;
         static const int kPos[3] = {0, 1, 8};
         int any = 0;
         for (int k = 0; k < 3; k++) {
