@@ -24,12 +24,6 @@ namespace {
 
 QString ToQ(const std::string &utf8) { return QString::fromStdString(utf8); }
 
-CString FromQ(const QString &s)
-{
-    QByteArray utf8 = s.toUtf8();
-    return CString::FromUtf8(std::string_view(utf8.constData(), size_t(utf8.size())));
-}
-
 QRect Place(const win::rc::ControlTemplate &c)
 {
     return QRect(CDialog::DluToPixelsX(c.x), CDialog::DluToPixelsY(c.y),
@@ -109,7 +103,7 @@ std::unique_ptr<CWnd> MakeControl(const win::rc::ControlTemplate &c, QWidget *pa
         auto *t = new QPlainTextEdit(ToQ(c.text), parent);
         t->setReadOnly(c.Has("READONLY"));
         w = t;
-        wnd = std::make_unique<CWnd>();
+        wnd = std::make_unique<CRichEditCtrl>();
     } else if (k == "COMBOBOX") {
         auto *cb = new QComboBox(parent);
         cb->setEditable(c.Has("DROPDOWN"));

@@ -9,6 +9,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QProgressBar>
 #include <QSlider>
 #include <QStyleOptionButton>
@@ -31,8 +35,10 @@ namespace win::detail {
 void DialogWidget::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    if (CWnd *w = CWnd::FromWidget(this))
+    if (CWnd *w = CWnd::FromWidget(this)) {
         PaintWindow(w, p, CTLCOLOR_DLG);
+        PaintPictures(w, p);
+    }
 }
 
 void StaticWidget::paintEvent(QPaintEvent *)
@@ -51,6 +57,7 @@ void StaticWidget::paintEvent(QPaintEvent *)
         p.drawPixmap(0, 0, pm);
     else
         p.drawText(rect(), int(alignment()) | (wordWrap() ? Qt::TextWordWrap : 0), text());
+    PaintPictures(w, p);
 }
 
 QSize BitmapButtonWidget::sizeHint() const
@@ -358,4 +365,31 @@ void CToolTipCtrl::Apply()
 {
     if (m_pWnd && m_pWnd->GetWidget())
         m_pWnd->GetWidget()->setToolTip(m_active && m_tools ? ToQ(m_text) : QString());
+}
+
+int CRichEditCtrl::GetLineCount() const
+{
+    auto *t = qobject_cast<QPlainTextEdit *>(m_pWidget);
+    if (!t)
+        return 0;
+    int lines = 0;
+    for (QTextBlock b = t->document()->begin(); b.isValid(); b = b.next())
+        lines += std::max(1, b.layout() ? b.layout()->lineCount() : 1);
+    return lines;
+}
+
+BOOL CRichEditCtrl::LineScroll(int nLines, int)
+{
+    auto *t = qobject_cast<QPlainTextEdit *>(m_pWidget);
+    if (!t)
+        return FALSE;
+    QScrollBar *bar = t->verticalScrollBar();
+    bar->setValue(bar->value() + nLines);
+    return TRUE;
+}
+
+int CRichEditCtrl::GetFirstVisibleLine() const
+{
+    auto *t = qobject_cast<QPlainTextEdit *>(m_pWidget);
+    return t ? t->verticalScrollBar()->value() : 0;
 }

@@ -101,3 +101,14 @@ class CToolTipCtrl
     bool m_created = false;
 };
 
+
+/// A multi-line plain-text edit (the chat's history and input).
+class CRichEditCtrl : public CWnd
+{
+  public:
+    /// Lines as laid out (a wrapped line counts once per row).
+    int GetLineCount() const;
+    /// Scrolls by nLines lines (negative: up); nChars is ignored (no horizontal scrolling).
+    BOOL LineScroll(int nLines, int nChars = 0);
+    int GetFirstVisibleLine() const;
+};

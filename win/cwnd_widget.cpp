@@ -21,6 +21,8 @@
 #include <QWindow>
 
 #include <map>
+#include <mutex>
+#include <tuple>
 #include <vector>
 
 const CWnd CWnd::wndTop;
@@ -279,6 +281,7 @@ void Bridge(CWnd *pWnd, QWidget *widget)
 
 void Unbridge(CWnd *pWnd, QWidget *widget)
 {
+    ForgetPictures(pWnd->GetSafeHwnd());
     auto it = g_bridges.find(pWnd);
     if (it != g_bridges.end()) {
         if (widget)
@@ -331,9 +334,44 @@ LRESULT WidgetDefault(CWnd *pWnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CTLCOLOR:
     case WM_REFLECT_CTLCOLOR:
         return 0;
+    case WM_REPAINT_PICTURES:
+        if (w)
+            w->update();
+        return 0;
     default:
         return 0;
     }
+}
+
+namespace {
+std::mutex g_pictureMutex;
+std::map<HWND, std::map<std::tuple<int, int, int, int>, QImage>> g_pictures;
+} // namespace
+
+void KeepPicture(HWND hWnd, const QRect &dest, QImage picture)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_pictureMutex);
+        g_pictures[hWnd][{dest.x(), dest.y(), dest.width(), dest.height()}] = std::move(picture);
+    }
+    ::PostMessage(hWnd, WM_REPAINT_PICTURES, 0, 0);
+}
+
+void PaintPictures(CWnd *pWnd, QPainter &painter)
+{
+    std::lock_guard<std::mutex> lock(g_pictureMutex);
+    auto it = g_pictures.find(pWnd->GetSafeHwnd());
+    if (it == g_pictures.end())
+        return;
+    for (const auto &[r, image] : it->second)
+        painter.drawImage(QRect(std::get<0>(r), std::get<1>(r), std::get<2>(r), std::get<3>(r)),
+                          image);
+}
+
+void ForgetPictures(HWND hWnd)
+{
+    std::lock_guard<std::mutex> lock(g_pictureMutex);
+    g_pictures.erase(hWnd);
 }
 
 QPainter *CurrentPainter(CWnd *pWnd)

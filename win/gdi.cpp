@@ -211,7 +211,7 @@ BOOL CFont::DeleteObject()
 
 CFont::operator HFONT() const { return reinterpret_cast<HFONT>(m_data.get()); }
 
-CDC::CDC() = default;
+CDC::CDC() : m_hDC(reinterpret_cast<HDC>(this)) {}
 CDC::~CDC() = default;
 
 COLORREF CDC::SetTextColor(COLORREF color)
@@ -362,3 +362,35 @@ BOOL DestroyIcon(HICON hIcon)
 }
 
 BOOL DestroyCursor(HCURSOR hCursor) { return DestroyIcon(reinterpret_cast<HICON>(hCursor)); }
+
+int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc,
+                  int ySrc, int SrcWidth, int SrcHeight, const void *lpBits,
+                  const BITMAPINFO *lpbmi, UINT iUsage, DWORD)
+{
+    CDC *dc = CDC::FromHandle(hdc);
+    if (!dc || !lpBits || !lpbmi || iUsage != DIB_RGB_COLORS)
+        return 0;
+    const BITMAPINFOHEADER &h = lpbmi->bmiHeader;
+    int width = h.biWidth, height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
+    if (h.biBitCount != 32 || h.biCompression != BI_RGB || width <= 0 || height <= 0 ||
+        width > 8192 || height > 8192)
+        return 0;
+    QImage frame(static_cast<const uchar *>(lpBits), width, height, width * 4,
+                 QImage::Format_RGB32);
+    // Row 0 of a bottom-up picture is its bottom row.
+    QImage picture = h.biHeight > 0 ? frame.mirrored(false, true) : frame.copy();
+    QRect source(xSrc, height - ySrc - SrcHeight, SrcWidth, SrcHeight);
+    if (h.biHeight < 0)
+        source.moveTop(ySrc);
+    picture = picture.copy(source);
+    QRect dest(xDest, yDest, DestWidth, DestHeight);
+    if (QPainter *p = dc->Painter()) {
+        p->drawImage(dest, picture);
+        return SrcHeight;
+    }
+    CWnd *wnd = dc->Window();
+    if (!wnd)
+        return 0;
+    win::detail::KeepPicture(wnd->GetSafeHwnd(), dest, std::move(picture));
+    return SrcHeight;
+}

@@ -5,7 +5,9 @@
 #include <win/windef.h>
 
 class CWnd;
+class QImage;
 class QPainter;
+class QRect;
 class QWidget;
 
 namespace win::detail {
@@ -27,6 +29,18 @@ QPainter *CurrentPainter(CWnd *pWnd);
 /// For controls the brush comes from WM_CTLCOLOR (reflected to the control first, then its
 /// parent); its text colour, background mode and font are returned in the out parameters.
 void PaintWindow(CWnd *pWnd, QPainter &painter, UINT ctlColor);
+
+/// Keeps a picture as part of the window's look (any thread) and asks it to repaint.
+void KeepPicture(HWND hWnd, const QRect &dest, QImage picture);
+
+/// Draws the pictures kept for the window; widgets call it last in their paint.
+void PaintPictures(CWnd *pWnd, QPainter &painter);
+
+/// Drops the pictures of a window that goes.
+void ForgetPictures(HWND hWnd);
+
+/// Asks the widget of a window to repaint (posted by KeepPicture).
+inline constexpr UINT WM_REPAINT_PICTURES = 0xBC01;
 
 struct CtlColorInfo {
     CWnd *pWnd;

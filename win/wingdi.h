@@ -20,6 +20,8 @@ class QCursor;
 class CWnd;
 
 typedef void *HGDIOBJ;
+struct HDC__;
+typedef HDC__ *HDC;
 struct HBITMAP__;
 typedef HBITMAP__ *HBITMAP;
 struct HFONT__;
@@ -134,6 +136,11 @@ class CDC
     void FillRect(LPCRECT rect, CBrush *pBrush);
 
     QPainter *Painter() const { return m_painter; }
+    static CDC *FromHandle(HDC hDC) { return reinterpret_cast<CDC *>(hDC); }
+    /// The window drawn on outside paint (a CClientDC), or null.
+    virtual CWnd *Window() const { return nullptr; }
+
+    HDC m_hDC;
 
   protected:
     QPainter *m_painter = nullptr;
@@ -159,6 +166,7 @@ class CClientDC : public CDC
   public:
     explicit CClientDC(CWnd *pWnd);
     ~CClientDC() override;
+    CWnd *Window() const override { return m_pWnd; }
 
   private:
     CWnd *m_pWnd;
@@ -191,3 +199,35 @@ BOOL DestroyIcon(HICON hIcon);
 BOOL DestroyCursor(HCURSOR hCursor);
 #define LoadIcon LoadIconA
 #define LoadCursor LoadCursorA
+
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight; // positive: bottom-up rows
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+struct RGBQUAD {
+    BYTE rgbBlue, rgbGreen, rgbRed, rgbReserved;
+};
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+#define BI_RGB 0
+#define DIB_RGB_COLORS 0
+#define SRCCOPY 0x00CC0020u
+
+/// Draws (part of) a 32-bit BI_RGB picture (0x00RRGGBB pixels) stretched into the
+/// destination rectangle. In a paint event it draws at once. On a window's client context,
+/// from any thread, the picture is kept as the window's state and the window repaints it on
+/// the interface thread. Returns the number of rows drawn, 0 on failure.
+int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc,
+                  int ySrc, int SrcWidth, int SrcHeight, const void *lpBits,
+                  const BITMAPINFO *lpbmi, UINT iUsage, DWORD rop);

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QImage>
 #include <QTest>
 #include <QTimer>
 
@@ -278,6 +279,76 @@ TEST_F(Dialogs, TheTrayIconReportsClicksAndTheShellOpensUrls)
               32);
     EXPECT_EQ(opened, "http://127.0.0.1/user/license.asp");
     win::testing::SetUrlOpener(nullptr);
+    d.DestroyWindow();
+}
+
+} // namespace
+
+namespace {
+
+class ChatLike : public CDialog
+{
+  public:
+    ChatLike() : CDialog(259) {}
+    void DoDataExchange(CDataExchange *pDX) override
+    {
+        DDX_Control(pDX, 1085, history);
+        DDX_Text(pDX, 1085, text);
+    }
+    CRichEditCtrl history;
+    CString text;
+};
+
+TEST(PlainTextEdits, CountAndScrollLines)
+{
+    win::EnsureApplication();
+    ChatLike d;
+    ASSERT_TRUE(d.Create(259));
+    d.text = "one\r\ntwo\r\nthree\r\n";
+    d.UpdateData(FALSE);
+    EXPECT_EQ(d.history.GetLineCount(), 4);
+    for (int i = 0; i < 30; ++i)
+        d.text += "line\r\n";
+    d.UpdateData(FALSE);
+    EXPECT_TRUE(d.history.LineScroll(d.history.GetLineCount() - 9));
+    EXPECT_GT(d.history.GetFirstVisibleLine(), 0);
+    d.UpdateData(TRUE);
+    EXPECT_EQ(d.text.Left(10), "one\r\ntwo\r\n") << "line ends come back as CR LF";
+    d.DestroyWindow();
+}
+
+TEST(Pictures, ABottomUpFrameDrawnFromAnotherThreadShowsUpright)
+{
+    win::EnsureApplication();
+    ChatLike d;
+    ASSERT_TRUE(d.Create(259));
+    d.ShowWindow(SW_SHOW);
+    CWnd *area = d.GetDlgItem(1091);
+    ASSERT_NE(area, nullptr);
+    CClientDC dc(area);
+    // Two rows: the first in memory is the bottom one.
+    const uint32_t pixels[4] = {0x00FF0000, 0x00FF0000, 0x000000FF, 0x000000FF};
+    BITMAPINFO bmi{};
+    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bmi.bmiHeader.biWidth = 2;
+    bmi.bmiHeader.biHeight = 2;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    int rows = 0;
+    std::thread([&] {
+        rows = StretchDIBits(dc.m_hDC, 0, 0, 40, 40, 0, 0, 2, 2, pixels, &bmi, DIB_RGB_COLORS,
+                             SRCCOPY);
+    }).join();
+    EXPECT_EQ(rows, 2);
+    QCoreApplication::processEvents();
+    QImage shot = area->GetWidget()->grab().toImage();
+    EXPECT_EQ(QColor(shot.pixel(10, 5)), QColor(0, 0, 255)) << "top";
+    EXPECT_EQ(QColor(shot.pixel(10, 35)), QColor(255, 0, 0)) << "bottom";
+    bmi.bmiHeader.biBitCount = 24;
+    EXPECT_EQ(StretchDIBits(dc.m_hDC, 0, 0, 4, 4, 0, 0, 2, 2, pixels, &bmi, DIB_RGB_COLORS,
+                            SRCCOPY),
+              0);
     d.DestroyWindow();
 }
 
