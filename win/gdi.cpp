@@ -281,12 +281,14 @@ void CDC::FillRect(LPCRECT r, CBrush *pBrush)
 CPaintDC::CPaintDC(CWnd *pWnd) { m_painter = win::detail::CurrentPainter(pWnd); }
 CPaintDC::~CPaintDC() = default;
 
-CClientDC::CClientDC(CWnd *pWnd) : m_pWnd(pWnd) {}
+CClientDC::CClientDC(CWnd *pWnd) : m_hWnd(pWnd ? pWnd->GetSafeHwnd() : nullptr) {}
 CClientDC::~CClientDC()
 {
-    if (m_pWnd)
-        m_pWnd->Invalidate(FALSE);
+    if (CWnd *w = Window())
+        w->Invalidate(FALSE);
 }
+
+CWnd *CClientDC::Window() const { return m_hWnd ? CWnd::FromHandle(m_hWnd) : nullptr; }
 
 HRGN ExtCreateRegion(const XFORM *lpx, DWORD nCount, const RGNDATA *lpData)
 {
@@ -388,9 +390,10 @@ int StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, 
         p->drawImage(dest, picture);
         return SrcHeight;
     }
-    CWnd *wnd = dc->Window();
-    if (!wnd)
+    // Only the handle is used off the interface thread: the window may go meanwhile.
+    auto *client = dynamic_cast<CClientDC *>(dc);
+    if (!client || !client->GetWindowHandle())
         return 0;
-    win::detail::KeepPicture(wnd->GetSafeHwnd(), dest, std::move(picture));
+    win::detail::KeepPicture(client->GetWindowHandle(), dest, std::move(picture));
     return SrcHeight;
 }

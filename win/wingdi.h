@@ -166,10 +166,12 @@ class CClientDC : public CDC
   public:
     explicit CClientDC(CWnd *pWnd);
     ~CClientDC() override;
-    CWnd *Window() const override { return m_pWnd; }
+    /// The window while it exists (the context may outlive it).
+    CWnd *Window() const override;
+    HWND GetWindowHandle() const { return m_hWnd; }
 
   private:
-    CWnd *m_pWnd;
+    HWND m_hWnd;
 };
 
 struct RGNDATAHEADER {
