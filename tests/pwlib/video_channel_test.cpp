@@ -15,28 +15,41 @@ namespace
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+/// What a display leaves behind when it is deleted.
+struct DisplayTrace {
+    std::atomic<bool> deleted{false};
+    std::atomic<bool> inFrame{false};
+    std::atomic<bool> deletedInFrame{false};
+};
+
 /// A display that counts its frames and notes its deletion.
 class CountingDisplay : public PVideoOutputDeviceRGB
 {
   public:
-    explicit CountingDisplay(std::atomic<bool> *deleted = nullptr,
+    explicit CountingDisplay(DisplayTrace *trace = nullptr,
                              std::chrono::milliseconds frameTime = 0ms)
-        : deleted_(deleted), frameTime_(frameTime)
+        : trace_(trace), frameTime_(frameTime)
     {
         SetColourFormatConverter("YUV420P");
     }
     ~CountingDisplay() override
     {
-        if (deleted_ != nullptr)
-            *deleted_ = true;
+        if (trace_ != nullptr) {
+            trace_->deletedInFrame = trace_->inFrame.load();
+            trace_->deleted = true;
+        }
     }
     BOOL Open(const PString &, BOOL) override { return TRUE; }
     BOOL IsOpen() override { return TRUE; }
     PStringList GetDeviceNames() const override { return PStringList{"display"}; }
     BOOL EndFrame() override
     {
+        if (trace_ != nullptr)
+            trace_->inFrame = true;
         std::this_thread::sleep_for(frameTime_);
         ++frames;
+        if (trace_ != nullptr)
+            trace_->inFrame = false;
         return TRUE;
     }
     const BYTE *Store() const { return frameStore_.GetPointer(); }
@@ -44,7 +57,7 @@ class CountingDisplay : public PVideoOutputDeviceRGB
     std::atomic<int> frames{0};
 
   private:
-    std::atomic<bool> *deleted_;
+    DisplayTrace *trace_;
     std::chrono::milliseconds frameTime_;
 };
 
@@ -110,10 +123,10 @@ TEST(VideoChannel, WriteShowsTheFrameAtTheRenderSize)
 
 TEST(VideoChannel, CloseFromAnotherThreadEndsABlockedReadAndDeletesTheDevices)
 {
-    std::atomic<bool> displayDeleted{false};
+    DisplayTrace display;
     auto channel = std::make_unique<PVideoChannel>();
     channel->AttachVideoReader(StartedFake(1)); // one frame a second: the next read blocks
-    channel->AttachVideoPlayer(new CountingDisplay(&displayDeleted));
+    channel->AttachVideoPlayer(new CountingDisplay(&display));
 
     std::vector<BYTE> frame(176 * 144 * 3 / 2);
     ASSERT_TRUE(channel->Read(frame.data(), PINDEX(frame.size())));
@@ -129,35 +142,31 @@ TEST(VideoChannel, CloseFromAnotherThreadEndsABlockedReadAndDeletesTheDevices)
     EXPECT_LT(Clock::now() - start, 500ms);
     ASSERT_EQ(reader.wait_for(5s), std::future_status::ready);
     EXPECT_EQ(reader.get(), 0);
-    EXPECT_TRUE(displayDeleted);
+    EXPECT_TRUE(display.deleted);
     EXPECT_FALSE(channel->IsOpen());
     EXPECT_FALSE(channel->Close());
 }
 
 TEST(VideoChannel, CloseWaitsForAWriteInProgress)
 {
-    std::atomic<bool> displayDeleted{false};
+    DisplayTrace trace;
     PVideoChannel channel;
-    auto *display = new CountingDisplay(&displayDeleted, 20ms);
+    auto *display = new CountingDisplay(&trace, 20ms);
     display->SetFrameSize(176, 144);
     channel.AttachVideoPlayer(display);
 
-    std::atomic<bool> deletedDuringWrite{false};
     std::atomic<int> writes{0};
     auto writer = std::async(std::launch::async, [&] {
         std::vector<BYTE> frame(176 * 144 * 3 / 2, 128);
-        while (channel.Write(frame.data(), PINDEX(frame.size()))) {
+        while (channel.Write(frame.data(), PINDEX(frame.size())))
             ++writes;
-            if (displayDeleted)
-                deletedDuringWrite = true;
-        }
     });
     while (writes < 2)
         std::this_thread::sleep_for(1ms);
     EXPECT_TRUE(channel.Close());
-    EXPECT_TRUE(displayDeleted);
+    EXPECT_TRUE(trace.deleted);
+    EXPECT_FALSE(trace.deletedInFrame) << "deleted while a frame was being shown";
     ASSERT_EQ(writer.wait_for(5s), std::future_status::ready);
-    EXPECT_FALSE(deletedDuringWrite);
 }
 
 TEST(VideoChannel, AttachingAReaderWithoutAutoDeleteLeavesItToTheOwner)
