@@ -198,7 +198,7 @@ bool tshark_available()
 
 std::string run_tshark(const std::string &pcap, const std::string &args, int *exit_code)
 {
-    std::string cmd = "tshark -n -r '" + pcap + "' " + args + " 2>&1";
+    std::string cmd = "tshark -n -r '" + pcap + "' " + args + " 2>/dev/null";
     FILE *p = popen(cmd.c_str(), "r");
     if (!p)
         throw std::runtime_error("cannot run tshark");
