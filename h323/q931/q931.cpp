@@ -93,7 +93,8 @@ bool Q931::Encode(std::vector<uint8_t> &out) const
     out.push_back(kProtocolDiscriminator);
     out.push_back(static_cast<uint8_t>(call_ref_len_));
     for (unsigned i = 0; i < call_ref_len_; i++) {
-        uint8_t b = static_cast<uint8_t>(call_ref_ >> (8 * (call_ref_len_ - 1 - i)));
+        unsigned k = call_ref_len_ - 1 - i; // octets after this one; the value has four
+        uint8_t b = k < 4 ? static_cast<uint8_t>(call_ref_ >> (8 * k)) : 0;
         if (i == 0 && from_destination_)
             b |= 0x80; // call reference flag
         out.push_back(b);
@@ -155,7 +156,7 @@ bool Q931::Decode(const uint8_t *p, size_t n)
             flag = b & 0x80;
             b &= 0x7f;
         }
-        if (i >= 4 && b != 0)
+        if (len > 4 && i < len - 4 && b != 0)
             return fail(DecodeError::BadCallReference, 2 + i); // more than 32 bits of value
         ref = (ref << 8) | b;
     }

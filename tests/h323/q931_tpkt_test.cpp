@@ -81,6 +81,17 @@ TEST(Q931, DecodingToleratesAnyOrderAndKeepsUnknownElements)
                                 0x02, 0x2c, 0x01, '7', 0xa1}));
 }
 
+TEST(Q931, LongCallReferencesRoundTrip)
+{
+    // A five-octet call reference (leading zero octets) and a dummy one of length 0.
+    for (Bytes in : {Bytes{0x08, 0x05, 0x80, 0x00, 0x00, 0x12, 0x34, 0x7d},
+                     Bytes{0x08, 0x00, 0x7d}}) {
+        Q931 q;
+        ASSERT_TRUE(q.Decode(in));
+        EXPECT_EQ(encode(q), in);
+    }
+}
+
 TEST(Q931, NumbersAndIndicatorsReadBack)
 {
     Q931 q;
