@@ -2,6 +2,12 @@
 
 set(KESTRELIN_WARNINGS -Wall -Wextra -Wno-unused-parameter)
 
+# Fuzz builds instrument every library for coverage, so libFuzzer sees into the decoders
+# and not only into the small target files.
+if(KESTRELIN_FUZZ AND CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 if(KESTRELIN_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
                         -fno-sanitize-recover=undefined)
