@@ -1,12 +1,14 @@
-// Default sound device names: ALSA's "default" device for both directions.
+// Default sound device names: the sound channel's own default device.
 #include <core/sound_devices.h>
+
+#include <pwlib/sound/psoundchannel.h>
 
 CString DefaultPlayDeviceName()
 {
-    return "default";
+    return PSoundChannel::GetDefaultDevice(PSoundChannel::Player).GetText().c_str();
 }
 
 CString DefaultRecordDeviceName()
 {
-    return "default";
+    return PSoundChannel::GetDefaultDevice(PSoundChannel::Recorder).GetText().c_str();
 }

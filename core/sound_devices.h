@@ -3,7 +3,8 @@
 
 #include <win/cstring.h>
 
-/// The device the sound system plays to when none is chosen.
+/// The device the sound system plays to when none is chosen: the sound channel's default
+/// ("Default"), spelt as its device list spells it.
 CString DefaultPlayDeviceName();
-/// The device the sound system records from when none is chosen.
+/// The device the sound system records from when none is chosen ("Default").
 CString DefaultRecordDeviceName();

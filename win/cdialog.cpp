@@ -1,9 +1,9 @@
 // Dialog construction from templates, modal loops, data exchange.
 #include <win/cdialog.h>
 
+#include <win/application.h>
 #include <win/codepage.h>
 #include <win/internal/widgets.h>
-#include <win/msgbox.h>
 #include <win/resources.h>
 #include <win/widget_bridge.h>
 

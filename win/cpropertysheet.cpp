@@ -1,9 +1,9 @@
 // Wizard property sheets.
 #include <win/cpropertysheet.h>
 
+#include <win/application.h>
 #include <win/codepage.h>
 #include <win/internal/widgets.h>
-#include <win/msgbox.h>
 #include <win/widget_bridge.h>
 
 #include <QEventLoop>

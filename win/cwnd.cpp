@@ -4,9 +4,21 @@
 #include <win/internal/transport.h>
 #include <win/widget_bridge.h>
 
+#include <atomic>
+
+namespace {
+
+std::atomic<const win::detail::WidgetHooks *> g_widgetHooks{nullptr};
+
+} // namespace
+
+void win::detail::SetWidgetHooks(const WidgetHooks *hooks) { g_widgetHooks = hooks; }
+
 CWnd::~CWnd()
 {
-    WidgetAccess::Detach(this);
+    // A window has a widget only through the widget part, which installed the hooks.
+    if (m_pWidget)
+        g_widgetHooks.load()->detach(this);
     ReleaseHandle();
 }
 
@@ -92,7 +104,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     // A window backed by a widget lets the toolkit do what the message stands for.
-    return m_pWidget ? win::detail::WidgetDefault(this, message, wParam, lParam) : 0;
+    return m_pWidget ? g_widgetHooks.load()->defaultProc(this, message, wParam, lParam) : 0;
 }
 
 LRESULT CWnd::Default()
@@ -124,6 +136,23 @@ BOOL CWnd::KillTimer(UINT_PTR nIDEvent)
 {
     return win::detail::StopTimer(m_hWnd, nIDEvent);
 }
+
+BOOL CWnd::PreTranslateMessage(MSG *) { return FALSE; }
+
+void CWnd::OnMouseMove(UINT, CPoint) { Default(); }
+void CWnd::OnLButtonDown(UINT, CPoint) { Default(); }
+void CWnd::OnLButtonUp(UINT, CPoint) { Default(); }
+void CWnd::OnLButtonDblClk(UINT, CPoint) { Default(); }
+void CWnd::OnRButtonDown(UINT, CPoint) { Default(); }
+void CWnd::OnRButtonUp(UINT, CPoint) { Default(); }
+BOOL CWnd::OnSetCursor(CWnd *, UINT, UINT) { return BOOL(Default()); }
+LRESULT CWnd::OnNcHitTest(CPoint) { return Default(); }
+void CWnd::OnNcLButtonDown(UINT, CPoint) { Default(); }
+void CWnd::OnNcLButtonUp(UINT, CPoint) { Default(); }
+void CWnd::OnNcMouseMove(UINT, CPoint) { Default(); }
+void CWnd::OnPaint() { Default(); }
+void CWnd::OnMove(int, int) { Default(); }
+HBRUSH CWnd::OnCtlColor(CDC *, CWnd *, UINT) { return reinterpret_cast<HBRUSH>(Default()); }
 
 void CWnd::OnTimer(UINT_PTR)
 {

@@ -425,6 +425,12 @@ CWnd *CWnd::FromWidget(QWidget *widget)
     return v.isValid() ? static_cast<CWnd *>(v.value<void *>()) : nullptr;
 }
 
+namespace {
+
+const WidgetHooks kWidgetHooks = {&WidgetAccess::Detach, &WidgetDefault};
+
+} // namespace
+
 void WidgetAccess::Detach(CWnd *pWnd)
 {
     if (!pWnd->m_pWidget)
@@ -448,6 +454,7 @@ void WidgetAccess::SetOwner(CWnd *pWnd, CWnd *pOwner)
 
 void CWnd::AttachWidget(QWidget *widget, int nID, DWORD dwStyle)
 {
+    SetWidgetHooks(&kWidgetHooks);
     if (!m_hWnd)
         CreateHandle();
     m_pWidget = widget;
@@ -743,23 +750,6 @@ CWnd *CWnd::SetActiveWindow()
 }
 
 BOOL CWnd::IsIconic() const { return m_pWidget && m_pWidget->isMinimized(); }
-
-BOOL CWnd::PreTranslateMessage(MSG *) { return FALSE; }
-
-void CWnd::OnMouseMove(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonUp(UINT, CPoint) { Default(); }
-void CWnd::OnLButtonDblClk(UINT, CPoint) { Default(); }
-void CWnd::OnRButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnRButtonUp(UINT, CPoint) { Default(); }
-BOOL CWnd::OnSetCursor(CWnd *, UINT, UINT) { return BOOL(Default()); }
-LRESULT CWnd::OnNcHitTest(CPoint) { return Default(); }
-void CWnd::OnNcLButtonDown(UINT, CPoint) { Default(); }
-void CWnd::OnNcLButtonUp(UINT, CPoint) { Default(); }
-void CWnd::OnNcMouseMove(UINT, CPoint) { Default(); }
-void CWnd::OnPaint() { Default(); }
-void CWnd::OnMove(int, int) { Default(); }
-HBRUSH CWnd::OnCtlColor(CDC *, CWnd *, UINT) { return reinterpret_cast<HBRUSH>(Default()); }
 
 int GetSystemMetrics(int nIndex)
 {

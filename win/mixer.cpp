@@ -1,8 +1,10 @@
-// WINMM mixer functions over a mixer back-end.
+// WINMM mixer functions over a mixer back-end; mixer ids follow the playback device list.
 #include <win/mixer_backend.h>
 #include <win/mmsystem.h>
 #include <win/mmsystem_testing.h>
 #include <win/winmsg.h>
+
+#include <pwlib/sound/psoundchannel.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +15,7 @@ namespace win::mm {
 namespace {
 
 struct OpenMixer {
-    UINT id = 0;
+    std::string mixer;
     std::shared_ptr<MixerBackend> backend;
     MixerDesc desc;
     std::shared_ptr<void> watch;
@@ -22,7 +24,8 @@ struct OpenMixer {
 std::mutex g_mutex;
 std::shared_ptr<MixerBackend> g_backend;
 std::map<HMIXER, std::shared_ptr<OpenMixer>> g_open;
-uintptr_t g_nextHandle = 0x10;
+// Above every mixer id, so that a handle never passes for an id.
+uintptr_t g_nextHandle = 0x10000;
 
 std::shared_ptr<MixerBackend> Backend()
 {
@@ -91,7 +94,38 @@ void FillLine(MIXERLINEA &out, const MixerLineDesc &line, DWORD d, DWORD s, bool
     CopyName(out.szName, sizeof out.szName, line.name);
 }
 
+/// The mixer of id, or empty.
+std::string MixerOfId(UINT_PTR id)
+{
+    std::vector<std::string> mixers = MixersById();
+    return id < mixers.size() ? mixers[id] : std::string();
+}
+
 } // namespace
+
+std::string MixerOfDevice(const std::string &deviceName)
+{
+    std::string pcm = pwlib::sound::AlsaPcmName(PString(deviceName));
+    if (pcm == "default")
+        return pcm;
+    // "plughw:C,D": the mixer of card C.
+    const std::string prefix = "plughw:";
+    if (pcm.rfind(prefix, 0) != 0)
+        return std::string();
+    size_t comma = pcm.find(',', prefix.size());
+    if (comma == std::string::npos || comma == prefix.size())
+        return std::string();
+    return "hw:" + pcm.substr(prefix.size(), comma - prefix.size());
+}
+
+std::vector<std::string> MixersById()
+{
+    std::vector<std::string> mixers;
+    for (const PString &name : PSoundChannel::GetDeviceNames(PSoundChannel::Player))
+        mixers.push_back(MixerOfDevice(name.GetText()));
+    return mixers;
+}
+
 } // namespace win::mm
 
 void win::testing::SetMixerBackend(std::unique_ptr<win::mm::MixerBackend> backend)
@@ -102,7 +136,12 @@ void win::testing::SetMixerBackend(std::unique_ptr<win::mm::MixerBackend> backen
 
 using namespace win::mm;
 
-UINT mixerGetNumDevs() { return Backend()->Count(); }
+// The ids of the devices with a mixer come first ("Default" and the cards, before "Null").
+UINT mixerGetNumDevs()
+{
+    std::vector<std::string> mixers = MixersById();
+    return UINT(std::find(mixers.begin(), mixers.end(), std::string()) - mixers.begin());
+}
 
 MMRESULT mixerGetDevCapsA(UINT_PTR uMxId, MIXERCAPSA *pmxcaps, UINT cbmxcaps)
 {
@@ -110,10 +149,13 @@ MMRESULT mixerGetDevCapsA(UINT_PTR uMxId, MIXERCAPSA *pmxcaps, UINT cbmxcaps)
         return MMSYSERR_INVALPARAM;
     MixerDesc desc;
     // A handle may stand for its mixer, as in WINMM.
-    if (auto open = Lookup(reinterpret_cast<HMIXEROBJ>(uMxId)))
+    if (auto open = Lookup(reinterpret_cast<HMIXEROBJ>(uMxId))) {
         desc = open->desc;
-    else if (uMxId > 0xFFFF || !Backend()->Describe(UINT(uMxId), desc))
-        return MMSYSERR_BADDEVICEID;
+    } else {
+        std::string mixer = MixerOfId(uMxId);
+        if (mixer.empty() || !Backend()->Describe(mixer, desc))
+            return MMSYSERR_BADDEVICEID;
+    }
     std::memset(pmxcaps, 0, sizeof *pmxcaps);
     CopyName(pmxcaps->szPname, sizeof pmxcaps->szPname, desc.name);
     pmxcaps->cDestinations = DWORD(desc.destinations.size());
@@ -128,9 +170,9 @@ MMRESULT mixerOpen(LPHMIXER phmx, UINT uMxId, DWORD_PTR dwCallback, DWORD_PTR, D
     if ((fdwOpen & 0xFFFF0000u) != CALLBACK_WINDOW && (fdwOpen & 0xFFFF0000u) != CALLBACK_NULL)
         return MMSYSERR_INVALFLAG;
     auto open = std::make_shared<OpenMixer>();
-    open->id = uMxId;
+    open->mixer = MixerOfId(uMxId);
     open->backend = Backend();
-    if (!open->backend->Describe(uMxId, open->desc))
+    if (open->mixer.empty() || !open->backend->Describe(open->mixer, open->desc))
         return MMSYSERR_BADDEVICEID;
     HMIXER h;
     {
@@ -140,7 +182,7 @@ MMRESULT mixerOpen(LPHMIXER phmx, UINT uMxId, DWORD_PTR dwCallback, DWORD_PTR, D
     }
     if ((fdwOpen & 0xFFFF0000u) == CALLBACK_WINDOW && dwCallback) {
         HWND hwnd = reinterpret_cast<HWND>(dwCallback);
-        open->watch = open->backend->Watch(uMxId, [hwnd, h](DWORD control) {
+        open->watch = open->backend->Watch(open->mixer, [hwnd, h](DWORD control) {
             ::PostMessage(hwnd, MM_MIXM_CONTROL_CHANGE, reinterpret_cast<WPARAM>(h),
                                   LPARAM(control));
         });
@@ -244,7 +286,7 @@ MMRESULT mixerGetControlDetailsA(HMIXEROBJ hmxobj, MIXERCONTROLDETAILS *pmxcd, D
     if (MMRESULT r = CheckDetails(*open, pmxcd))
         return r;
     std::vector<DWORD> values(pmxcd->cChannels);
-    if (!open->backend->Get(open->id, pmxcd->dwControlID, values))
+    if (!open->backend->Get(open->mixer, pmxcd->dwControlID, values))
         return MMSYSERR_ERROR;
     for (DWORD i = 0; i < pmxcd->cChannels; ++i)
         reinterpret_cast<MIXERCONTROLDETAILS_UNSIGNED *>(
@@ -266,6 +308,6 @@ MMRESULT mixerSetControlDetails(HMIXEROBJ hmxobj, MIXERCONTROLDETAILS *pmxcd, DW
                                                static_cast<char *>(pmxcd->paDetails) +
                                                i * pmxcd->cbDetails)
                                                ->dwValue);
-    return open->backend->Set(open->id, pmxcd->dwControlID, values) ? MMSYSERR_NOERROR
-                                                                     : MMSYSERR_ERROR;
+    return open->backend->Set(open->mixer, pmxcd->dwControlID, values) ? MMSYSERR_NOERROR
+                                                                       : MMSYSERR_ERROR;
 }

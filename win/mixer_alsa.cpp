@@ -1,7 +1,7 @@
 // The mixer back-end over ALSA's simple mixer API.
 //
-// Mixer id n is the n-th sound card. Its speakers destination carries the card's master
-// playback volume ("Master", else "PCM" or "Speaker"), with a wave-out source that has the
+// A mixer is ALSA's "default" or a card's "hw:C". Its speakers destination carries the card's
+// master playback volume ("Master", else "PCM" or "Speaker"), with a wave-out source that has the
 // "PCM" volume when the card has both; its wave-in destination carries the "Capture" volume,
 // with a microphone source that has the "Mic" capture volume when there is one.
 #include <win/mixer_backend.h>
@@ -29,20 +29,9 @@ struct Mixer {
     }
 };
 
-// Card number of mixer id, or -1.
-int CardOf(UINT id)
+bool OpenMixer(const std::string &name, Mixer &m)
 {
-    int card = -1;
-    for (UINT i = 0; snd_card_next(&card) == 0 && card >= 0; ++i)
-        if (i == id)
-            return card;
-    return -1;
-}
-
-bool OpenCard(int card, Mixer &m)
-{
-    std::string name = "hw:" + std::to_string(card);
-    if (snd_mixer_open(&m.handle, 0) < 0)
+    if (name.empty() || snd_mixer_open(&m.handle, 0) < 0)
         return false;
     if (snd_mixer_attach(m.handle, name.c_str()) < 0 ||
         snd_mixer_selem_register(m.handle, nullptr, nullptr) < 0 || snd_mixer_load(m.handle) < 0)
@@ -95,28 +84,31 @@ int Channels(snd_mixer_elem_t *e, bool capture)
     return mono ? 1 : 2;
 }
 
+// The name of the card behind a control device ("default", "hw:C").
+std::string CardName(const std::string &mixer)
+{
+    std::string name = "ALSA mixer";
+    snd_ctl_t *ctl = nullptr;
+    if (snd_ctl_open(&ctl, mixer.c_str(), 0) < 0)
+        return name;
+    snd_ctl_card_info_t *info;
+    snd_ctl_card_info_alloca(&info);
+    if (snd_ctl_card_info(ctl, info) == 0 && *snd_ctl_card_info_get_name(info))
+        name = snd_ctl_card_info_get_name(info);
+    snd_ctl_close(ctl);
+    return name;
+}
+
 class AlsaMixerBackend : public MixerBackend
 {
   public:
-    UINT Count() override
+    bool Describe(const std::string &mixer, MixerDesc &out) override
     {
-        UINT n = 0;
-        int card = -1;
-        while (snd_card_next(&card) == 0 && card >= 0)
-            ++n;
-        return n;
-    }
-
-    bool Describe(UINT id, MixerDesc &out) override
-    {
-        int card = CardOf(id);
         Mixer m;
-        if (card < 0 || !OpenCard(card, m))
+        if (!OpenMixer(mixer, m))
             return false;
-        char *cardName = nullptr;
         out = {};
-        out.name = snd_card_get_name(card, &cardName) == 0 && cardName ? cardName : "ALSA mixer";
-        free(cardName);
+        out.name = CardName(mixer);
         auto b = Bindings(m);
         auto control = [](DWORD cid, const char *name) {
             return MixerControlDesc{cid, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, name};
@@ -153,9 +145,9 @@ class AlsaMixerBackend : public MixerBackend
         return true;
     }
 
-    bool Get(UINT id, DWORD control, std::vector<DWORD> &values) override
+    bool Get(const std::string &mixer, DWORD control, std::vector<DWORD> &values) override
     {
-        return Access(id, control, [&](snd_mixer_elem_t *e, bool capture) {
+        return Access(mixer, control, [&](snd_mixer_elem_t *e, bool capture) {
             long lo = 0, hi = 0;
             if ((capture ? snd_mixer_selem_get_capture_volume_range(e, &lo, &hi)
                          : snd_mixer_selem_get_playback_volume_range(e, &lo, &hi)) < 0 ||
@@ -174,9 +166,9 @@ class AlsaMixerBackend : public MixerBackend
         });
     }
 
-    bool Set(UINT id, DWORD control, const std::vector<DWORD> &values) override
+    bool Set(const std::string &mixer, DWORD control, const std::vector<DWORD> &values) override
     {
-        return Access(id, control, [&](snd_mixer_elem_t *e, bool capture) {
+        return Access(mixer, control, [&](snd_mixer_elem_t *e, bool capture) {
             long lo = 0, hi = 0;
             if ((capture ? snd_mixer_selem_get_capture_volume_range(e, &lo, &hi)
                          : snd_mixer_selem_get_playback_volume_range(e, &lo, &hi)) < 0 ||
@@ -194,20 +186,17 @@ class AlsaMixerBackend : public MixerBackend
         });
     }
 
-    std::shared_ptr<void> Watch(UINT id, std::function<void(DWORD)> onChange) override
+    std::shared_ptr<void> Watch(const std::string &mixer,
+                                std::function<void(DWORD)> onChange) override
     {
-        int card = CardOf(id);
-        if (card < 0)
-            return nullptr;
-        return std::make_shared<Watcher>(card, std::move(onChange));
+        return std::make_shared<Watcher>(mixer, std::move(onChange));
     }
 
   private:
-    template <class F> bool Access(UINT id, DWORD control, F &&f)
+    template <class F> bool Access(const std::string &mixer, DWORD control, F &&f)
     {
-        int card = CardOf(id);
         Mixer m;
-        if (card < 0 || !OpenCard(card, m))
+        if (!OpenMixer(mixer, m))
             return false;
         auto b = Bindings(m);
         auto it = b.find(control);
@@ -221,9 +210,10 @@ class AlsaMixerBackend : public MixerBackend
     class Watcher
     {
       public:
-        Watcher(int card, std::function<void(DWORD)> onChange) : onChange_(std::move(onChange))
+        Watcher(const std::string &mixer, std::function<void(DWORD)> onChange)
+            : onChange_(std::move(onChange))
         {
-            if (::pipe(stop_) != 0 || !OpenCard(card, mixer_))
+            if (::pipe(stop_) != 0 || !OpenMixer(mixer, mixer_))
                 return;
             bindings_ = Bindings(mixer_);
             for (auto &[cid, binding] : bindings_) {

@@ -34,22 +34,32 @@ struct MixerDesc {
     std::vector<MixerDestinationDesc> destinations;
 };
 
+/// The mixers are named as the back-end knows them (for ALSA: "default" or "hw:C").
 class MixerBackend
 {
   public:
     virtual ~MixerBackend() = default;
-    virtual UINT Count() = 0;
-    /// The lines and controls of mixer id; false when there is no such mixer.
-    virtual bool Describe(UINT id, MixerDesc &out) = 0;
+    /// The lines and controls of the mixer; false when there is no such mixer.
+    virtual bool Describe(const std::string &mixer, MixerDesc &out) = 0;
     /// Values 0-65535, one per channel asked for.
-    virtual bool Get(UINT id, DWORD control, std::vector<DWORD> &values) = 0;
-    virtual bool Set(UINT id, DWORD control, const std::vector<DWORD> &values) = 0;
-    /// Calls onChange (on any thread) with the control id of every change of mixer id, until
+    virtual bool Get(const std::string &mixer, DWORD control, std::vector<DWORD> &values) = 0;
+    virtual bool Set(const std::string &mixer, DWORD control, const std::vector<DWORD> &values) = 0;
+    /// Calls onChange (on any thread) with the control id of every change of the mixer, until
     /// the returned token is destroyed.
-    virtual std::shared_ptr<void> Watch(UINT id, std::function<void(DWORD control)> onChange) = 0;
+    virtual std::shared_ptr<void> Watch(const std::string &mixer,
+                                        std::function<void(DWORD control)> onChange) = 0;
 };
 
-/// The back-end over ALSA's simple mixer: mixer id n is the n-th sound card.
+/// The back-end over ALSA's simple mixer API.
 std::unique_ptr<MixerBackend> MakeAlsaMixerBackend();
+
+/// The ALSA mixer of a sound device name: "default" for the default device, "hw:C" for a
+/// device of card C; empty for a device without a mixer ("Null", a file, another PCM).
+std::string MixerOfDevice(const std::string &deviceName);
+
+/// The mixer of each mixer id: id n is the n-th playback device that the sound channel lists
+/// (PSoundChannel::GetDeviceNames), so a mixer id is the index of a playback device name.
+/// Empty for a device without a mixer.
+std::vector<std::string> MixersById();
 
 } // namespace win::mm

@@ -136,6 +136,10 @@ struct MIXERCONTROLDETAILS_UNSIGNED {
     DWORD dwValue;
 };
 
+/// Mixer id n belongs to playback device n of PSoundChannel::GetDeviceNames(Player): "Default"
+/// is ALSA's default mixer, "<card>: <device> (hw:C,D)" the mixer of card C; "Null" has none
+/// (mixerOpen and mixerGetDevCapsA give MMSYSERR_BADDEVICEID). mixerGetNumDevs counts the
+/// devices with a mixer, which come first.
 UINT mixerGetNumDevs();
 MMRESULT mixerGetDevCapsA(UINT_PTR uMxId, MIXERCAPSA *pmxcaps, UINT cbmxcaps);
 /// With CALLBACK_WINDOW, the window given in dwCallback (an HWND) receives
@@ -186,6 +190,8 @@ struct WAVEINCAPSA {
     WORD wReserved1;
 };
 
+/// Device id n is recording device n of PSoundChannel::GetDeviceNames(Recorder), opened as
+/// PSoundChannel opens it.
 UINT waveInGetNumDevs();
 MMRESULT waveInGetDevCapsA(UINT_PTR uDeviceID, WAVEINCAPSA *pwic, UINT cbwic);
 /// Only CALLBACK_EVENT (dwCallback: an event HANDLE) and CALLBACK_NULL; the event is set once

@@ -11,8 +11,8 @@ namespace win::testing {
 /// Replaces the mixer back-end (null: ALSA again). Open mixers keep the old one.
 void SetMixerBackend(std::unique_ptr<win::mm::MixerBackend> backend);
 
-/// Replaces the list of ALSA capture devices that wave input offers (null: the system's).
-/// A test may name ALSA's "null" device, which records silence at the asked rate.
-void SetWaveInDevices(const std::vector<std::string> *alsaNames);
+/// Replaces the list of recording devices that wave input offers (null: the sound channel's
+/// own list). The names are opened as PSoundChannel opens them.
+void SetWaveInDevices(const std::vector<std::string> *deviceNames);
 
 } // namespace win::testing

@@ -1,13 +1,13 @@
-// Message boxes: QMessageBox on the interface thread.
+// Message boxes: the test hook, the installed presenter, or standard error.
 #include <win/msgbox.h>
 
 #include <win/codepage.h>
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QMetaObject>
+#include <QCoreApplication>
 #include <QThread>
 
+#include <atomic>
+#include <cstdio>
 #include <mutex>
 
 namespace win {
@@ -15,50 +15,23 @@ namespace {
 
 std::mutex g_hookMutex;
 std::function<int(const testing::MessageBoxCall &)> g_hook;
+// Constant-initialised, so that a presenter installed before dynamic initialisation stays.
+std::atomic<MessageBoxPresenter> g_presenter{nullptr};
 
-QString FromAnsi(LPCSTR s) { return s ? QString::fromStdString(AnsiToUtf8(s)) : QString(); }
-
-int Show(const QString &text, const QString &caption, UINT type)
+/// The answer of a box that nobody can see: the one that dismissing it gives.
+int DismissedAnswer(UINT type)
 {
-    QMessageBox box;
-    box.setText(text);
-    box.setWindowTitle(caption);
-    switch (type & 0xF0) {
-    case MB_ICONHAND: box.setIcon(QMessageBox::Critical); break;
-    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-    case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
-    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
-    default: break;
-    }
     switch (type & 0x0F) {
-    case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case MB_YESNOCANCEL:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        break;
-    case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
-    default: box.setStandardButtons(QMessageBox::Ok); break;
-    }
-    box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    switch (box.exec()) {
-    case QMessageBox::Yes: return IDYES;
-    case QMessageBox::No: return IDNO;
-    case QMessageBox::Cancel: return IDCANCEL;
-    default: return (type & 0x0F) == MB_YESNO ? IDNO : IDOK;
+    case MB_OKCANCEL:
+    case MB_YESNOCANCEL: return IDCANCEL;
+    case MB_YESNO: return IDNO;
+    default: return IDOK;
     }
 }
 
 } // namespace
 
-void EnsureApplication()
-{
-    if (QCoreApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "kestrelin";
-    static char *argv[] = {name, nullptr};
-    // Lives until the process ends, as the toolkit of a Windows program does.
-    new QApplication(argc, argv);
-}
+void SetMessageBoxPresenter(MessageBoxPresenter presenter) { g_presenter = presenter; }
 
 } // namespace win
 
@@ -79,16 +52,14 @@ int MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
         if (hook)
             return hook({lpText ? lpText : "", lpCaption ? lpCaption : "", uType});
     }
-    QString text = win::FromAnsi(lpText), caption = win::FromAnsi(lpCaption ? lpCaption : "Error");
-    if (!QCoreApplication::instance())
-        win::EnsureApplication();
-    QCoreApplication *app = QCoreApplication::instance();
-    if (QThread::currentThread() == app->thread())
-        return win::Show(text, caption, uType);
-    int result = IDCANCEL;
-    QMetaObject::invokeMethod(
-        app, [&] { result = win::Show(text, caption, uType); }, Qt::BlockingQueuedConnection);
-    return result;
+    LPCSTR caption = lpCaption ? lpCaption : "Error";
+    LPCSTR text = lpText ? lpText : "";
+    if (win::MessageBoxPresenter presenter = win::g_presenter)
+        if (int answer = presenter(text, caption, uType))
+            return answer;
+    std::fprintf(stderr, "%s: %s\n", win::AnsiToUtf8(caption).c_str(),
+                 win::AnsiToUtf8(text).c_str());
+    return win::DismissedAnswer(uType);
 }
 
 int AfxMessageBox(LPCTSTR lpszText, UINT nType, UINT)

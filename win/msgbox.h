@@ -1,4 +1,5 @@
-// Message boxes over QMessageBox, callable from any thread, with a test hook that answers them.
+// Message boxes, callable from any thread: shown by the widget part of the layer when the
+// program has one, else written to standard error; a test hook answers them.
 #pragma once
 
 #include <win/windef.h>
@@ -27,8 +28,11 @@
 #endif
 
 /// Shows a modal message box with ANSI texts and returns the button pressed (IDOK, IDYES, ...).
-/// From a thread other than the interface thread, the box is shown on the interface thread and
-/// the caller waits for the answer. Before any window exists the layer starts the toolkit.
+/// With the widget part (kestrelin_win_ui) linked, the box is a dialog: from a thread other than
+/// the interface thread it is shown on the interface thread and the caller waits for the
+/// answer, and before any window exists the toolkit is started. Without it the box goes to
+/// standard error as "caption: text" and is answered as a dismissed box is: IDOK, IDCANCEL
+/// when it has a Cancel button, IDNO for Yes/No.
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
 /// A message box captioned with the program's name.
@@ -39,9 +43,13 @@ namespace win {
 /// The program's name, the caption of AfxMessageBox.
 inline constexpr const char *kAppName = "Kestrelin";
 
-/// Creates the toolkit's application object when none exists yet (a message box may be needed
-/// while global objects are constructed). Call on the thread that will run the interface.
-void EnsureApplication();
+/// Shows a box and gives the button pressed, or 0 when it cannot show one (the box then goes
+/// to standard error); texts are ANSI bytes, the caption is never null.
+using MessageBoxPresenter = int (*)(LPCSTR text, LPCSTR caption, UINT type);
+
+/// Installs the presenter of MessageBoxA (null: standard error). The widget part installs its
+/// own before the program's global objects are constructed.
+void SetMessageBoxPresenter(MessageBoxPresenter presenter);
 
 } // namespace win
 

@@ -2,7 +2,7 @@
 #include <win/shell.h>
 
 #include <win/codepage.h>
-#include <win/msgbox.h>
+#include <win/application.h>
 #include <win/wingdi.h>
 #include <win/winmsg.h>
 

@@ -1,14 +1,11 @@
-// Video capture driver names (AVICAP32) over the V4L2 devices /dev/video0 to /dev/video9.
+// Video capture driver names (AVICAP32) over the cameras that PVideoInputDevice lists.
 #pragma once
 
 #include <win/windef.h>
 
-/// Driver wIndex is /dev/video<wIndex>: its card name and its driver name with version.
-/// FALSE when the device is absent or is not a V4L2 capture device.
+/// Driver wIndex (0-9) is camera wIndex of PVideoInputDevice's "V4L2" device names: the name
+/// as listed there (unique: a second camera of the same card name is "<card> (/dev/videoN)"),
+/// so that PVideoInputDevice::CreateDeviceByName opens that camera; the version is its kernel
+/// driver's name and version. FALSE beyond the cameras listed.
 BOOL capGetDriverDescriptionA(WORD wDriverIndex, LPSTR lpszName, int cbName, LPSTR lpszVer,
                               int cbVer);
-
-namespace win::testing {
-/// Looks for the video devices in another folder (null: /dev).
-void SetVideoDeviceFolder(const char *folder);
-} // namespace win::testing

@@ -1,9 +1,10 @@
-// WINMM wave input over ALSA capture, with a reading thread per open device.
+// WINMM wave input over the sound channel's recorders, with a reading thread per open device.
 #include <win/mmsystem.h>
 #include <win/mmsystem_testing.h>
 
-#include <alsa/asoundlib.h>
+#include <pwlib/sound/psoundchannel.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -19,7 +20,7 @@ namespace {
 std::mutex g_listMutex;
 std::optional<std::vector<std::string>> g_overrideDevices;
 
-// ALSA names of the capture devices, in the order of the device ids.
+// The recording devices in the order of the device ids: the sound channel's list.
 std::vector<std::string> CaptureDevices()
 {
     {
@@ -28,27 +29,20 @@ std::vector<std::string> CaptureDevices()
             return *g_overrideDevices;
     }
     std::vector<std::string> names;
-    void **hints = nullptr;
-    if (snd_device_name_hint(-1, "pcm", &hints) < 0)
-        return names;
-    for (void **h = hints; *h; ++h) {
-        char *name = snd_device_name_get_hint(*h, "NAME");
-        char *io = snd_device_name_get_hint(*h, "IOID");
-        bool capture = !io || std::strcmp(io, "Input") == 0;
-        if (name && capture && std::strcmp(name, "null") != 0)
-            names.emplace_back(name);
-        free(name);
-        free(io);
-    }
-    snd_device_name_free_hint(hints);
+    for (const PString &name : PSoundChannel::GetDeviceNames(PSoundChannel::Recorder))
+        names.emplace_back(name.GetText());
     return names;
 }
 
+// Reads the front buffer of the queue in steps of about 20 ms, so that a stop takes effect
+// within one step even when it comes just before a read begins.
 class WaveIn
 {
   public:
-    WaveIn(snd_pcm_t *pcm, HANDLE event, size_t frameBytes)
-        : pcm_(pcm), event_(event), frameBytes_(frameBytes)
+    WaveIn(std::unique_ptr<PSoundChannel> channel, HANDLE event, size_t frameBytes,
+           size_t stepBytes)
+        : channel_(std::move(channel)), event_(event), frameBytes_(frameBytes),
+          stepBytes_(stepBytes)
     {
         thread_ = std::thread([this] { Run(); });
     }
@@ -59,8 +53,8 @@ class WaveIn
             quit_ = true;
         }
         wake_.notify_all();
+        channel_->Close(); // ends a read in progress
         thread_.join();
-        snd_pcm_close(pcm_);
         // Whatever is still queued is handed back as done, so no caller waits for it.
         for (WAVEHDR *h : queue_)
             h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
@@ -77,79 +71,67 @@ class WaveIn
     void Start()
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!started_)
-            snd_pcm_prepare(pcm_);
         started_ = true;
         wake_.notify_all();
     }
+    /// Returns once no read writes into a buffer any more.
     void Stop()
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         started_ = false;
+        EndRead(lock);
     }
     void Reset()
     {
-        std::lock_guard<std::mutex> lock(mutex_);
+        std::unique_lock<std::mutex> lock(mutex_);
         started_ = false;
+        EndRead(lock);
         for (WAVEHDR *h : queue_)
             h->dwFlags = (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
         queue_.clear();
     }
 
   private:
+    void EndRead(std::unique_lock<std::mutex> &lock)
+    {
+        if (!reading_)
+            return;
+        channel_->Abort();
+        wake_.wait(lock, [this] { return !reading_; });
+    }
+
     void Run()
     {
         std::unique_lock<std::mutex> lock(mutex_);
-        bool running = false;
         for (;;) {
             wake_.wait(lock, [this] { return quit_ || (started_ && !queue_.empty()); });
             if (quit_)
                 return;
-            if (!running) {
-                snd_pcm_start(pcm_);
-                running = true;
-            }
             WAVEHDR *h = queue_.front();
+            size_t room = (h->dwBufferLength - h->dwBytesRecorded) / frameBytes_ * frameBytes_;
+            size_t step = std::min(room, stepBytes_);
+            char *at = h->lpData + h->dwBytesRecorded;
+            reading_ = true;
             lock.unlock();
-            // Wait briefly for data so that Stop and close are seen quickly.
-            int ready = snd_pcm_wait(pcm_, 50);
+            BOOL ok = step > 0 && channel_->Read(at, PINDEX(step));
+            size_t got = ok ? size_t(channel_->GetLastReadCount()) : 0;
+            bool failed = !ok && step > 0 &&
+                          channel_->GetErrorCode(PChannel::LastReadError) != PChannel::Interrupted;
             lock.lock();
-            if (!started_ || queue_.empty() || queue_.front() != h) {
-                if (!started_ && running) {
-                    snd_pcm_drop(pcm_);
-                    running = false;
-                }
+            reading_ = false;
+            wake_.notify_all();
+            if (quit_)
+                return;
+            // A stop or reset during the read has taken the buffer or its turn.
+            if (!started_ || queue_.empty() || queue_.front() != h)
+                continue;
+            if (failed) {
+                // A device that fails (unplugged, say) is retried now and then.
+                wake_.wait_for(lock, std::chrono::milliseconds(100),
+                               [this] { return quit_ || !started_; });
                 continue;
             }
-            if (ready < 0) {
-                // An overrun (the reader was late): start over with an empty buffer.
-                snd_pcm_recover(pcm_, ready, 1);
-                snd_pcm_drop(pcm_);
-                snd_pcm_prepare(pcm_);
-                running = false;
-                continue;
-            }
-            size_t roomFrames = (h->dwBufferLength - h->dwBytesRecorded) / frameBytes_;
-            // The wait only paces the loop: some devices (ALSA's null device among them)
-            // never report readiness, so a read is tried after every wait.
-            snd_pcm_sframes_t got =
-                snd_pcm_readi(pcm_, h->lpData + h->dwBytesRecorded, roomFrames);
-            if (got == -EAGAIN || got == 0) {
-                if (ready == 0) {
-                    lock.unlock();
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                    lock.lock();
-                }
-                continue;
-            }
-            if (got < 0) {
-                snd_pcm_recover(pcm_, int(got), 1);
-                snd_pcm_drop(pcm_);
-                snd_pcm_prepare(pcm_);
-                running = false;
-                continue;
-            }
-            h->dwBytesRecorded += DWORD(size_t(got) * frameBytes_);
+            h->dwBytesRecorded += DWORD(got);
             if (h->dwBufferLength - h->dwBytesRecorded < frameBytes_) {
                 // Readers on other threads test WHDR_DONE after the event.
                 __atomic_store_n(&h->dwFlags, (h->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE,
@@ -161,13 +143,15 @@ class WaveIn
         }
     }
 
-    snd_pcm_t *pcm_;
+    std::unique_ptr<PSoundChannel> channel_;
     HANDLE event_;
     size_t frameBytes_;
+    size_t stepBytes_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<WAVEHDR *> queue_;
     bool started_ = false;
+    bool reading_ = false;
     bool quit_ = false;
     std::thread thread_;
 };
@@ -186,11 +170,11 @@ std::shared_ptr<WaveIn> Lookup(HWAVEIN h)
 } // namespace
 } // namespace win::mm
 
-void win::testing::SetWaveInDevices(const std::vector<std::string> *alsaNames)
+void win::testing::SetWaveInDevices(const std::vector<std::string> *deviceNames)
 {
     std::lock_guard<std::mutex> lock(win::mm::g_listMutex);
-    if (alsaNames)
-        win::mm::g_overrideDevices = *alsaNames;
+    if (deviceNames)
+        win::mm::g_overrideDevices = *deviceNames;
     else
         win::mm::g_overrideDevices.reset();
 }
@@ -228,20 +212,16 @@ MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, const WAVEFORMATEX *pwfx,
     auto devices = CaptureDevices();
     if (uDeviceID >= devices.size())
         return MMSYSERR_BADDEVICEID;
-    snd_pcm_t *pcm = nullptr;
-    if (snd_pcm_open(&pcm, devices[uDeviceID].c_str(), SND_PCM_STREAM_CAPTURE,
-                     SND_PCM_NONBLOCK) < 0)
-        return MMSYSERR_ALLOCATED;
-    snd_pcm_format_t format = pwfx->wBitsPerSample == 16 ? SND_PCM_FORMAT_S16_LE
-                                                         : SND_PCM_FORMAT_U8;
-    if (snd_pcm_set_params(pcm, format, SND_PCM_ACCESS_RW_INTERLEAVED, pwfx->nChannels,
-                           pwfx->nSamplesPerSec, 1, 500000) < 0) {
-        snd_pcm_close(pcm);
-        return WAVERR_BADFORMAT;
-    }
+    auto channel = std::make_unique<PSoundChannel>();
+    if (!channel->Open(PString(devices[uDeviceID]), PSoundChannel::Recorder, pwfx->nChannels,
+                       pwfx->nSamplesPerSec, pwfx->wBitsPerSample))
+        return channel->GetErrorCode() == PChannel::BadParameter ? MMRESULT(WAVERR_BADFORMAT)
+                                                                 : MMRESULT(MMSYSERR_ALLOCATED);
     HANDLE event = kind == CALLBACK_EVENT ? reinterpret_cast<HANDLE>(dwCallback) : nullptr;
-    auto device = std::make_shared<WaveIn>(pcm, event,
-                                           size_t(pwfx->nChannels) * pwfx->wBitsPerSample / 8);
+    size_t frameBytes = size_t(pwfx->nChannels) * pwfx->wBitsPerSample / 8;
+    size_t stepFrames = std::max<size_t>(pwfx->nSamplesPerSec / 50, 1);
+    auto device =
+        std::make_shared<WaveIn>(std::move(channel), event, frameBytes, stepFrames * frameBytes);
     HWAVEIN h;
     {
         std::lock_guard<std::mutex> lock(g_openMutex);

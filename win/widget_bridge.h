@@ -12,6 +12,15 @@ class QWidget;
 
 namespace win::detail {
 
+/// What the widget part does for the windows backed by a widget. CWnd's own part reaches it
+/// through these, so that programs without widgets link no toolkit widgets; the widget part
+/// installs them before it binds the first widget.
+struct WidgetHooks {
+    void (*detach)(CWnd *pWnd);
+    LRESULT (*defaultProc)(CWnd *pWnd, UINT message, WPARAM wParam, LPARAM lParam);
+};
+void SetWidgetHooks(const WidgetHooks *hooks);
+
 /// Binds the widget to the window: its events reach the window as messages.
 void Bridge(CWnd *pWnd, QWidget *widget);
 void Unbridge(CWnd *pWnd, QWidget *widget);

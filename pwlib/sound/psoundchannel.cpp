@@ -136,6 +136,12 @@ std::pair<PChannel::Errors, int> ErrorOf(const IoResult &result)
 
 } // namespace
 
+std::string pwlib::sound::AlsaPcmName(const PString &device)
+{
+    DeviceTarget target = ResolveNameOnly(device.GetText());
+    return target.kind == DeviceTarget::Alsa ? target.path : std::string();
+}
+
 PSoundChannel::PSoundChannel() : state_(std::make_unique<ChannelState>())
 {
 }

@@ -5,10 +5,16 @@
 #include <pwlib/pstringarray.h>
 
 #include <memory>
+#include <string>
 
 namespace pwlib::sound
 {
 struct ChannelState;
+
+/// The ALSA PCM a device name opens when no environment override applies: "default" for
+/// "Default", "plughw:C,D" for a card's device "<card>: <device> (hw:C,D)", the name itself
+/// for any other ALSA PCM name; empty for the devices that are not ALSA ("Null", "file:...").
+std::string AlsaPcmName(const PString &device);
 } // namespace pwlib::sound
 
 /// A sound device opened for playing or for recording linear PCM.

@@ -3,6 +3,8 @@
 
 #include <pwlib/video/pvideodevice.h>
 
+#include <string>
+
 /// A source of video frames.
 ///
 /// Drivers: "V4L2" (Video4Linux2 cameras, named by their card name, "<card> (/dev/videoN)"
@@ -34,3 +36,10 @@ class PVideoInputDevice : public PVideoDevice
     /// Bytes of one frame in the delivered colour format at the set size.
     PINDEX GetMaxFrameBytes() override;
 };
+
+namespace pwlib::video
+{
+/// The kernel driver and its version ("uvcvideo 6.1.76") of the camera that a "V4L2" device
+/// name (or node path) stands for; empty when it names no listed camera.
+std::string V4l2DriverDescription(const PString &deviceName);
+} // namespace pwlib::video

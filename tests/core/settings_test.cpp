@@ -5,6 +5,8 @@
 // counted string (one length byte below 255, else 0xFF and a 16-bit length).
 #include <core/settings.h>
 
+#include <pwlib/sound/psoundchannel.h>
+
 #include <tests/support/temp_dir.h>
 #include <win/module_testing.h>
 
@@ -89,8 +91,15 @@ TEST_F(SettingsTest, FirstStartHasEveryDefaultAndWritesAllNineFiles)
         EXPECT_EQ(s.m_nAudioOption1, 0);
         EXPECT_EQ(s.m_nAudioOption2, 56);
         EXPECT_EQ(s.m_nAudioOption3, 200);
-        EXPECT_EQ(s.m_strPlayDevice, "default");
-        EXPECT_EQ(s.m_strRecordDevice, "default");
+        EXPECT_EQ(s.m_strPlayDevice, "Default");
+        EXPECT_EQ(s.m_strRecordDevice, "Default");
+        // Callers look the stored names up in the device lists byte for byte.
+        EXPECT_NE(PSoundChannel::GetDeviceNames(PSoundChannel::Player)
+                      .GetStringsIndex(PString(s.m_strPlayDevice.GetString())),
+                  P_MAX_INDEX);
+        EXPECT_NE(PSoundChannel::GetDeviceNames(PSoundChannel::Recorder)
+                      .GetStringsIndex(PString(s.m_strRecordDevice.GetString())),
+                  P_MAX_INDEX);
         EXPECT_EQ(s.m_strRingOutWav, (tmp.dir() + "ringout.wav").c_str());
         EXPECT_EQ(s.m_strRingInWav, (tmp.dir() + "ringin.wav").c_str());
         EXPECT_EQ(s.m_strBusyWav, (tmp.dir() + "busy.wav").c_str());
@@ -125,7 +134,7 @@ TEST_F(SettingsTest, FirstStartHasEveryDefaultAndWritesAllNineFiles)
         Bytes bytes;
     } cases[] = {
         {"audio.dat",
-         Cat({I32(0), I32(56), Str(tmp.dir() + "ringin.wav"), Str("default"), Str("default")})},
+         Cat({I32(0), I32(56), Str(tmp.dir() + "ringin.wav"), Str("Default"), Str("Default")})},
         {"ui.dat", Cat({I32(0), I32(0)})},
         {"client.dat", Cat({I32(0), I32(0), Str("")})},
         {"General.dat", Cat({I32(1), I32(0), Str("")})},
@@ -321,12 +330,12 @@ TEST_F(SettingsTest, ShortAndMalformedFilesStopReading)
          [&](const CSettings &s) {
              EXPECT_EQ(s.m_nAudioOption2, 6);
              EXPECT_EQ(s.m_strRingInWav, (tmp.dir() + "ringin.wav").c_str());
-             EXPECT_EQ(s.m_strPlayDevice, "default");
+             EXPECT_EQ(s.m_strPlayDevice, "Default");
          }},
         {"audio.dat", Cat({I32(5), I32(6), {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, Str("z")}),
          [](const CSettings &s) {
              EXPECT_EQ(s.m_nAudioOption2, 6);
-             EXPECT_EQ(s.m_strPlayDevice, "default");
+             EXPECT_EQ(s.m_strPlayDevice, "Default");
          }},
         {"ui.dat", Cut(Cat({I32(40), I32(50)}), 6),
          [](const CSettings &s) {

@@ -1,12 +1,13 @@
-// Mixer control search and volumes on stand-in mixer descriptions; the microphone meter on
-// ALSA's null capture device.
+// Mixer control search and volumes on stand-in mixer descriptions, mixer ids by playback
+// device; the microphone meter on the sound channel's null recorder.
 #include <core/sound_mixer.h>
 #include <core/wave_in_meter.h>
 
+#include <win/cwnd.h>
 #include <win/mmsystem_testing.h>
 #include <win/msgbox.h>
-#include <win/cwnd.h>
-#include <win/msgbox.h>
+
+#include <pwlib/sound/psoundchannel.h>
 
 #include <QCoreApplication>
 
@@ -28,6 +29,7 @@ constexpr DWORD kVolume = MIXERCONTROL_CONTROLTYPE_VOLUME;
 struct FakeState {
     std::map<DWORD, std::vector<DWORD>> values;
     std::function<void(DWORD)> onChange;
+    std::vector<std::string> described; // the mixers asked for
 };
 
 class FakeMixer : public win::mm::MixerBackend
@@ -37,27 +39,28 @@ class FakeMixer : public win::mm::MixerBackend
         : desc_(std::move(desc)), state_(std::move(state))
     {
     }
-    UINT Count() override { return 1; }
-    bool Describe(UINT id, MixerDesc &out) override
+    // Only ALSA's default mixer is there.
+    bool Describe(const std::string &mixer, MixerDesc &out) override
     {
-        if (id != 0)
+        state_->described.push_back(mixer);
+        if (mixer != "default")
             return false;
         out = desc_;
         return true;
     }
-    bool Get(UINT, DWORD control, std::vector<DWORD> &values) override
+    bool Get(const std::string &, DWORD control, std::vector<DWORD> &values) override
     {
         auto &v = state_->values[control];
         v.resize(std::max(v.size(), values.size()));
         std::copy(v.begin(), v.begin() + long(values.size()), values.begin());
         return true;
     }
-    bool Set(UINT, DWORD control, const std::vector<DWORD> &values) override
+    bool Set(const std::string &, DWORD control, const std::vector<DWORD> &values) override
     {
         state_->values[control] = values;
         return true;
     }
-    std::shared_ptr<void> Watch(UINT, std::function<void(DWORD)> onChange) override
+    std::shared_ptr<void> Watch(const std::string &, std::function<void(DWORD)> onChange) override
     {
         state_->onChange = std::move(onChange);
         return std::make_shared<int>(0);
@@ -182,7 +185,55 @@ TEST_F(SoundMixer, ClosedOrMissingMixersFailQuietly)
     EXPECT_FALSE(MixerGetMicVolume(&v));
     EXPECT_FALSE(MixerSetWaveOutVolume(1));
     EXPECT_EQ(MixerOpen(nullptr, 0xFFFFFFFFu), nullptr);
-    EXPECT_EQ(MixerOpen(nullptr, 3), nullptr);
+    UINT beyond = UINT(PSoundChannel::GetDeviceNames(PSoundChannel::Player).GetSize());
+    EXPECT_EQ(MixerOpen(nullptr, beyond), nullptr);
+}
+
+// The callers pass the index of the playback device as the mixer id.
+TEST_F(SoundMixer, TheMixerIdIsTheIndexOfThePlaybackDevice)
+{
+    Use(Card(true));
+    PStringArray devices = PSoundChannel::GetDeviceNames(PSoundChannel::Player);
+    ASSERT_GE(devices.GetSize(), 2);
+    for (PINDEX id = 0; id < devices.GetSize(); ++id) {
+        state_->described.clear();
+        HMIXER h = MixerOpen(nullptr, UINT(id));
+        std::string mixer = win::mm::MixerOfDevice(devices[id].GetText());
+        if (devices[id] == "Null") {
+            EXPECT_EQ(h, nullptr) << "the null device has no mixer";
+            EXPECT_TRUE(state_->described.empty());
+        } else {
+            ASSERT_FALSE(state_->described.empty()) << devices[id];
+            EXPECT_EQ(state_->described.front(), mixer) << devices[id];
+            EXPECT_EQ(h != nullptr, mixer == "default") << devices[id];
+        }
+        MixerClose();
+    }
+    EXPECT_EQ(mixerGetNumDevs(), UINT(devices.GetSize() - 1)) << "every device but Null";
+    MIXERCAPSA caps{};
+    EXPECT_EQ(mixerGetDevCapsA(0, &caps, sizeof caps), MMSYSERR_NOERROR);
+    EXPECT_STREQ(caps.szPname, "Stand-in card");
+    EXPECT_EQ(mixerGetDevCapsA(UINT(devices.GetSize() - 1), &caps, sizeof caps),
+              MMSYSERR_BADDEVICEID);
+}
+
+TEST(SoundMixerDevices, EachPlaybackDeviceNameHasItsCardsMixer)
+{
+    struct Case {
+        const char *device;
+        const char *mixer;
+    } cases[] = {
+        {"Default", "default"},
+        {"HDA Intel PCH: ALC892 Analog (hw:0,0)", "hw:0"},
+        {"HDA Intel PCH: ALC892 Digital (hw:0,1)", "hw:0"},
+        {"USB Audio Device (hw:12,3)", "hw:12"},
+        {"Null", ""},
+        {"file:/tmp/out.wav", ""},
+        {"pulse", ""},
+        {"Broken (hw:x,0)", ""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(win::mm::MixerOfDevice(c.device), c.mixer) << c.device;
 }
 
 TEST_F(SoundMixer, ALineWithMoreThan151ControlsIsReadBounded)
@@ -218,7 +269,12 @@ END_MESSAGE_MAP()
 
 TEST_F(SoundMixer, ControlChangesArePostedToTheWindowWhileItExists)
 {
-    win::EnsureApplication();
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "core_sound_mixer_test";
+        static char *argv[] = {name, nullptr};
+        new QCoreApplication(argc, argv);
+    }
     Use(Card(true));
     auto window = std::make_unique<MixerWindow>();
     HMIXER h = MixerOpen(window->GetSafeHwnd(), 0);
@@ -280,12 +336,30 @@ TEST_F(WaveInMeter, NoDeviceShowsNoSoundDeviceAndStartsNothing)
     EXPECT_EQ(meter.blocks, 0);
 }
 
+/// The device id of the null recorder among the recording devices.
+UINT NullRecorder()
+{
+    PStringArray devices = PSoundChannel::GetDeviceNames(PSoundChannel::Recorder);
+    return UINT(devices.GetStringsIndex("Null"));
+}
+
+TEST_F(WaveInMeter, DeviceIdsAreTheRecordingDevicesOfTheSoundChannel)
+{
+    PStringArray devices = PSoundChannel::GetDeviceNames(PSoundChannel::Recorder);
+    ASSERT_EQ(waveInGetNumDevs(), UINT(devices.GetSize()));
+    for (PINDEX id = 0; id < devices.GetSize(); ++id) {
+        WAVEINCAPSA caps{};
+        ASSERT_EQ(waveInGetDevCapsA(UINT(id), &caps, sizeof caps), MMSYSERR_NOERROR);
+        EXPECT_EQ(std::string(caps.szPname), devices[id].Left(MAXPNAMELEN - 1).GetText());
+    }
+    WAVEINCAPSA caps{};
+    EXPECT_EQ(waveInGetDevCapsA(UINT(devices.GetSize()), &caps, sizeof caps), MMSYSERR_BADDEVICEID);
+}
+
 TEST_F(WaveInMeter, RecordsBlocksUntilStopped)
 {
-    std::vector<std::string> devices = {"null"};
-    win::testing::SetWaveInDevices(&devices);
     MeterWithBlocks meter;
-    ASSERT_EQ(meter.Start(0), 0u);
+    ASSERT_EQ(meter.Start(NullRecorder()), 0u);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (meter.blocks < 2 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -299,13 +373,13 @@ TEST_F(WaveInMeter, RecordsBlocksUntilStopped)
     EXPECT_EQ(samples[0], 0) << "the null device records silence";
     EXPECT_TRUE(Boxes().empty());
     // A second run on the same meter works as the first.
-    ASSERT_EQ(meter.Start(0), 0u);
+    ASSERT_EQ(meter.Start(NullRecorder()), 0u);
     EXPECT_EQ(meter.Stop(), 0u);
 }
 
 TEST_F(WaveInMeter, AnUnopenableDeviceIsReported)
 {
-    std::vector<std::string> devices = {"kestrelin_no_such_pcm"};
+    std::vector<std::string> devices = {"file:/nonexistent/kestrelin-no-such.wav"};
     win::testing::SetWaveInDevices(&devices);
     MeterWithBlocks meter;
     EXPECT_NE(meter.Start(0), 0u);

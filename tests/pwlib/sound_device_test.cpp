@@ -85,6 +85,26 @@ TEST(SoundDeviceNames, EveryListedNameOpensOrFailsCleanly)
     }
 }
 
+TEST(SoundDeviceNames, MapToTheAlsaPcmsTheyOpen)
+{
+    // The environment override is no part of the mapping.
+    ScopedEnv env("KESTRELIN_SOUND", "null");
+    struct Case {
+        const char *name;
+        const char *pcm;
+    } cases[] = {
+        {"Default", "default"},
+        {"HDA Intel PCH: ALC892 Analog (hw:0,0)", "plughw:0,0"},
+        {"USB Audio Device (hw:12,3)", "plughw:12,3"},
+        {"Odd (hw:1)", "Odd (hw:1)"}, // no device number: taken as an ALSA name
+        {"pulse", "pulse"},
+        {"Null", ""},
+        {"null", ""},
+        {"file:/tmp/x.wav", ""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(pwlib::sound::AlsaPcmName(c.name), c.pcm) << c.name;
+}
 TEST(SoundDeviceOpen, AbsentAlsaDevicesAndBadFormatsFailCleanly)
 {
     struct Case {

@@ -2,9 +2,9 @@
 // link static and the custom controls, and screenshots of the skin in the three languages.
 #include "skin_harness.h"
 
+#include <win/application.h>
 #include <win/library.h>
 #include <win/module.h>
-#include <win/msgbox.h>
 #include <win/resources.h>
 #include <win/respack.h>
 

@@ -2,9 +2,9 @@
 // panel beside it, in the three languages, with a screenshot of the screen for each.
 #include "skin_harness.h"
 
+#include <win/application.h>
 #include <win/library.h>
 #include <win/module.h>
-#include <win/msgbox.h>
 #include <win/resources.h>
 
 #include <QDir>

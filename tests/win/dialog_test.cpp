@@ -1,21 +1,26 @@
 // Dialogs over widgets: modal loops, messages numbered per window, data exchange, keys.
+#include <win/application.h>
 #include <win/cdialog.h>
 #include <win/cmenu.h>
 #include <win/cpropertysheet.h>
-#include <win/shell.h>
 #include <win/msgbox.h>
 #include <win/resources.h>
+#include <win/shell.h>
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QLineEdit>
 #include <QImage>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -144,6 +149,29 @@ TEST_F(Dialogs, MessageBoxesAreAnsweredByTheTestHook)
     EXPECT_EQ(seen, (std::vector<std::string>{"Delete Item|Are you sure?",
                                               "Kestrelin|No Sound Device"}));
     win::testing::SetMessageBoxHandler(nullptr);
+}
+
+TEST_F(Dialogs, MessageBoxesFromAnyThreadAreDialogsOnTheInterfaceThread)
+{
+    // Answers the box the program shows, from inside its modal loop.
+    QString shown;
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            shown = box->windowTitle() + "|" + box->text();
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    answerer.start(10);
+    std::atomic<int> answer{0};
+    std::thread t([&] { answer = MessageBoxA(nullptr, "Delete it?", "Delete Item", MB_YESNO); });
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (answer == 0 && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    answerer.stop();
+    t.join();
+    EXPECT_EQ(answer, IDYES);
+    EXPECT_EQ(shown, "Delete Item|Delete it?");
 }
 
 // A wizard page that asks for its buttons as the audio wizard's pages do: by posting

@@ -7,11 +7,13 @@
 #include <win/resources.h>
 #include <win/vfw.h>
 
+#include <pwlib/video/pvideoinputdevice.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -125,17 +127,26 @@ TEST(Events, AutoResetEventsWakeOneWaitOnce)
     EXPECT_FALSE(CloseHandle(e));
 }
 
-TEST(VideoDrivers, NoV4l2DeviceGivesNoName)
+TEST(VideoDrivers, EachIndexIsACameraThePortableLibraryLists)
 {
-    char pattern[] = "/tmp/kestrelin-video-XXXXXX";
-    std::string dir = mkdtemp(pattern);
-    std::ofstream(dir + "/video0") << "not a device";
-    win::testing::SetVideoDeviceFolder(dir.c_str());
-    char name[100], version[200];
-    for (WORD i : {0, 1, 10})
-        EXPECT_FALSE(capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version));
-    win::testing::SetVideoDeviceFolder(nullptr);
-    std::filesystem::remove_all(dir);
+    PStringList cameras = PVideoInputDevice::GetDriversDeviceNames("V4L2");
+    for (WORD i = 0; i <= 10; ++i) {
+        char name[100] = "x", version[200] = "x";
+        BOOL found = capGetDriverDescriptionA(i, name, sizeof name, version, sizeof version);
+        ASSERT_EQ(found, i < 10 && i < cameras.GetSize()) << i;
+        if (!found)
+            continue;
+        EXPECT_EQ(PString(name), cameras[i]);
+        EXPECT_STRNE(version, "");
+        std::unique_ptr<PVideoInputDevice> device(PVideoInputDevice::CreateDeviceByName(name));
+        EXPECT_NE(device, nullptr) << name;
+    }
+    // Names are cut to the caller's buffer.
+    char tiny[1] = {'x'};
+    if (cameras.GetSize() > 0) {
+        EXPECT_TRUE(capGetDriverDescriptionA(0, tiny, sizeof tiny, nullptr, 0));
+        EXPECT_EQ(tiny[0], '\0');
+    }
 }
 
 } // namespace

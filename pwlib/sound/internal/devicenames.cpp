@@ -44,18 +44,6 @@ std::string CardPcmOf(const std::string &name)
     return "plughw:" + address;
 }
 
-DeviceTarget ResolveName(const std::string &name)
-{
-    if (name == kNullDeviceName || name == "null")
-        return {DeviceTarget::Null, std::string()};
-    if (name.rfind(kFilePrefix, 0) == 0)
-        return {DeviceTarget::File, name.substr(sizeof(kFilePrefix) - 1)};
-    if (name == kDefaultDeviceName || name.empty())
-        return {DeviceTarget::Alsa, "default"};
-    std::string card = CardPcmOf(name);
-    return {DeviceTarget::Alsa, card.empty() ? name : card};
-}
-
 /// The file a file player writes: the path, or a new file in the directory it names.
 std::string PlayerFilePath(const std::string &path)
 {
@@ -100,6 +88,18 @@ std::unique_ptr<SoundDevice> OpenDevice(const DeviceTarget &target, Direction di
     return OpenAlsaDevice(target.path, direction, format, buffers);
 }
 
+DeviceTarget ResolveNameOnly(const std::string &name)
+{
+    if (name == kNullDeviceName || name == "null")
+        return {DeviceTarget::Null, std::string()};
+    if (name.rfind(kFilePrefix, 0) == 0)
+        return {DeviceTarget::File, name.substr(sizeof(kFilePrefix) - 1)};
+    if (name == kDefaultDeviceName || name.empty())
+        return {DeviceTarget::Alsa, "default"};
+    std::string card = CardPcmOf(name);
+    return {DeviceTarget::Alsa, card.empty() ? name : card};
+}
+
 std::vector<std::string> DeviceNames(Direction direction)
 {
     std::vector<std::string> names{kDefaultDeviceName};
@@ -111,7 +111,7 @@ std::vector<std::string> DeviceNames(Direction direction)
 
 DeviceTarget ResolveDeviceName(const std::string &name, Direction direction)
 {
-    DeviceTarget target = ResolveName(name);
+    DeviceTarget target = ResolveNameOnly(name);
     if (target.kind != DeviceTarget::Alsa)
         return target;
     const char *specific = std::getenv(direction == Direction::Player ? "KESTRELIN_SOUND_PLAYER"
@@ -119,7 +119,7 @@ DeviceTarget ResolveDeviceName(const std::string &name, Direction direction)
     const char *general = std::getenv("KESTRELIN_SOUND");
     const char *override = specific != nullptr && *specific != '\0' ? specific : general;
     if (override != nullptr && *override != '\0')
-        return ResolveName(override);
+        return ResolveNameOnly(override);
     return target;
 }
 

@@ -32,6 +32,8 @@ struct DeviceTarget {
 /// direction (KESTRELIN_SOUND_PLAYER / KESTRELIN_SOUND_RECORDER, else KESTRELIN_SOUND),
 /// when set, so that whole programs run headless.
 DeviceTarget ResolveDeviceName(const std::string &name, Direction direction);
+/// Resolves a name as ResolveDeviceName does, without the environment override.
+DeviceTarget ResolveNameOnly(const std::string &name);
 
 /// Opens the device of a resolved name; nullptr with errno set when it cannot. A file
 /// recorder plays the wave file in a loop as its capture; a file player writes a new wave

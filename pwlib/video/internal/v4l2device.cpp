@@ -105,6 +105,25 @@ std::string PathOf(const PString &name)
 
 } // namespace
 
+std::string V4l2DriverDescription(const PString &deviceName)
+{
+    std::string path = PathOf(deviceName);
+    if (path.empty())
+        return std::string();
+    int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::string();
+    v4l2_capability cap{};
+    bool ok = ioctl(fd, VIDIOC_QUERYCAP, &cap) == 0;
+    close(fd);
+    if (!ok)
+        return std::string();
+    std::string driver(reinterpret_cast<const char *>(cap.driver),
+                       strnlen(reinterpret_cast<const char *>(cap.driver), sizeof(cap.driver)));
+    return driver + " " + std::to_string((cap.version >> 16) & 0xFF) + "." +
+           std::to_string((cap.version >> 8) & 0xFF) + "." + std::to_string(cap.version & 0xFF);
+}
+
 struct V4l2InputDevice::Impl {
     struct Buffer {
         void *start = MAP_FAILED;
