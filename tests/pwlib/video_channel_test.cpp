@@ -155,14 +155,17 @@ TEST(VideoChannel, CloseWaitsForAWriteInProgress)
     display->SetFrameSize(176, 144);
     channel.AttachVideoPlayer(display);
 
-    std::atomic<int> writes{0};
     auto writer = std::async(std::launch::async, [&] {
         std::vector<BYTE> frame(176 * 144 * 3 / 2, 128);
-        while (channel.Write(frame.data(), PINDEX(frame.size())))
-            ++writes;
+        while (channel.Write(frame.data(), PINDEX(frame.size()))) {
+        }
     });
-    while (writes < 2)
+    // Close once a frame is being shown (a frame takes 20 ms); the display must outlive it
+    // however the threads are scheduled.
+    auto deadline = Clock::now() + 5s;
+    while (!trace.inFrame && Clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(trace.inFrame) << "the writer never showed a frame";
     EXPECT_TRUE(channel.Close());
     EXPECT_TRUE(trace.deleted);
     EXPECT_FALSE(trace.deletedInFrame) << "deleted while a frame was being shown";
