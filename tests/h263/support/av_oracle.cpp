@@ -148,7 +148,7 @@ std::string AvEncoder::options(bool gob_headers)
            (gob_headers ? ", option ps=1 (a GOB header per GOB)" : "");
 }
 
-AvEncoder::AvEncoder(int width, int height, int qscale, bool gob_headers, int gop)
+AvEncoder::AvEncoder(int width, int height, int qscale, bool gob_headers, int gop, bool advanced)
     : impl_(std::make_unique<Impl>())
 {
     const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_H263);
@@ -167,6 +167,10 @@ AvEncoder::AvEncoder(int width, int height, int qscale, bool gob_headers, int go
     AVDictionary *opts = nullptr;
     if (gob_headers)
         av_dict_set(&opts, "ps", "1", 0);
+    if (advanced) {
+        c->flags |= AV_CODEC_FLAG_4MV;
+        av_dict_set(&opts, "obmc", "1", 0);
+    }
     int r = avcodec_open2(c, codec, &opts);
     av_dict_free(&opts);
     if (r < 0)

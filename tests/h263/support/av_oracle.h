@@ -48,8 +48,10 @@ public:
     /**
      * gob_headers: a GOB header in front of every GOB (rtp payload size 1);
      * otherwise only the picture header. gop: pictures between intra pictures.
+     * advanced: four vectors per macroblock and overlapped motion compensation.
      */
-    AvEncoder(int width, int height, int qscale, bool gob_headers, int gop = 300);
+    AvEncoder(int width, int height, int qscale, bool gob_headers, int gop = 300,
+              bool advanced = false);
     ~AvEncoder();
     AvEncoder(const AvEncoder &) = delete;
     AvEncoder &operator=(const AvEncoder &) = delete;
