@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 /**
  * Bit position p is bit 7 - (p mod 8) of byte p / 8. Writes that would pass
@@ -29,6 +30,18 @@ struct BitWriter {
         int p = position;
         uint8_t *b = buffer + (p >> 3);
         int used = p & 7;                 // bits of *b already written
+        position = p + count;
+        if ((p >> 3) + 8 <= (capacity >> 3)) {
+            // Eight bytes at once: the bits before the position stay, the value
+            // follows them, zeros after it (nothing after the position needs to be kept).
+            uint64_t word;
+            std::memcpy(&word, b, 8);
+            word = __builtin_bswap64(word);
+            word = (word & ~(~0ull >> used)) | (v << (64 - used - count));
+            word = __builtin_bswap64(word);
+            std::memcpy(b, &word, 8);
+            return;
+        }
         int total = used + count;         // bits from the start of *b
         // Align v so that its last bit lands at bit position p + count - 1.
         uint64_t word = v << (64 - total);
@@ -36,7 +49,6 @@ struct BitWriter {
         b[0] = static_cast<uint8_t>(keep | (word >> 56));
         for (int i = 1; i * 8 < total; i++)
             b[i] = static_cast<uint8_t>(word >> (56 - 8 * i));
-        position = p + count;
     }
 
     void put_bit(int bit) { put_bits(bit ? 1u : 0u, 1); }

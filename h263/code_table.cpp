@@ -155,6 +155,8 @@ TableStore *build_tables()
             t.tcoef_code[v[0]][v[1]][v[2]] = t.tcoef->bits[s] << 1;
             t.tcoef_len[v[0]][v[1]][v[2]] = static_cast<uint8_t>(t.tcoef->length[s] + 1);
         }
+        t.escape_code = t.tcoef->bits[102] << 15;
+        t.escape_len = t.tcoef->length[102] + 15;
     }
     return st;
 }
@@ -206,36 +208,29 @@ int put_mvd(int diff, BitWriter &bw)
     return table->length[diff + 32];
 }
 
-int put_block_coefficients(const int16_t *levels, int first, BitWriter &bw)
+int put_block_coefficients(const int16_t *scan, int first, int last, BitWriter &bw)
 {
     const EncoderTables &t = encoder_tables();
     if (!t.tcoef || !t.esc_run || !t.esc_level)
         return 0;
     int start = bw.position;
-    int last_pos = -1;
-    for (int i = 63; i >= first; i--) {
-        if (levels[kZigzag[i]]) {
-            last_pos = i;
-            break;
-        }
-    }
     int run = 0;
-    for (int i = first; i <= last_pos; i++) {
-        int level = levels[kZigzag[i]];
+    for (int i = first; i <= last; i++) {
+        int level = scan[i];
         if (!level) {
             run++;
             continue;
         }
-        int last = i == last_pos;
+        int end = i == last;
         int mag = level < 0 ? -level : level;
-        if (mag <= 12 && t.tcoef_len[last][run][mag]) {
-            bw.put_bits(t.tcoef_code[last][run][mag] | (level < 0), t.tcoef_len[last][run][mag]);
+        if (mag <= 12 && t.tcoef_len[end][run][mag]) {
+            bw.put_bits(t.tcoef_code[end][run][mag] | (level < 0), t.tcoef_len[end][run][mag]);
         } else {
-            t.tcoef->write(102, bw);                        // ESCAPE
-            bw.put_bits(static_cast<uint32_t>(last), 1);    // LAST
-            t.esc_run->write(run, bw);                      // RUN
+            // ESCAPE, LAST (1 bit), RUN (6 bits), LEVEL (8 bits, -127..127 without 0).
             int l = level > 127 ? 127 : (level < -127 ? -127 : level);
-            t.esc_level->write(l < 0 ? l + 127 : l + 126, bw); // LEVEL
+            uint32_t fields = static_cast<uint32_t>(end) << 14 | static_cast<uint32_t>(run) << 8 |
+                              (static_cast<uint32_t>(l) & 0xff);
+            bw.put_bits(t.escape_code | fields, t.escape_len);
         }
         run = 0;
     }

@@ -58,6 +58,9 @@ struct EncoderTables {
     /** (last, run 0..63, |level| 1..12) -> code word with a 0 sign bit appended; length 0 if none. */
     uint32_t tcoef_code[2][64][13];
     uint8_t tcoef_len[2][64][13];
+    /** ESCAPE followed by room for LAST, RUN and LEVEL (15 bits); its length with them. */
+    uint32_t escape_code;
+    int escape_len;
 };
 
 /** The encoder tables; null members where a table failed to build. */
@@ -72,9 +75,10 @@ int put_intradc(int level, BitWriter &bw);
 /** MVD for a difference -32..31 in half-pel units. */
 int put_mvd(int diff, BitWriter &bw);
 /**
- * The TCOEF events of one block's levels (raster order, int16), from scan
- * position first (1 for intra blocks, 0 for inter); returns the bits written.
+ * The TCOEF events of one block's levels in scan order, from position first
+ * (1 for intra blocks, 0 for inter) to position last, the last non-zero level;
+ * returns the bits written.
  */
-int put_block_coefficients(const int16_t *levels, int first, BitWriter &bw);
+int put_block_coefficients(const int16_t *scan, int first, int last, BitWriter &bw);
 
 } // namespace h263

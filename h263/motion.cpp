@@ -1,12 +1,48 @@
 // Motion search of the encoder.
 #include "h263/motion.h"
 
-#include "h263/tables.h"
+#include "h263/simd.h"
 
 #include <cstdlib>
-#include <emmintrin.h>
 
 namespace h263 {
+
+namespace {
+
+/** The horizontal, vertical and diagonal interpolations of one row, scalar. */
+inline void interpolate_row_scalar(const uint8_t *a, const uint8_t *c, int from, int to,
+                                   uint8_t *ph, uint8_t *pv, uint8_t *pd)
+{
+    for (int x = from; x < to; x++) {
+        ph[x] = static_cast<uint8_t>((a[x] + a[x + 1] + 1) >> 1);
+        pv[x] = static_cast<uint8_t>((a[x] + c[x] + 1) >> 1);
+        pd[x] = static_cast<uint8_t>((a[x] + a[x + 1] + c[x] + c[x + 1] + 2) >> 2);
+    }
+}
+
+/** The last column repeats the nearest full-pel value, the last row the row itself. */
+inline void interpolate_edges(const uint8_t *a, const uint8_t *c, int w, bool last_row,
+                              uint8_t *ph, uint8_t *pv, uint8_t *pd)
+{
+    ph[w - 1] = a[w - 1];
+    pv[w - 1] = static_cast<uint8_t>((a[w - 1] + c[w - 1] + 1) >> 1);
+    pd[w - 1] = a[w - 1];
+    if (last_row)
+        for (int x = 0; x < w; x++)
+            pv[x] = pd[x] = a[x];
+}
+
+} // namespace
+
+void interpolate_reference(const Picture &ref, uint8_t *h, uint8_t *v, uint8_t *d)
+{
+    int w = ref.width, hgt = ref.height;
+    for (int y = 0; y < hgt; y++) {
+        const uint8_t *a = ref.y + y * w, *c = y + 1 < hgt ? a + w : a;
+        interpolate_row_scalar(a, c, 0, w - 1, h + y * w, v + y * w, d + y * w);
+        interpolate_edges(a, c, w, y + 1 == hgt, h + y * w, v + y * w, d + y * w);
+    }
+}
 
 void HalfPelPlanes::interpolate(const Picture &ref)
 {
@@ -19,118 +55,125 @@ void HalfPelPlanes::interpolate(const Picture &ref)
         v.assign(n, 0);
         d.assign(n, 0);
     }
+    if (w < 17) {
+        interpolate_reference(ref, h.data(), v.data(), d.data());
+        return;
+    }
     const uint8_t *r = ref.y;
     for (int y = 0; y < hgt; y++) {
-        const uint8_t *__restrict a = r + y * w;
-        const uint8_t *__restrict c = y + 1 < hgt ? a + w : a;    // last row repeats
-        uint8_t *__restrict ph = &h[y * w], *__restrict pv = &v[y * w], *__restrict pd = &d[y * w];
-        int x = 0;
-        for (; x + 17 <= w; x += 16) {
-            __m128i va = _mm_loadu_si128((const __m128i *)(a + x));
-            __m128i vb = _mm_loadu_si128((const __m128i *)(a + x + 1));
-            __m128i vc = _mm_loadu_si128((const __m128i *)(c + x));
-            __m128i vd = _mm_loadu_si128((const __m128i *)(c + x + 1));
-            _mm_storeu_si128((__m128i *)(ph + x), _mm_avg_epu8(va, vb));
-            _mm_storeu_si128((__m128i *)(pv + x), _mm_avg_epu8(va, vc));
-            const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
-            __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(va, z), _mm_unpacklo_epi8(vb, z)),
-                                       _mm_add_epi16(_mm_unpacklo_epi8(vc, z), _mm_unpacklo_epi8(vd, z)));
-            __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(va, z), _mm_unpackhi_epi8(vb, z)),
-                                       _mm_add_epi16(_mm_unpackhi_epi8(vc, z), _mm_unpackhi_epi8(vd, z)));
-            lo = _mm_srli_epi16(_mm_add_epi16(lo, two), 2);
-            hi = _mm_srli_epi16(_mm_add_epi16(hi, two), 2);
-            _mm_storeu_si128((__m128i *)(pd + x), _mm_packus_epi16(lo, hi));
+        const uint8_t *a = r + y * w;
+        const uint8_t *c = y + 1 < hgt ? a + w : a;
+        uint8_t *ph = &h[y * w], *pv = &v[y * w], *pd = &d[y * w];
+        // Sixteen samples at a time; the last step overlaps so that it ends at w - 1.
+        for (int x = 0;; x += 16) {
+            if (x > w - 17)
+                x = w - 17;
+            const __m128i va = load16(a + x), vb = load16(a + x + 1);
+            const __m128i vc = load16(c + x), vd = load16(c + x + 1);
+            store16(ph + x, _mm_avg_epu8(va, vb));
+            store16(pv + x, _mm_avg_epu8(va, vc));
+            store16(pd + x, avg4_epu8(va, vb, vc, vd));
+            if (x == w - 17)
+                break;
         }
-        for (; x + 1 < w; x++) {
-            ph[x] = static_cast<uint8_t>((a[x] + a[x + 1] + 1) >> 1);
-            pv[x] = static_cast<uint8_t>((a[x] + c[x] + 1) >> 1);
-            pd[x] = static_cast<uint8_t>((a[x] + a[x + 1] + c[x] + c[x + 1] + 2) >> 2);
-        }
-        if (w > 0) {
-            // The last column repeats the nearest full-pel value.
-            ph[w - 1] = a[w - 1];
-            pv[w - 1] = static_cast<uint8_t>((a[w - 1] + c[w - 1] + 1) >> 1);
-            pd[w - 1] = a[w - 1];
-        }
-        if (y + 1 == hgt)
-            for (int x = 0; x < w; x++)
-                pv[x] = pd[x] = a[x];
+        interpolate_edges(a, c, w, y + 1 == hgt, ph, pv, pd);
     }
 }
 
-int BlockMatcher::sad(const uint8_t *a, int sa, const uint8_t *b, int sb, int bound) const
+int block_sad_reference(int step, const uint8_t *a, int sa, const uint8_t *b, int sb, int bound)
 {
-    int s = step_;
-    if (s == 2) {
-        const __m128i even = _mm_set1_epi16(0x00ff);
-        __m128i acc = _mm_setzero_si128();
-        for (int r = 0; r < 16; r += 2) {
-            __m128i va = _mm_and_si128(_mm_loadu_si128((const __m128i *)(a + r * sa)), even);
-            __m128i vb = _mm_and_si128(_mm_loadu_si128((const __m128i *)(b + r * sb)), even);
-            acc = _mm_add_epi64(acc, _mm_sad_epu8(va, vb));
-            int sum = _mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8));
-            if (sum * 4 > bound)
-                return sum * 4;
-        }
-        return (_mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8))) * 4;
-    }
-    if (s == 1) {
-        __m128i acc = _mm_setzero_si128();
-        for (int r = 0; r < 16; r++) {
-            __m128i va = _mm_loadu_si128((const __m128i *)(a + r * sa));
-            __m128i vb = _mm_loadu_si128((const __m128i *)(b + r * sb));
-            acc = _mm_add_epi64(acc, _mm_sad_epu8(va, vb));
-            int sum = _mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8));
-            if (sum > bound)
-                return sum;
-        }
-        return _mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8));
-    }
     int sum = 0;
-    for (int r = 0; r < 16; r += s) {
-        for (int c = 0; c < 16; c += s)
+    for (int r = 0; r < 16; r += step) {
+        for (int c = 0; c < 16; c += step)
             sum += std::abs(a[r * sa + c] - b[r * sb + c]);
-        if (sum * s * s > bound)
+        if (sum * step * step > bound)
             break;
     }
-    return sum * s * s;
+    return sum * step * step;
 }
 
-int BlockMatcher::activity(const uint8_t *a, int sa, int bound) const
+int block_activity_reference(int step, const uint8_t *a, int sa, int bound)
 {
-    int s = step_;
-    int count = (16 / s) * (16 / s);
+    int count = (16 / step) * (16 / step);
     int total = 0;
-    for (int r = 0; r < 16; r += s)
-        for (int c = 0; c < 16; c += s)
+    for (int r = 0; r < 16; r += step)
+        for (int c = 0; c < 16; c += step)
             total += a[r * sa + c];
     int mean = total / count;
     int sum = 0;
-    for (int r = 0; r < 16; r += s) {
-        for (int c = 0; c < 16; c += s)
+    for (int r = 0; r < 16; r += step) {
+        for (int c = 0; c < 16; c += step)
             sum += std::abs(a[r * sa + c] - mean);
-        if (sum * s * s > bound)
+        if (sum * step * step > bound)
             break;
     }
-    return sum * s * s;
+    return sum * step * step;
 }
 
 namespace {
 
-inline int fold(int d)
+inline int sad_total(__m128i acc)
 {
-    if (d > 31)
-        return d - 64;
-    if (d < -32)
-        return d + 64;
-    return d;
+    return _mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8));
+}
+
+/** The even samples of rows r and r + 2, packed into 16 bytes. */
+inline __m128i pack_even_rows(const uint8_t *p, int stride)
+{
+    const __m128i even = _mm_set1_epi16(0x00ff);
+    return _mm_packus_epi16(_mm_and_si128(load16(p), even),
+                            _mm_and_si128(load16(p + 2 * stride), even));
 }
 
 } // namespace
 
-int vector_cost(int q, int dx, int dy)
+void BlockMatcher::set_block(const uint8_t *a, int sa)
 {
-    return q * (kMvdBits[fold(dx) + 32] + kMvdBits[fold(dy) + 32]);
+    a_ = a;
+    sa_ = sa;
+    if (step_ == 2)
+        for (int i = 0; i < 4; i++)
+            _mm_store_si128(reinterpret_cast<__m128i *>(packed_ + 16 * i),
+                            pack_even_rows(a + 4 * i * sa, sa));
+}
+
+int BlockMatcher::sad(const uint8_t *b, int sb, int bound) const
+{
+    // The full sum is never below a partial one, so it answers every bound test
+    // the way the row-by-row stop does.
+    if (step_ == 2) {
+        __m128i acc = _mm_setzero_si128();
+        for (int i = 0; i < 4; i++)
+            acc = _mm_add_epi64(acc, _mm_sad_epu8(pack_even_rows(b + 4 * i * sb, sb),
+                                                  _mm_load_si128(reinterpret_cast<const __m128i *>(
+                                                      packed_ + 16 * i))));
+        return sad_total(acc) * 4;
+    }
+    if (step_ == 1) {
+        __m128i acc = _mm_setzero_si128();
+        for (int r = 0; r < 16; r++)
+            acc = _mm_add_epi64(acc, _mm_sad_epu8(load16(a_ + r * sa_), load16(b + r * sb)));
+        return sad_total(acc);
+    }
+    return block_sad_reference(step_, a_, sa_, b, sb, bound);
+}
+
+int BlockMatcher::activity(int bound) const
+{
+    if (step_ == 2) {
+        const __m128i z = _mm_setzero_si128();
+        __m128i rows[4], acc = z;
+        for (int i = 0; i < 4; i++) {
+            rows[i] = _mm_load_si128(reinterpret_cast<const __m128i *>(packed_ + 16 * i));
+            acc = _mm_add_epi64(acc, _mm_sad_epu8(rows[i], z));
+        }
+        const __m128i mean = _mm_set1_epi8(static_cast<char>(sad_total(acc) / 64));
+        acc = z;
+        for (int i = 0; i < 4; i++)
+            acc = _mm_add_epi64(acc, _mm_sad_epu8(rows[i], mean));
+        return sad_total(acc) * 4;
+    }
+    return block_activity_reference(step_, a_, sa_, bound);
 }
 
 SearchWindow SearchWindow::around(int x, int y, int width, int height)
@@ -147,13 +190,12 @@ int full_pel_search(const BlockMatcher &bm, int x, int y, const Picture &pic, co
                     int start_cost, int q, int pred_x, int pred_y, MotionVector &best)
 {
     int w = pic.width;
-    const uint8_t *cur = pic.y + y * w + x;
     const uint8_t *base = prev.y + y * w + x;
     SearchWindow win = SearchWindow::around(x, y, pic.width, pic.height);
     int bx = 0, by = 0, cost = start_cost;
     auto measure = [&](int vx, int vy, int bound) {
         int vc = vector_cost(q, 2 * vx - pred_x, 2 * vy - pred_y);
-        return bm.sad(cur, w, base + vy * w + vx, w, bound - vc) + vc;
+        return bm.sad(base + vy * w + vx, w, bound - vc) + vc;
     };
     int px = pred_x >> 1, py = pred_y >> 1;
     if ((px || py) && win.contains(px, py)) {
@@ -209,7 +251,6 @@ int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, co
         no_up = true;
     else if (ey >= pic.height - 17)
         no_down = true;
-    const uint8_t *cur = pic.y + y * w + x;
     int fx = 2 * mv.x, fy = 2 * mv.y;
     int cost = start_cost, best = -1;
     for (int i = 0; i < 8; i++) {
@@ -221,7 +262,7 @@ int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, co
         const uint8_t *plane = planes.select(ref.y, vx & 1, vy & 1);
         const uint8_t *blk = plane + (y + (vy >> 1)) * w + x + (vx >> 1);
         int vc = vector_cost(q, vx - pred_x, vy - pred_y);
-        int c = bm.sad(cur, w, blk, w, cost - vc) + vc;
+        int c = bm.sad(blk, w, cost - vc) + vc;
         if (c < cost) {
             cost = c;
             best = i;
@@ -232,10 +273,8 @@ int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, co
     return cost;
 }
 
-namespace {
-
-void predict_chroma(const uint8_t *src, int stride, int cx, int cy, int vx, int vy,
-                    uint8_t *dst)
+void predict_chroma_reference(const uint8_t *src, int stride, int cx, int cy, int vx, int vy,
+                              uint8_t *dst)
 {
     const uint8_t *s = src + (cy + (vy >> 1)) * stride + cx + (vx >> 1);
     int hx = vx & 1, hy = vy & 1;
@@ -257,7 +296,35 @@ void predict_chroma(const uint8_t *src, int stride, int cx, int cy, int vx, int 
     }
 }
 
-} // namespace
+void predict_chroma(const uint8_t *src, int stride, int cx, int cy, int vx, int vy, uint8_t *dst)
+{
+    const uint8_t *s = src + (cy + (vy >> 1)) * stride + cx + (vx >> 1);
+    int hx = vx & 1, hy = vy & 1;
+    if (!hx && !hy) {
+        for (int r = 0; r < 8; r++)
+            store8(dst + r * stride, load8(s + r * stride));
+    } else if (!hy) {
+        for (int r = 0; r < 8; r++, s += stride)
+            store8(dst + r * stride, _mm_avg_epu8(load8(s), load8(s + 1)));
+    } else if (!hx) {
+        __m128i a = load8(s);
+        for (int r = 0; r < 8; r++) {
+            s += stride;
+            __m128i c = load8(s);
+            store8(dst + r * stride, _mm_avg_epu8(a, c));
+            a = c;
+        }
+    } else {
+        __m128i a = load8(s), b = load8(s + 1);
+        for (int r = 0; r < 8; r++) {
+            s += stride;
+            __m128i c = load8(s), d = load8(s + 1);
+            store8(dst + r * stride, avg4_epu8(a, b, c, d));
+            a = c;
+            b = d;
+        }
+    }
+}
 
 void predict_macroblock(int x, int y, const Picture &ref, const HalfPelPlanes &planes,
                         const MotionVector &mv, Picture &out)
@@ -268,7 +335,7 @@ void predict_macroblock(int x, int y, const Picture &ref, const HalfPelPlanes &p
     const uint8_t *s = plane + (y + (vy >> 1)) * w + x + (vx >> 1);
     uint8_t *d = out.y + y * w + x;
     for (int r = 0; r < 16; r++)
-        _mm_storeu_si128((__m128i *)(d + r * w), _mm_loadu_si128((const __m128i *)(s + r * w)));
+        store16(d + r * w, load16(s + r * w));
     int cvx = chroma_vector(vx), cvy = chroma_vector(vy);
     int cw = w / 2;
     predict_chroma(ref.u, cw, x / 2, y / 2, cvx, cvy, out.u + (y / 2) * cw + x / 2);

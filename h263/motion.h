@@ -3,6 +3,7 @@
 #pragma once
 
 #include "h263/picture.h"
+#include "h263/tables.h"
 
 #include <cstdint>
 #include <vector>
@@ -47,27 +48,44 @@ struct HalfPelPlanes {
     }
 };
 
-/** Block matching of 16x16 luma blocks on a grid of every step-th sample in each direction. */
+/**
+ * Block matching of 16x16 luma blocks on a grid of every step-th sample in
+ * each direction: the block to match is set once, then compared with candidates.
+ */
 class BlockMatcher {
 public:
     explicit BlockMatcher(int step = 2) : step_(step) {}
     void set_step(int step) { step_ = step; }
     int step() const { return step_; }
 
+    /** Takes the block at a (stride sa) as the one to match; it must stay valid. */
+    void set_block(const uint8_t *a, int sa);
     /**
-     * SAD between the block at a (stride sa) and the block at b (stride sb),
-     * scaled by step*step; stops once the scaled sum exceeds bound.
+     * SAD between the block and the block at b (stride sb), scaled by
+     * step*step. Once the sum exceeds bound the result is only known to exceed
+     * it (the sampled rows may be cut short), which is all a search needs.
      */
-    int sad(const uint8_t *a, int sa, const uint8_t *b, int sb, int bound) const;
-    /** Sum of |sample - block mean| over the sampled block, scaled; stops past bound. */
-    int activity(const uint8_t *a, int sa, int bound) const;
+    int sad(const uint8_t *b, int sb, int bound) const;
+    /** Sum of |sample - block mean| over the sampled block, scaled; as sad past bound. */
+    int activity(int bound) const;
 
 private:
     int step_;
+    const uint8_t *a_ = nullptr;
+    int sa_ = 0;
+    alignas(16) uint8_t packed_[64];    // step 2: the sampled block, two rows per 16 bytes
 };
 
+/** Block matching as the sampling rule states it, row by row with the early stop. */
+int block_sad_reference(int step, const uint8_t *a, int sa, const uint8_t *b, int sb, int bound);
+int block_activity_reference(int step, const uint8_t *a, int sa, int bound);
+
 /** Vector cost: Q * (MVD bits of dx + MVD bits of dy), differences in half-pel units. */
-int vector_cost(int q, int dx, int dy);
+inline int vector_cost(int q, int dx, int dy)
+{
+    auto fold = [](int d) { return d > 31 ? d - 64 : (d < -32 ? d + 64 : d); };
+    return q * (kMvdBits[fold(dx) + 32] + kMvdBits[fold(dy) + 32]);
+}
 
 /** Search window for the block at (x, y) in a width x height picture: full-pel bounds. */
 struct SearchWindow {
@@ -80,16 +98,17 @@ struct SearchWindow {
 };
 
 /**
- * Full-pel descent search of the block at (x, y) of pic against prev, from the
- * zero vector with start_cost; pred is the predictor in half-pel units.
- * Writes the best full-pel vector and returns its cost.
+ * Full-pel descent search of the block at (x, y) of pic (the matcher's block)
+ * against prev, from the zero vector with start_cost; pred is the predictor in
+ * half-pel units. Writes the best full-pel vector and returns its cost.
  */
 int full_pel_search(const BlockMatcher &bm, int x, int y, const Picture &pic, const Picture &prev,
                     int start_cost, int q, int pred_x, int pred_y, MotionVector &best);
 
 /**
- * Half-pel refinement around the full-pel vector mv against the reference and
- * its half-pel planes; updates mv and returns the best cost.
+ * Half-pel refinement of the block at (x, y) of pic (the matcher's block)
+ * around the full-pel vector mv against the reference and its half-pel planes;
+ * updates mv and returns the best cost.
  */
 int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, const Picture &ref,
                     const HalfPelPlanes &planes, int start_cost, int q, int pred_x, int pred_y,
@@ -104,5 +123,13 @@ inline int chroma_vector(int v)
 /** Writes the motion-compensated 16x16 luma and 8x8 chroma prediction into out at (x, y). */
 void predict_macroblock(int x, int y, const Picture &ref, const HalfPelPlanes &planes,
                         const MotionVector &mv, Picture &out);
+
+/** The 8x8 chroma prediction at (cx, cy) with the chroma vector (vx, vy) in half-pel units. */
+void predict_chroma(const uint8_t *src, int stride, int cx, int cy, int vx, int vy, uint8_t *dst);
+
+/** The scalar forms of the interpolation and the chroma prediction, for the tests. */
+void interpolate_reference(const Picture &ref, uint8_t *h, uint8_t *v, uint8_t *d);
+void predict_chroma_reference(const uint8_t *src, int stride, int cx, int cy, int vx, int vy,
+                              uint8_t *dst);
 
 } // namespace h263

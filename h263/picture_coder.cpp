@@ -1,6 +1,7 @@
 // Picture coder of the encoder (ITU-T H.263 clauses 5.1-5.4).
 #include "h263/picture_coder.h"
 
+#include "h263/block_coder.h"
 #include "h263/code_table.h"
 #include "h263/dsp.h"
 #include "h263/print.h"
@@ -168,7 +169,7 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
             info.mvx[idx] = info.mvy[idx] = 0;
             if (intra) {
                 info.type[idx] = kMbIntra;
-                code_intra_mb(true, x, y, quant, in, recon, bw);
+                code_intra_mb(true, x, y, in, recon, bw);
                 continue;
             }
             // Median predictor; the first row of each GOB sees only its left neighbour.
@@ -184,22 +185,22 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
             bool use_intra = forced;
             MotionVector mv;
             if (!forced) {
-                const uint8_t *cur = in.y + y * w + x;
+                matcher_.set_block(in.y + y * w + x, w);
                 SearchWindow win = SearchWindow::around(x, y, w, h);
                 // Start cost: the predictor's displacement (kept inside the picture) on the
                 // reference, with the bits of the zero vector's difference.
                 int pfx = px >> 1, pfy = py >> 1;
                 pfx = pfx < win.xmin ? win.xmin : (pfx > win.xmax ? win.xmax : pfx);
                 pfy = pfy < win.ymin ? win.ymin : (pfy > win.ymax ? win.ymax : pfy);
-                int sad0 = matcher_.sad(cur, w, ref.y + (y + pfy) * w + x + pfx, w, INT_MAX);
+                int sad0 = matcher_.sad(ref.y + (y + pfy) * w + x + pfx, w, INT_MAX);
                 int c0 = quant ? sad0 + vector_cost(quant, -px, -py) : sad0 - 100;
                 int cost = c0;
                 if (effort >= 5) {
                     for (int vy = win.ymin; vy <= win.ymax; vy++)
                         for (int vx = win.xmin; vx <= win.xmax; vx++) {
                             int vc = vector_cost(quant, 2 * vx - px, 2 * vy - py);
-                            int cc = matcher_.sad(cur, w, prev.y + (y + vy) * w + x + vx, w,
-                                                  cost - vc) + vc;
+                            int cc =
+                                matcher_.sad(prev.y + (y + vy) * w + x + vx, w, cost - vc) + vc;
                             if (cc < cost) {
                                 cost = cc;
                                 mv = MotionVector{};
@@ -211,11 +212,11 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
                     cost = full_pel_search(matcher_, x, y, in, prev, c0, quant, px, py, mv);
                 }
                 int pure = cost - vector_cost(quant, 2 * mv.x - px, 2 * mv.y - py);
-                int act = matcher_.activity(cur, w, pure - 500);
+                int act = matcher_.activity(pure - 500);
                 if (act < pure - 500) {
                     use_intra = true;
                 } else {
-                    int c = matcher_.sad(cur, w, ref.y + (y + mv.y) * w + x + mv.x, w, INT_MAX) +
+                    int c = matcher_.sad(ref.y + (y + mv.y) * w + x + mv.x, w, INT_MAX) +
                             vector_cost(quant, 2 * mv.x - px, 2 * mv.y - py);
                     if (effort >= 2)
                         half_pel_refine(matcher_, x, y, in, ref, planes_, c, quant, px, py, mv);
@@ -223,7 +224,7 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
             }
             if (use_intra) {
                 info.type[idx] = kMbIntra;
-                code_intra_mb(false, x, y, quant, in, recon, bw);
+                code_intra_mb(false, x, y, in, recon, bw);
             } else {
                 info.type[idx] = kMbInter;
                 info.mvx[idx] = static_cast<int16_t>(mv.half_x());
@@ -231,83 +232,13 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
                 mb_vx_[idx] = info.mvx[idx];
                 mb_vy_[idx] = info.mvy[idx];
                 predict_macroblock(x, y, ref, planes_, mv, recon);
-                code_inter_mb(x, y, quant, effort, in, recon, mv, px, py, bw);
+                code_inter_mb(x, y, effort, in, recon, mv, px, py, bw);
             }
         }
         if (r % k == k - 1 || r == mbh - 1)
             bw.byte_align();
     }
     return bw.position - start;
-}
-
-bool PictureCoder::code_block(bool intra_mb, bool exact_only, int quant, const uint8_t *src,
-                              int ss, uint8_t *rec, int rs, int16_t *levels)
-{
-    int32_t blk[64], coef[64];
-    const __m128i z = _mm_setzero_si128();
-    for (int r = 0; r < 8; r++) {
-        __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(src + r * ss)), z);
-        if (!intra_mb)
-            a = _mm_sub_epi16(a, _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(rec + r * rs)), z));
-        __m128i sign = _mm_srai_epi16(a, 15);
-        _mm_storeu_si128((__m128i *)(blk + r * 8), _mm_unpacklo_epi16(a, sign));
-        _mm_storeu_si128((__m128i *)(blk + r * 8 + 4), _mm_unpackhi_epi16(a, sign));
-    }
-    int16_t out[64];
-    bool coded = false, done = false;
-    if (!exact_only) {
-        // The estimate has only coefficients 0, 1 and 8; every other level is
-        // T[0] (intra) or T[-(Q >> 1)] (inter), both 0, so only those three are computed.
-        fdct_fast(blk, coef);
-        std::memset(levels, 0, 64 * sizeof *levels);
-        out[0] = out[1] = out[8] = 0;
-        static const int kPos[3] = {0, 1, 8};
-        int any = 0;
-        for (int k = 0; k < 3; k++) {
-            int i = kPos[k];
-            int l;
-            if (intra_mb && i == 0) {
-                int d = coef[0] / 8;
-                l = d < 1 ? 1 : (d > 254 ? 254 : d);
-                out[0] = static_cast<int16_t>(8 * l);
-            } else {
-                l = quant_.quant_level(intra_mb ? coef[i] : coef[i] - (quant >> 1));
-                any |= l;
-            }
-            levels[i] = static_cast<int16_t>(l);
-        }
-        coded = any != 0;
-        if (coded)
-            for (int i : {1, 8})
-                out[i] = static_cast<int16_t>(quant_.dequant(levels[i]));
-        if (!intra_mb && coded)
-            out[0] = static_cast<int16_t>(quant_.dequant(levels[0]));
-        idct_reduced(out);
-        int err = 0;
-        for (int i = 0; i < 64; i += 2)
-            err += std::abs(out[i] - blk[i]);
-        done = 2 * err <= 40 * quant;
-    }
-    if (!done) {
-        fdct_exact(blk, coef);
-        if (intra_mb) {
-            coded = quant_.quantise_intra(coef, levels);
-            quant_.dequantise_intra(levels, coded, out);
-        } else {
-            coded = quant_.quantise_inter(coef, levels);
-            quant_.dequantise_inter(levels, coded, out);
-        }
-        idct(out);
-    }
-    // Prediction plus the block, clipped to 0..255: saturating 16-bit adds and an
-    // unsigned pack give exactly that for samples 0..255 and values -256..255.
-    for (int r = 0; r < 8; r++) {
-        __m128i v = _mm_loadu_si128((const __m128i *)(out + r * 8));
-        if (!intra_mb)
-            v = _mm_adds_epi16(v, _mm_unpacklo_epi8(_mm_loadl_epi64((const __m128i *)(rec + r * rs)), z));
-        _mm_storel_epi64((__m128i *)(rec + r * rs), _mm_packus_epi16(v, v));
-    }
-    return coded;
 }
 
 namespace {
@@ -332,15 +263,15 @@ void block_places(int x, int y, const Picture &in, Picture &recon, BlockPlace pl
 
 } // namespace
 
-void PictureCoder::code_intra_mb(bool intra_picture, int x, int y, int quant, const Picture &in,
+void PictureCoder::code_intra_mb(bool intra_picture, int x, int y, const Picture &in,
                                  Picture &recon, BitWriter &bw)
 {
     BlockPlace place[6];
     block_places(x, y, in, recon, place);
-    int16_t levels[6][64];
+    BlockLevels levels[6];
     int cbp = 0;
     for (int n = 0; n < 6; n++)
-        if (code_block(true, intra_picture, quant, place[n].src, place[n].stride, place[n].rec,
+        if (code_block(quant_, true, intra_picture, place[n].src, place[n].stride, place[n].rec,
                        place[n].stride, levels[n]))
             cbp |= 32 >> n;
     if (!intra_picture)
@@ -348,22 +279,22 @@ void PictureCoder::code_intra_mb(bool intra_picture, int x, int y, int quant, co
     put_mcbpc(intra_picture, kMbIntra, cbp & 3, bw);
     put_cbpy(kMbIntra, cbp >> 2, bw);
     for (int n = 0; n < 6; n++) {
-        put_intradc(levels[n][0], bw);
+        put_intradc(levels[n].scan[0], bw);     // INTRADC
         if (cbp & (32 >> n))
-            put_block_coefficients(levels[n], 1, bw);
+            put_block_coefficients(levels[n].scan, 1, levels[n].last, bw);
     }
 }
 
-void PictureCoder::code_inter_mb(int x, int y, int quant, int effort, const Picture &in,
+void PictureCoder::code_inter_mb(int x, int y, int effort, const Picture &in,
                                  Picture &recon, const MotionVector &mv, int pred_x, int pred_y,
                                  BitWriter &bw)
 {
     BlockPlace place[6];
     block_places(x, y, in, recon, place);
-    int16_t levels[6][64];
+    BlockLevels levels[6];
     int cbp = 0;
     for (int n = 0; n < 6; n++)
-        if (code_block(false, effort >= 4, quant, place[n].src, place[n].stride, place[n].rec,
+        if (code_block(quant_, false, effort >= 4, place[n].src, place[n].stride, place[n].rec,
                        place[n].stride, levels[n]))
             cbp |= 32 >> n;
     bw.put_bit(0);                              // COD
@@ -373,7 +304,7 @@ void PictureCoder::code_inter_mb(int x, int y, int quant, int effort, const Pict
     put_mvd(fold_mvd(mv.half_y() - pred_y), bw);
     for (int n = 0; n < 6; n++)
         if (cbp & (32 >> n))
-            put_block_coefficients(levels[n], 0, bw);
+            put_block_coefficients(levels[n].scan, 0, levels[n].last, bw);
 }
 
 } // namespace h263

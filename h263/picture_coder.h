@@ -62,13 +62,10 @@ private:
     int code_picture(bool intra, int quant, int effort, int tr, int refresh, const Picture &in,
                      const Picture &prev, const Picture &ref, Picture &recon, BitWriter &bw,
                      int *mb_start, int *mb_quant, MacroblockInfo &info);
-    void code_intra_mb(bool intra_picture, int x, int y, int quant, const Picture &in,
-                       Picture &recon, BitWriter &bw);
-    void code_inter_mb(int x, int y, int quant, int effort, const Picture &in, Picture &recon,
+    void code_intra_mb(bool intra_picture, int x, int y, const Picture &in, Picture &recon,
+                       BitWriter &bw);
+    void code_inter_mb(int x, int y, int effort, const Picture &in, Picture &recon,
                        const MotionVector &mv, int pred_x, int pred_y, BitWriter &bw);
-    /** Transforms, quantises and reconstructs one 8x8 block; returns whether it is coded. */
-    bool code_block(bool intra_mb, bool exact_only, int quant, const uint8_t *src, int ss,
-                    uint8_t *rec, int rs, int16_t *levels);
 
     /** The C library's rand() of the platform the refresh rule was made for: 0..32767, seed 1. */
     int draw()

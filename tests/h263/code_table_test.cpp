@@ -82,9 +82,9 @@ TEST(ElementWriters, CoefficientsUseTheTableOrAnEscape)
     // last 0 run 0 level -1: "10" and sign 1; last 1 run 2 level 60: escape.
     std::string s = bits_of([](BitWriter &b) {
         int16_t l[64] = {};
-        l[h263::kZigzag[0]] = -1;
-        l[h263::kZigzag[3]] = 60;
-        h263::put_block_coefficients(l, 0, b);
+        l[0] = -1;
+        l[3] = 60;
+        h263::put_block_coefficients(l, 0, 3, b);
     });
     EXPECT_EQ(s, "101" "0000011" "1" "000010" "00111100");
 }

@@ -1,5 +1,6 @@
 // Transforms and quantiser: the vectorised DCT against its scalar reference, the
 // reduced inverse against the full one, and the quantiser cases.
+#include "h263/block_coder.h"
 #include "h263/dsp.h"
 #include "h263/quant.h"
 
@@ -146,6 +147,62 @@ TEST(InverseDct, VectorisedEqualsTheScalarReferenceOverTheWholeInputRange)
         for (int i = 0; i < 64; i++)
             ASSERT_EQ(a[i], b[i]) << "trial " << trial << " index " << i;
     }
+}
+
+} // namespace
+
+namespace {
+
+// Random blocks of every kind the picture coder meets: flat, smooth ramps and
+// noise, over a prediction or not, so that the fast estimate is kept, coded,
+// or replaced by the exact transform.
+TEST(BlockCoder, VectorisedEqualsScalar)
+{
+    std::mt19937 rng(3);
+    h263::Quantiser q;
+    int fast_kept = 0, exact = 0;
+    for (int trial = 0; trial < 60000; trial++) {
+        q.setup(1 + trial % 31);
+        const bool intra = trial % 3 == 0, exact_only = trial % 7 == 0;
+        uint8_t src[8 * 12], pred[8 * 10];
+        const int kind = static_cast<int>(rng() % 4);
+        const int base = static_cast<int>(rng() % 256), gx = static_cast<int>(rng() % 41) - 20,
+                  gy = static_cast<int>(rng() % 41) - 20, noise = 1 + static_cast<int>(rng() % 64);
+        for (int r = 0; r < 8; r++)
+            for (int c = 0; c < 12; c++) {
+                int v = base;
+                if (kind >= 1)
+                    v += (gx * c + gy * r) / 4;
+                if (kind >= 2)
+                    v += static_cast<int>(rng() % static_cast<unsigned>(noise)) - noise / 2;
+                if (kind == 3)
+                    v = static_cast<int>(rng() % 256);
+                src[r * 12 + c] = h263::clip_pixel(v);
+            }
+        for (int r = 0; r < 8; r++)
+            for (int c = 0; c < 10; c++)
+                pred[r * 10 + c] = h263::clip_pixel(src[r * 12 + c] + static_cast<int>(rng() % 9) - 4 +
+                                                    (kind == 0 ? static_cast<int>(rng() % 60) : 0));
+        uint8_t rec_a[8 * 10], rec_b[8 * 10];
+        std::copy(pred, pred + 80, rec_a);
+        std::copy(pred, pred + 80, rec_b);
+        h263::BlockLevels a, b;
+        bool ca = h263::code_block(q, intra, exact_only, src, 12, rec_a, 10, a);
+        bool cb = h263::code_block_reference(q, intra, exact_only, src, 12, rec_b, 10, b);
+        ASSERT_EQ(ca, cb) << "trial " << trial;
+        ASSERT_EQ(a.last, b.last) << "trial " << trial;
+        ASSERT_EQ(ca, a.last >= 0);
+        if (intra) {
+            ASSERT_EQ(a.scan[0], b.scan[0]) << "trial " << trial;
+        }
+        for (int i = intra ? 1 : 0; i <= a.last; i++)
+            ASSERT_EQ(a.scan[i], b.scan[i]) << "trial " << trial << " position " << i;
+        for (int i = 0; i < 80; i++)
+            ASSERT_EQ(rec_a[i], rec_b[i]) << "trial " << trial << " sample " << i;
+        (a.last > 2 ? exact : fast_kept)++;
+    }
+    EXPECT_GT(fast_kept, 1000);
+    EXPECT_GT(exact, 1000);
 }
 
 } // namespace

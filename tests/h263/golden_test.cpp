@@ -104,8 +104,9 @@ TEST_P(DecoderGolden, PicturesAreUnchanged)
                 pic.insert(pic.end(), p + j * v.c_stride, p + j * v.c_stride + v.width / 2);
         out.add(pic.data(), pic.size());
         // The inverse transforms differ a little; the pictures must agree closely.
-        if (n < expected.size())
+        if (n < expected.size()) {
             EXPECT_GT(h263test::psnr(pic.data(), expected[n].data(), w, h), 45.0) << n;
+        }
         n++;
     });
     dec.decode(stream.data(), stream.size(), true);

@@ -1,0 +1,247 @@
+// Block coding of the encoder.
+#include "h263/block_coder.h"
+
+#include "h263/dsp.h"
+#include "h263/tables.h"
+
+#include <cstdlib>
+#include <emmintrin.h>
+
+namespace h263 {
+
+namespace {
+
+/** Levels of a raster block into scan order from position first; sets last. */
+void scan_levels(const int16_t *levels, int first, BlockLevels &out)
+{
+    out.last = -1;
+    for (int i = first; i < 64; i++) {
+        int16_t l = levels[kZigzag[i]];
+        out.scan[i] = l;
+        if (l)
+            out.last = i;
+    }
+}
+
+/** The exact path: DCT, quantiser, dequantiser and inverse DCT of blk into out (64 values). */
+bool exact_levels(const Quantiser &q, bool intra, const int32_t *blk, int16_t *out,
+                  BlockLevels &levels)
+{
+    int32_t coef[64];
+    int16_t raster[64];
+    fdct_exact(blk, coef);
+    bool coded;
+    if (intra) {
+        coded = q.quantise_intra(coef, raster);
+        q.dequantise_intra(raster, coded, out);
+    } else {
+        coded = q.quantise_inter(coef, raster);
+        q.dequantise_inter(raster, coded, out);
+    }
+    idct(out);
+    levels.scan[0] = raster[0];
+    scan_levels(raster, intra ? 1 : 0, levels);
+    return coded;
+}
+
+/** Level of the fast estimate's coefficient at raster position i (0, 1 or 8). */
+inline int fast_level(const Quantiser &q, bool intra, int i, int c)
+{
+    if (intra && i == 0) {
+        int d = c / 8;
+        return d < 1 ? 1 : (d > 254 ? 254 : d);
+    }
+    return q.quant_level(intra ? c : c - (q.q() >> 1));
+}
+
+/** Scan levels of the fast estimate: raster 0, 1 and 8 are scan positions 0, 1 and 2. */
+inline void fast_scan(bool intra, int l0, int l1, int l8, BlockLevels &out)
+{
+    out.scan[0] = static_cast<int16_t>(l0);
+    out.scan[1] = static_cast<int16_t>(l1);
+    out.scan[2] = static_cast<int16_t>(l8);
+    out.last = l8 ? 2 : (l1 ? 1 : (!intra && l0 ? 0 : -1));
+}
+
+} // namespace
+
+bool code_block_reference(const Quantiser &q, bool intra, bool exact_only, const uint8_t *src,
+                          int ss, uint8_t *rec, int rs, BlockLevels &out)
+{
+    int32_t blk[64];
+    for (int r = 0; r < 8; r++)
+        for (int c = 0; c < 8; c++)
+            blk[r * 8 + c] = src[r * ss + c] - (intra ? 0 : rec[r * rs + c]);
+    int16_t res[64];
+    bool coded = false, done = false;
+    if (!exact_only) {
+        int32_t coef[64];
+        fdct_fast(blk, coef);
+        int l0 = fast_level(q, intra, 0, coef[0]), l1 = fast_level(q, intra, 1, coef[1]),
+            l8 = fast_level(q, intra, 8, coef[8]);
+        coded = (l1 | l8 | (intra ? 0 : l0)) != 0;
+        for (int16_t &v : res)
+            v = 0;
+        if (intra)
+            res[0] = static_cast<int16_t>(8 * l0);
+        if (coded) {
+            res[1] = static_cast<int16_t>(q.dequant(l1));
+            res[8] = static_cast<int16_t>(q.dequant(l8));
+            if (!intra)
+                res[0] = static_cast<int16_t>(q.dequant(l0));
+        }
+        idct_reduced(res);
+        int err = 0;
+        for (int i = 0; i < 64; i += 2)
+            err += std::abs(res[i] - blk[i]);
+        done = 2 * err <= 40 * q.q();
+        if (done)
+            fast_scan(intra, l0, l1, l8, out);
+    }
+    if (!done)
+        coded = exact_levels(q, intra, blk, res, out);
+    for (int r = 0; r < 8; r++)
+        for (int c = 0; c < 8; c++)
+            rec[r * rs + c] = clip_pixel(res[r * 8 + c] + (intra ? 0 : rec[r * rs + c]));
+    return coded;
+}
+
+namespace {
+
+inline __m128i load8(const uint8_t *p)
+{
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)),
+                             _mm_setzero_si128());
+}
+
+inline __m128i abs16(__m128i v)
+{
+    return _mm_max_epi16(v, _mm_sub_epi16(_mm_setzero_si128(), v));
+}
+
+inline int hsum32(__m128i v)
+{
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+    v = _mm_add_epi32(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(v);
+}
+
+/** Sum of |v| over the even lanes (every second sample in raster order) of eight rows. */
+inline int even_abs_sum(const __m128i v[8])
+{
+    __m128i acc = _mm_setzero_si128();
+    for (int r = 0; r < 8; r++)
+        acc = _mm_add_epi16(acc, abs16(v[r]));
+    // Even lanes are the low halves of the 32-bit lanes; at most 8 * 511 each.
+    return hsum32(_mm_and_si128(acc, _mm_set1_epi32(0xffff)));
+}
+
+/**
+ * The inverse DCT of a block with only coefficients 0, 1 and 8 (as idct_reduced):
+ * row 0 from b0 and b1, then every row i is clip256((row0 * 256 + 8192 + k[i]) >> 14).
+ */
+inline void reduced_rows(int b0, int b1, int b8, __m128i out[8])
+{
+    constexpr int W1 = 2841, W7 = 565;
+    int16_t row0[8];
+    {
+        const int x0 = b0 * 2048 + 128, p = W1 * b1, q = W7 * b1;
+        const int r = static_cast<int>((181LL * (p + q) + 128) >> 8);
+        const int t = static_cast<int>((181LL * (p - q) + 128) >> 8);
+        const int v[8] = {x0 + p, x0 + r, x0 + t, x0 + q, x0 - q, x0 - t, x0 - r, x0 - p};
+        for (int i = 0; i < 8; i++)
+            row0[i] = static_cast<int16_t>(v[i] >> 8);
+    }
+    const int c1 = static_cast<int16_t>(b8 * 8);
+    const int p = (W1 * c1 + 4) >> 3, q = (W7 * c1 + 4) >> 3;
+    const int r = static_cast<int>((181LL * (p + q) + 128) >> 8);
+    const int t = static_cast<int>((181LL * (p - q) + 128) >> 8);
+    const int k[8] = {p, r, t, q, -q, -t, -r, -p};
+    const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row0));
+    const __m128i sign = _mm_srai_epi16(r0, 15);
+    const __m128i bias = _mm_set1_epi32(8192);
+    const __m128i lo = _mm_add_epi32(_mm_slli_epi32(_mm_unpacklo_epi16(r0, sign), 8), bias);
+    const __m128i hi = _mm_add_epi32(_mm_slli_epi32(_mm_unpackhi_epi16(r0, sign), 8), bias);
+    const __m128i mn = _mm_set1_epi16(-256), mx = _mm_set1_epi16(255);
+    for (int i = 0; i < 8; i++) {
+        const __m128i ki = _mm_set1_epi32(k[i]);
+        __m128i v = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, ki), 14),
+                                    _mm_srai_epi32(_mm_add_epi32(hi, ki), 14));
+        out[i] = _mm_min_epi16(_mm_max_epi16(v, mn), mx);
+    }
+}
+
+} // namespace
+
+bool code_block(const Quantiser &q, bool intra, bool exact_only, const uint8_t *src, int ss,
+                uint8_t *rec, int rs, BlockLevels &out)
+{
+    __m128i res[8], pred[8];
+    for (int r = 0; r < 8; r++) {
+        res[r] = load8(src + r * ss);
+        if (!intra) {
+            pred[r] = load8(rec + r * rs);
+            res[r] = _mm_sub_epi16(res[r], pred[r]);
+        }
+    }
+    if (!exact_only) {
+        // The border estimate: sums of the first and last rows and columns.
+        __m128i cols = res[0];
+        for (int r = 1; r < 8; r++)
+            cols = _mm_add_epi16(cols, res[r]);
+        const int left = static_cast<int16_t>(_mm_extract_epi16(cols, 0));
+        const int right = static_cast<int16_t>(_mm_extract_epi16(cols, 7));
+        const __m128i ones = _mm_set1_epi16(1);
+        const int top = hsum32(_mm_madd_epi16(res[0], ones));
+        const int bottom = hsum32(_mm_madd_epi16(res[7], ones));
+        const int c0 = (top + bottom + left + right) >> 2;
+        const int c1 = ((left - right) * 21) >> 6, c8 = ((top - bottom) * 21) >> 6;
+        const int l0 = fast_level(q, intra, 0, c0), l1 = fast_level(q, intra, 1, c1),
+                  l8 = fast_level(q, intra, 8, c8);
+        const bool coded = (l1 | l8 | (intra ? 0 : l0)) != 0;
+        const int limit = 20 * q.q();       // 2 * err <= 40 * Q
+        if (!coded && !intra) {
+            // Nothing coded: the reconstruction is the prediction already in rec.
+            if (even_abs_sum(res) <= limit) {
+                out.last = -1;
+                return false;
+            }
+        } else {
+            const int b0 = intra ? 8 * l0 : q.dequant(l0);
+            const int b1 = coded ? q.dequant(l1) : 0, b8 = coded ? q.dequant(l8) : 0;
+            __m128i spatial[8], diff[8];
+            reduced_rows(b0, b1, b8, spatial);
+            for (int r = 0; r < 8; r++)
+                diff[r] = _mm_sub_epi16(spatial[r], res[r]);
+            if (even_abs_sum(diff) <= limit) {
+                for (int r = 0; r < 8; r++) {
+                    __m128i v = intra ? spatial[r] : _mm_adds_epi16(spatial[r], pred[r]);
+                    _mm_storel_epi64(reinterpret_cast<__m128i *>(rec + r * rs),
+                                     _mm_packus_epi16(v, v));
+                }
+                fast_scan(intra, l0, l1, l8, out);
+                return coded;
+            }
+        }
+    }
+    alignas(16) int32_t blk[64];
+    alignas(16) int16_t values[64];
+    for (int r = 0; r < 8; r++) {
+        const __m128i sign = _mm_srai_epi16(res[r], 15);
+        _mm_store_si128(reinterpret_cast<__m128i *>(blk + r * 8), _mm_unpacklo_epi16(res[r], sign));
+        _mm_store_si128(reinterpret_cast<__m128i *>(blk + r * 8 + 4),
+                        _mm_unpackhi_epi16(res[r], sign));
+    }
+    const bool coded = exact_levels(q, intra, blk, values, out);
+    // Prediction plus the block, clipped to 0..255: saturating 16-bit adds and an
+    // unsigned pack give exactly that for samples 0..255 and values -256..255.
+    for (int r = 0; r < 8; r++) {
+        __m128i v = _mm_load_si128(reinterpret_cast<const __m128i *>(values + r * 8));
+        if (!intra)
+            v = _mm_adds_epi16(v, pred[r]);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(rec + r * rs), _mm_packus_epi16(v, v));
+    }
+    return coded;
+}
+
+} // namespace h263

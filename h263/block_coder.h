@@ -1,0 +1,31 @@
+// Block coding of the encoder: transform, quantiser test, reconstruction and scan of one 8x8 block.
+#pragma once
+
+#include "h263/quant.h"
+
+#include <cstdint>
+
+namespace h263 {
+
+/** The quantised levels of one block in zig-zag scan order. */
+struct BlockLevels {
+    int16_t scan[64];   ///< valid at 0 (intra: the DC level 1..254) and up to last
+    /** Highest scan position with a non-zero level, from 1 for intra blocks; -1 when none. */
+    int last;
+};
+
+/**
+ * Codes one 8x8 block: the pixels at src (intra) or src minus the prediction
+ * already in rec (inter) are transformed, quantised and dequantised, and the
+ * reconstruction is written to rec. Unless exact_only, the fast border estimate
+ * is tried first and kept when its reconstruction error is within 20 * Q;
+ * otherwise the exact transform is used. Returns whether the block is coded.
+ */
+bool code_block(const Quantiser &q, bool intra, bool exact_only, const uint8_t *src, int ss,
+                uint8_t *rec, int rs, BlockLevels &out);
+
+/** The scalar form of code_block, the reference the vectorised one is checked against. */
+bool code_block_reference(const Quantiser &q, bool intra, bool exact_only, const uint8_t *src,
+                          int ss, uint8_t *rec, int rs, BlockLevels &out);
+
+} // namespace h263
