@@ -110,8 +110,12 @@ namespace {
 
 inline __m128i load8(const uint8_t *p)
 {
-    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)),
-                             _mm_setzero_si128());
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
+}
+
+inline void store8(uint8_t *p, __m128i v)
+{
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v);
 }
 
 inline __m128i abs16(__m128i v)
@@ -126,14 +130,31 @@ inline int hsum32(__m128i v)
     return _mm_cvtsi128_si32(v);
 }
 
-/** Sum of |v| over the even lanes (every second sample in raster order) of eight rows. */
-inline int even_abs_sum(const __m128i v[8])
+/** The exact transform path of code_block. */
+bool exact_block(const Quantiser &q, bool intra, const uint8_t *src, int ss, uint8_t *rec, int rs,
+                 BlockLevels &out)
 {
-    __m128i acc = _mm_setzero_si128();
-    for (int r = 0; r < 8; r++)
-        acc = _mm_add_epi16(acc, abs16(v[r]));
-    // Even lanes are the low halves of the 32-bit lanes; at most 8 * 511 each.
-    return hsum32(_mm_and_si128(acc, _mm_set1_epi32(0xffff)));
+    const __m128i z = _mm_setzero_si128();
+    alignas(16) int32_t blk[64];
+    alignas(16) int16_t values[64];
+    __m128i pred[8];
+    for (int r = 0; r < 8; r++) {
+        __m128i v = _mm_unpacklo_epi8(load8(src + r * ss), z);
+        pred[r] = intra ? z : _mm_unpacklo_epi8(load8(rec + r * rs), z);
+        v = _mm_sub_epi16(v, pred[r]);
+        const __m128i sign = _mm_srai_epi16(v, 15);
+        _mm_store_si128(reinterpret_cast<__m128i *>(blk + r * 8), _mm_unpacklo_epi16(v, sign));
+        _mm_store_si128(reinterpret_cast<__m128i *>(blk + r * 8 + 4), _mm_unpackhi_epi16(v, sign));
+    }
+    const bool coded = exact_levels(q, intra, blk, values, out);
+    // Prediction plus the block, clipped to 0..255: saturating 16-bit adds and an
+    // unsigned pack give exactly that for samples 0..255 and values -256..255.
+    for (int r = 0; r < 8; r++) {
+        __m128i v = _mm_load_si128(reinterpret_cast<const __m128i *>(values + r * 8));
+        v = _mm_adds_epi16(v, pred[r]);
+        store8(rec + r * rs, _mm_packus_epi16(v, v));
+    }
+    return coded;
 }
 
 /**
@@ -173,75 +194,87 @@ inline void reduced_rows(int b0, int b1, int b8, __m128i out[8])
 
 } // namespace
 
+namespace {
+
+/**
+ * The fast estimate of code_block; false when its error is too large (the
+ * exact transform decides then). One pass over the rows gathers the border
+ * sums and the error of an uncoded block; a coded one takes a second pass.
+ */
+template <bool Intra>
+bool try_fast(const Quantiser &q, const uint8_t *src, int ss, uint8_t *rec, int rs, bool &coded,
+              BlockLevels &out)
+{
+    const __m128i z = _mm_setzero_si128(), even = _mm_set1_epi16(0x00ff);
+    __m128i cols = z, err = z;
+    int top = 0, bottom = 0;
+    for (int r = 0; r < 8; r++) {
+        const __m128i s = load8(src + r * ss);
+        const __m128i p = Intra ? z : load8(rec + r * rs);
+        cols = _mm_add_epi16(cols, _mm_sub_epi16(_mm_unpacklo_epi8(s, z), _mm_unpacklo_epi8(p, z)));
+        // |source - prediction| over every second sample: the error when nothing is coded.
+        if (!Intra)
+            err = _mm_add_epi64(err, _mm_sad_epu8(_mm_and_si128(s, even), _mm_and_si128(p, even)));
+        if (r == 0 || r == 7) {
+            const int sum = _mm_cvtsi128_si32(_mm_sad_epu8(s, z)) -
+                            (Intra ? 0 : _mm_cvtsi128_si32(_mm_sad_epu8(p, z)));
+            (r == 0 ? top : bottom) = sum;
+        }
+    }
+    const int left = static_cast<int16_t>(_mm_extract_epi16(cols, 0));
+    const int right = static_cast<int16_t>(_mm_extract_epi16(cols, 7));
+    const int c0 = (top + bottom + left + right) >> 2;
+    const int c1 = ((left - right) * 21) >> 6, c8 = ((top - bottom) * 21) >> 6;
+    const int quant = q.q(), limit = 20 * quant;   // 2 * err <= 40 * Q
+    if (!Intra) {
+        // T[v] is 0 exactly for |v| < 2Q: then nothing is coded, and the
+        // reconstruction is the prediction already in rec.
+        const int half = quant >> 1;
+        const unsigned span = 4u * static_cast<unsigned>(quant) - 1;
+        auto zero = [&](int c) { return static_cast<unsigned>(c - half + 2 * quant - 1) < span; };
+        if (zero(c0) && zero(c1) && zero(c8)) {
+            if (_mm_cvtsi128_si32(err) > limit)
+                return false;
+            coded = false;
+            out.last = -1;
+            return true;
+        }
+    }
+    const int l0 = fast_level(q, Intra, 0, c0), l1 = fast_level(q, Intra, 1, c1),
+              l8 = fast_level(q, Intra, 8, c8);
+    coded = (l1 | l8 | (Intra ? 0 : l0)) != 0;
+    const int b0 = Intra ? 8 * l0 : q.dequant(l0);
+    const int b1 = coded ? q.dequant(l1) : 0, b8 = coded ? q.dequant(l8) : 0;
+    __m128i spatial[8];
+    reduced_rows(b0, b1, b8, spatial);
+    // The error is |spatial - (source - prediction)|; spatial + prediction
+    // (-256..510) is also the reconstruction before clipping.
+    __m128i acc = z;
+    for (int r = 0; r < 8; r++) {
+        if (!Intra)
+            spatial[r] = _mm_add_epi16(spatial[r], _mm_unpacklo_epi8(load8(rec + r * rs), z));
+        acc = _mm_add_epi16(acc, abs16(_mm_sub_epi16(spatial[r],
+                                                     _mm_unpacklo_epi8(load8(src + r * ss), z))));
+    }
+    // Even lanes are the low halves of the 32-bit lanes; at most 8 * 511 each.
+    if (hsum32(_mm_and_si128(acc, _mm_set1_epi32(0xffff))) > limit)
+        return false;
+    for (int r = 0; r < 8; r++)
+        store8(rec + r * rs, _mm_packus_epi16(spatial[r], spatial[r]));
+    fast_scan(Intra, l0, l1, l8, out);
+    return true;
+}
+
+} // namespace
+
 bool code_block(const Quantiser &q, bool intra, bool exact_only, const uint8_t *src, int ss,
                 uint8_t *rec, int rs, BlockLevels &out)
 {
-    __m128i res[8], pred[8];
-    for (int r = 0; r < 8; r++) {
-        res[r] = load8(src + r * ss);
-        if (!intra) {
-            pred[r] = load8(rec + r * rs);
-            res[r] = _mm_sub_epi16(res[r], pred[r]);
-        }
-    }
-    if (!exact_only) {
-        // The border estimate: sums of the first and last rows and columns.
-        __m128i cols = res[0];
-        for (int r = 1; r < 8; r++)
-            cols = _mm_add_epi16(cols, res[r]);
-        const int left = static_cast<int16_t>(_mm_extract_epi16(cols, 0));
-        const int right = static_cast<int16_t>(_mm_extract_epi16(cols, 7));
-        const __m128i ones = _mm_set1_epi16(1);
-        const int top = hsum32(_mm_madd_epi16(res[0], ones));
-        const int bottom = hsum32(_mm_madd_epi16(res[7], ones));
-        const int c0 = (top + bottom + left + right) >> 2;
-        const int c1 = ((left - right) * 21) >> 6, c8 = ((top - bottom) * 21) >> 6;
-        const int l0 = fast_level(q, intra, 0, c0), l1 = fast_level(q, intra, 1, c1),
-                  l8 = fast_level(q, intra, 8, c8);
-        const bool coded = (l1 | l8 | (intra ? 0 : l0)) != 0;
-        const int limit = 20 * q.q();       // 2 * err <= 40 * Q
-        if (!coded && !intra) {
-            // Nothing coded: the reconstruction is the prediction already in rec.
-            if (even_abs_sum(res) <= limit) {
-                out.last = -1;
-                return false;
-            }
-        } else {
-            const int b0 = intra ? 8 * l0 : q.dequant(l0);
-            const int b1 = coded ? q.dequant(l1) : 0, b8 = coded ? q.dequant(l8) : 0;
-            __m128i spatial[8], diff[8];
-            reduced_rows(b0, b1, b8, spatial);
-            for (int r = 0; r < 8; r++)
-                diff[r] = _mm_sub_epi16(spatial[r], res[r]);
-            if (even_abs_sum(diff) <= limit) {
-                for (int r = 0; r < 8; r++) {
-                    __m128i v = intra ? spatial[r] : _mm_adds_epi16(spatial[r], pred[r]);
-                    _mm_storel_epi64(reinterpret_cast<__m128i *>(rec + r * rs),
-                                     _mm_packus_epi16(v, v));
-                }
-                fast_scan(intra, l0, l1, l8, out);
-                return coded;
-            }
-        }
-    }
-    alignas(16) int32_t blk[64];
-    alignas(16) int16_t values[64];
-    for (int r = 0; r < 8; r++) {
-        const __m128i sign = _mm_srai_epi16(res[r], 15);
-        _mm_store_si128(reinterpret_cast<__m128i *>(blk + r * 8), _mm_unpacklo_epi16(res[r], sign));
-        _mm_store_si128(reinterpret_cast<__m128i *>(blk + r * 8 + 4),
-                        _mm_unpackhi_epi16(res[r], sign));
-    }
-    const bool coded = exact_levels(q, intra, blk, values, out);
-    // Prediction plus the block, clipped to 0..255: saturating 16-bit adds and an
-    // unsigned pack give exactly that for samples 0..255 and values -256..255.
-    for (int r = 0; r < 8; r++) {
-        __m128i v = _mm_load_si128(reinterpret_cast<const __m128i *>(values + r * 8));
-        if (!intra)
-            v = _mm_adds_epi16(v, pred[r]);
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(rec + r * rs), _mm_packus_epi16(v, v));
-    }
-    return coded;
+    bool coded;
+    if (!exact_only && (intra ? try_fast<true>(q, src, ss, rec, rs, coded, out)
+                              : try_fast<false>(q, src, ss, rec, rs, coded, out)))
+        return coded;
+    return exact_block(q, intra, src, ss, rec, rs, out);
 }
 
 } // namespace h263

@@ -4,7 +4,6 @@
 #include "h263/print.h"
 
 #include <cstring>
-#include <mutex>
 
 namespace h263 {
 
@@ -165,9 +164,7 @@ TableStore *build_tables()
 
 const EncoderTables &encoder_tables()
 {
-    static std::once_flag once;
-    static TableStore *store;
-    std::call_once(once, [] { store = build_tables(); });
+    static const TableStore *const store = build_tables();
     return store->tables;
 }
 

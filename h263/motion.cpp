@@ -3,6 +3,7 @@
 
 #include "h263/simd.h"
 
+#include <cstddef>
 #include <cstdlib>
 
 namespace h263 {
@@ -59,24 +60,31 @@ void HalfPelPlanes::interpolate(const Picture &ref)
         interpolate_reference(ref, h.data(), v.data(), d.data());
         return;
     }
+    // Strips of sixteen columns, top to bottom: each row's loads and horizontal
+    // average serve the row above it too. The last strip overlaps so that it ends at w - 1.
     const uint8_t *r = ref.y;
-    for (int y = 0; y < hgt; y++) {
-        const uint8_t *a = r + y * w;
-        const uint8_t *c = y + 1 < hgt ? a + w : a;
-        uint8_t *ph = &h[y * w], *pv = &v[y * w], *pd = &d[y * w];
-        // Sixteen samples at a time; the last step overlaps so that it ends at w - 1.
-        for (int x = 0;; x += 16) {
-            if (x > w - 17)
-                x = w - 17;
-            const __m128i va = load16(a + x), vb = load16(a + x + 1);
-            const __m128i vc = load16(c + x), vd = load16(c + x + 1);
-            store16(ph + x, _mm_avg_epu8(va, vb));
-            store16(pv + x, _mm_avg_epu8(va, vc));
-            store16(pd + x, avg4_epu8(va, vb, vc, vd));
-            if (x == w - 17)
-                break;
+    for (int x = 0;; x += 16) {
+        if (x > w - 17)
+            x = w - 17;
+        __m128i va = load16(r + x), vb = load16(r + x + 1), ab = _mm_avg_epu8(va, vb);
+        for (int y = 0; y + 1 < hgt; y++) {
+            const size_t o = static_cast<size_t>(y) * w + x;
+            const __m128i vc = load16(r + o + w), vd = load16(r + o + w + 1);
+            const __m128i cd = _mm_avg_epu8(vc, vd);
+            store16(&h[o], ab);
+            store16(&v[o], _mm_avg_epu8(va, vc));
+            store16(&d[o], avg4_epu8(va, vb, vc, vd));
+            va = vc;
+            vb = vd;
+            ab = cd;
         }
-        interpolate_edges(a, c, w, y + 1 == hgt, ph, pv, pd);
+        store16(&h[static_cast<size_t>(hgt - 1) * w + x], ab);
+        if (x == w - 17)
+            break;
+    }
+    for (int y = 0; y < hgt; y++) {
+        const uint8_t *a = r + y * w, *c = y + 1 < hgt ? a + w : a;
+        interpolate_edges(a, c, w, y + 1 == hgt, &h[y * w], &v[y * w], &d[y * w]);
     }
 }
 
@@ -117,14 +125,6 @@ inline int sad_total(__m128i acc)
     return _mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8));
 }
 
-/** The even samples of rows r and r + 2, packed into 16 bytes. */
-inline __m128i pack_even_rows(const uint8_t *p, int stride)
-{
-    const __m128i even = _mm_set1_epi16(0x00ff);
-    return _mm_packus_epi16(_mm_and_si128(load16(p), even),
-                            _mm_and_si128(load16(p + 2 * stride), even));
-}
-
 } // namespace
 
 void BlockMatcher::set_block(const uint8_t *a, int sa)
@@ -137,18 +137,8 @@ void BlockMatcher::set_block(const uint8_t *a, int sa)
                             pack_even_rows(a + 4 * i * sa, sa));
 }
 
-int BlockMatcher::sad(const uint8_t *b, int sb, int bound) const
+int BlockMatcher::sad_other(const uint8_t *b, int sb, int bound) const
 {
-    // The full sum is never below a partial one, so it answers every bound test
-    // the way the row-by-row stop does.
-    if (step_ == 2) {
-        __m128i acc = _mm_setzero_si128();
-        for (int i = 0; i < 4; i++)
-            acc = _mm_add_epi64(acc, _mm_sad_epu8(pack_even_rows(b + 4 * i * sb, sb),
-                                                  _mm_load_si128(reinterpret_cast<const __m128i *>(
-                                                      packed_ + 16 * i))));
-        return sad_total(acc) * 4;
-    }
     if (step_ == 1) {
         __m128i acc = _mm_setzero_si128();
         for (int r = 0; r < 16; r++)
@@ -195,6 +185,8 @@ int full_pel_search(const BlockMatcher &bm, int x, int y, const Picture &pic, co
     int bx = 0, by = 0, cost = start_cost;
     auto measure = [&](int vx, int vy, int bound) {
         int vc = vector_cost(q, 2 * vx - pred_x, 2 * vy - pred_y);
+        if (vc >= bound)
+            return vc;  // no SAD can make it cheaper than the bound
         return bm.sad(base + vy * w + vx, w, bound - vc) + vc;
     };
     int px = pred_x >> 1, py = pred_y >> 1;
@@ -238,11 +230,16 @@ int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, co
                     const HalfPelPlanes &planes, int start_cost, int q, int pred_x, int pred_y,
                     MotionVector &mv)
 {
-    static const int cand[8][2] = {{0, -1}, {1, -1}, {1, 0},  {1, 1},
-                                   {0, 1},  {-1, 1}, {-1, 0}, {-1, -1}};
-    int w = pic.width;
+    // Offsets in half-pel units, and where each candidate's block lies: the plane
+    // (0 the reference, 1 horizontal, 2 vertical, 3 diagonal) and the full-pel step
+    // left (-1) or up (-1) that a negative half-pel offset takes.
+    static const struct {
+        int ox, oy, plane, left, up;
+    } cand[8] = {{0, -1, 2, 0, -1}, {1, -1, 3, 0, -1},  {1, 0, 1, 0, 0},   {1, 1, 3, 0, 0},
+                 {0, 1, 2, 0, 0},   {-1, 1, 3, -1, 0},  {-1, 0, 1, -1, 0}, {-1, -1, 3, -1, -1}};
+    const int w = pic.width;
     bool no_left = false, no_right = false, no_up = false, no_down = false;
-    int ex = x + mv.x, ey = y + mv.y;
+    const int ex = x + mv.x, ey = y + mv.y;
     if (mv.x == -16 || ex < 1)
         no_left = true;
     else if (ex >= pic.width - 17)
@@ -251,25 +248,27 @@ int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, co
         no_up = true;
     else if (ey >= pic.height - 17)
         no_down = true;
-    int fx = 2 * mv.x, fy = 2 * mv.y;
+    const uint8_t *plane[4] = {ref.y, planes.h.data(), planes.v.data(), planes.d.data()};
+    const ptrdiff_t base = static_cast<ptrdiff_t>(ey) * w + ex;
+    const int fx = 2 * mv.x, fy = 2 * mv.y;
     int cost = start_cost, best = -1;
     for (int i = 0; i < 8; i++) {
-        int ox = cand[i][0], oy = cand[i][1];
+        const int ox = cand[i].ox, oy = cand[i].oy;
         if ((ox < 0 && no_left) || (ox > 0 && no_right) || (oy < 0 && no_up) ||
             (oy > 0 && no_down))
             continue;
-        int vx = fx + ox, vy = fy + oy;
-        const uint8_t *plane = planes.select(ref.y, vx & 1, vy & 1);
-        const uint8_t *blk = plane + (y + (vy >> 1)) * w + x + (vx >> 1);
-        int vc = vector_cost(q, vx - pred_x, vy - pred_y);
-        int c = bm.sad(blk, w, cost - vc) + vc;
+        const int vc = vector_cost(q, fx + ox - pred_x, fy + oy - pred_y);
+        if (vc >= cost)
+            continue;   // no SAD can make it cheaper
+        const uint8_t *blk = plane[cand[i].plane] + base + cand[i].up * w + cand[i].left;
+        const int c = bm.sad(blk, w, cost - vc) + vc;
         if (c < cost) {
             cost = c;
             best = i;
         }
     }
     if (best >= 0)
-        mv = MotionVector::from_half(fx + cand[best][0], fy + cand[best][1]);
+        mv = MotionVector::from_half(fx + cand[best].ox, fy + cand[best].oy);
     return cost;
 }
 

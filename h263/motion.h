@@ -3,6 +3,7 @@
 #pragma once
 
 #include "h263/picture.h"
+#include "h263/simd.h"
 #include "h263/tables.h"
 
 #include <cstdint>
@@ -65,11 +66,32 @@ public:
      * step*step. Once the sum exceeds bound the result is only known to exceed
      * it (the sampled rows may be cut short), which is all a search needs.
      */
-    int sad(const uint8_t *b, int sb, int bound) const;
+    int sad(const uint8_t *b, int sb, int bound) const
+    {
+        if (step_ != 2)
+            return sad_other(b, sb, bound);
+        // The full sum is never below a partial one, so it answers every bound
+        // test the way the row-by-row stop does.
+        __m128i acc = _mm_setzero_si128();
+        for (int i = 0; i < 4; i++)
+            acc = _mm_add_epi64(acc, _mm_sad_epu8(pack_even_rows(b + 4 * i * sb, sb),
+                                                  _mm_load_si128(reinterpret_cast<const __m128i *>(
+                                                      packed_ + 16 * i))));
+        return (_mm_cvtsi128_si32(acc) + _mm_cvtsi128_si32(_mm_srli_si128(acc, 8))) * 4;
+    }
     /** Sum of |sample - block mean| over the sampled block, scaled; as sad past bound. */
     int activity(int bound) const;
 
 private:
+    /** The even samples of rows r and r + 2 of a block, packed into 16 bytes. */
+    static __m128i pack_even_rows(const uint8_t *p, int stride)
+    {
+        const __m128i even = _mm_set1_epi16(0x00ff);
+        return _mm_packus_epi16(_mm_and_si128(load16(p), even),
+                                _mm_and_si128(load16(p + 2 * stride), even));
+    }
+    int sad_other(const uint8_t *b, int sb, int bound) const;
+
     int step_;
     const uint8_t *a_ = nullptr;
     int sa_ = 0;
@@ -80,11 +102,14 @@ private:
 int block_sad_reference(int step, const uint8_t *a, int sa, const uint8_t *b, int sb, int bound);
 int block_activity_reference(int step, const uint8_t *a, int sa, int bound);
 
-/** Vector cost: Q * (MVD bits of dx + MVD bits of dy), differences in half-pel units. */
+/**
+ * Vector cost: Q * (MVD bits of dx + MVD bits of dy), differences in half-pel
+ * units, each folded into -32..31 by 64 (the mask folds every difference a
+ * search can produce, -96..95, the same way).
+ */
 inline int vector_cost(int q, int dx, int dy)
 {
-    auto fold = [](int d) { return d > 31 ? d - 64 : (d < -32 ? d + 64 : d); };
-    return q * (kMvdBits[fold(dx) + 32] + kMvdBits[fold(dy) + 32]);
+    return q * (kMvdBits[(dx + 32) & 63] + kMvdBits[(dy + 32) & 63]);
 }
 
 /** Search window for the block at (x, y) in a width x height picture: full-pel bounds. */

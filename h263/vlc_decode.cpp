@@ -3,7 +3,6 @@
 
 #include "h263/code_table.h"
 
-#include <mutex>
 
 namespace h263 {
 
@@ -60,9 +59,7 @@ DecoderTables *build()
 
 const DecoderTables &decoder_tables()
 {
-    static std::once_flag once;
-    static DecoderTables *tables;
-    std::call_once(once, [] { tables = build(); });
+    static const DecoderTables *const tables = build();
     return *tables;
 }
 
