@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 /**
  * Reads never touch memory outside [data, data + size): past the end the
@@ -54,6 +55,17 @@ public:
 private:
     void refill()
     {
+        if (next_ + 8 <= size_) {
+            // Eight bytes at once; the bits past the whole bytes taken are the
+            // stream's own, so loading them again later changes nothing.
+            uint64_t w;
+            std::memcpy(&w, data_ + next_, 8);
+            window_ |= __builtin_bswap64(w) >> valid_;
+            int bytes = (64 - valid_) >> 3;
+            next_ += static_cast<size_t>(bytes);
+            valid_ += 8 * bytes;
+            return;
+        }
         while (valid_ <= 56) {
             uint64_t byte = next_ < size_ ? data_[next_] : 0;
             next_++;

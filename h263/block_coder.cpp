@@ -157,41 +157,6 @@ bool exact_block(const Quantiser &q, bool intra, const uint8_t *src, int ss, uin
     return coded;
 }
 
-/**
- * The inverse DCT of a block with only coefficients 0, 1 and 8 (as idct_reduced):
- * row 0 from b0 and b1, then every row i is clip256((row0 * 256 + 8192 + k[i]) >> 14).
- */
-inline void reduced_rows(int b0, int b1, int b8, __m128i out[8])
-{
-    constexpr int W1 = 2841, W7 = 565;
-    int16_t row0[8];
-    {
-        const int x0 = b0 * 2048 + 128, p = W1 * b1, q = W7 * b1;
-        const int r = static_cast<int>((181LL * (p + q) + 128) >> 8);
-        const int t = static_cast<int>((181LL * (p - q) + 128) >> 8);
-        const int v[8] = {x0 + p, x0 + r, x0 + t, x0 + q, x0 - q, x0 - t, x0 - r, x0 - p};
-        for (int i = 0; i < 8; i++)
-            row0[i] = static_cast<int16_t>(v[i] >> 8);
-    }
-    const int c1 = static_cast<int16_t>(b8 * 8);
-    const int p = (W1 * c1 + 4) >> 3, q = (W7 * c1 + 4) >> 3;
-    const int r = static_cast<int>((181LL * (p + q) + 128) >> 8);
-    const int t = static_cast<int>((181LL * (p - q) + 128) >> 8);
-    const int k[8] = {p, r, t, q, -q, -t, -r, -p};
-    const __m128i r0 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row0));
-    const __m128i sign = _mm_srai_epi16(r0, 15);
-    const __m128i bias = _mm_set1_epi32(8192);
-    const __m128i lo = _mm_add_epi32(_mm_slli_epi32(_mm_unpacklo_epi16(r0, sign), 8), bias);
-    const __m128i hi = _mm_add_epi32(_mm_slli_epi32(_mm_unpackhi_epi16(r0, sign), 8), bias);
-    const __m128i mn = _mm_set1_epi16(-256), mx = _mm_set1_epi16(255);
-    for (int i = 0; i < 8; i++) {
-        const __m128i ki = _mm_set1_epi32(k[i]);
-        __m128i v = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, ki), 14),
-                                    _mm_srai_epi32(_mm_add_epi32(hi, ki), 14));
-        out[i] = _mm_min_epi16(_mm_max_epi16(v, mn), mx);
-    }
-}
-
 } // namespace
 
 namespace {
@@ -246,7 +211,7 @@ bool try_fast(const Quantiser &q, const uint8_t *src, int ss, uint8_t *rec, int 
     const int b0 = Intra ? 8 * l0 : q.dequant(l0);
     const int b1 = coded ? q.dequant(l1) : 0, b8 = coded ? q.dequant(l8) : 0;
     __m128i spatial[8];
-    reduced_rows(b0, b1, b8, spatial);
+    idct_reduced_rows(b0, b1, b8, spatial);
     // The error is |spatial - (source - prediction)|; spatial + prediction
     // (-256..510) is also the reconstruction before clipping.
     __m128i acc = z;

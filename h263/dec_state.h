@@ -46,6 +46,7 @@ struct H263DecState {
 
     MotionField mv;
     int16_t block[12][64] = {};
+    int block_last[12] = {};                ///< highest scan position read into each block
 
     int no_frame_stores = 1;
     int fault = 0;
@@ -97,7 +98,10 @@ void copy_gob_from_reference(H263DecState *st, int gob);
 void extend_edges(const uint8_t *src, uint8_t *origin, int width, int height, int border);
 void reconstruct(H263DecState *st, int bx, int by, bool b_picture, int mvdbx, int mvdby);
 void predict_b_block(H263DecState *st, int comp, int bx, int by, int mode, int mvdbx, int mvdby);
-void idct_block(int16_t *block);
-void add_block(H263DecState *st, int comp, int bx, int by, bool add);
+/**
+ * Inverse-transforms coefficient block comp (0-5 P, 6-11 B) and writes it at
+ * the macroblock (bx, by): into the picture (intra) or added to the prediction.
+ */
+void output_block(H263DecState *st, int comp, int bx, int by, bool add);
 
 } // namespace h263

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <emmintrin.h>
 
 namespace h263 {
 
@@ -28,6 +29,50 @@ void idct_reference(int16_t *block);
 
 /** The inverse DCT of a block whose only non-zero coefficients are 0, 1 and 8; equals idct. */
 void idct_reduced(int16_t *block);
+
+/**
+ * idct_reduced of coefficients b0, b1 and b8 as eight rows of 16-bit values:
+ * row 0 from b0 and b1, then every row i is clip256((row0 * 256 + 8192 + k[i]) >> 14).
+ */
+inline void idct_reduced_rows(int b0, int b1, int b8, __m128i out[8])
+{
+    constexpr int W1 = 2841, W7 = 565;
+    alignas(16) int16_t row0[8];
+    {
+        const int x0 = b0 * 2048 + 128, p = W1 * b1, q = W7 * b1;
+        const int r = static_cast<int>((181LL * (p + q) + 128) >> 8);
+        const int t = static_cast<int>((181LL * (p - q) + 128) >> 8);
+        const int v[8] = {x0 + p, x0 + r, x0 + t, x0 + q, x0 - q, x0 - t, x0 - r, x0 - p};
+        for (int i = 0; i < 8; i++)
+            row0[i] = static_cast<int16_t>(v[i] >> 8);
+    }
+    const __m128i r0 = _mm_load_si128(reinterpret_cast<const __m128i *>(row0));
+    const __m128i sign = _mm_srai_epi16(r0, 15);
+    const __m128i bias = _mm_set1_epi32(8192);
+    const __m128i lo = _mm_add_epi32(_mm_slli_epi32(_mm_unpacklo_epi16(r0, sign), 8), bias);
+    const __m128i hi = _mm_add_epi32(_mm_slli_epi32(_mm_unpackhi_epi16(r0, sign), 8), bias);
+    const __m128i mn = _mm_set1_epi16(-256), mx = _mm_set1_epi16(255);
+    auto row = [&](int k) {
+        const __m128i kv = _mm_set1_epi32(k);
+        const __m128i v = _mm_packs_epi32(_mm_srai_epi32(_mm_add_epi32(lo, kv), 14),
+                                          _mm_srai_epi32(_mm_add_epi32(hi, kv), 14));
+        return _mm_min_epi16(_mm_max_epi16(v, mn), mx);
+    };
+    if (b8 == 0) {
+        // Every k is 0: eight equal rows.
+        const __m128i v = row(0);
+        for (int i = 0; i < 8; i++)
+            out[i] = v;
+        return;
+    }
+    const int c1 = static_cast<int16_t>(b8 * 8);
+    const int p = (W1 * c1 + 4) >> 3, q = (W7 * c1 + 4) >> 3;
+    const int r = static_cast<int>((181LL * (p + q) + 128) >> 8);
+    const int t = static_cast<int>((181LL * (p - q) + 128) >> 8);
+    const int k[8] = {p, r, t, q, -q, -t, -r, -p};
+    for (int i = 0; i < 8; i++)
+        out[i] = row(k[i]);
+}
 
 inline uint8_t clip_pixel(int v)
 {

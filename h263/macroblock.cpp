@@ -88,29 +88,34 @@ void getblock(H263DecState *st, int comp, bool inter)
         q = (5 + st->dbquant) * st->quant / 4;
         q = q < 1 ? 1 : (q > 31 ? 31 : q);
     }
-    const int even = (q & 1) ? 0 : 1;
+    // |coefficient| = q (2 |LEVEL| + 1), minus 1 when q is even.
+    const int q2 = 2 * q, qadd = q - ((q & 1) ? 0 : 1);
     int16_t *blk = st->block[comp];
     for (int i = inter ? 0 : 1;;) {
-        const VlcEntry &e = t.tcoef[b.showbits(12)];
+        // The window holds at least 32 bits: the longest event (escape, 22 bits) fits.
+        const uint32_t w = b.showbits(32);
+        const VlcEntry e = t.tcoef[w >> 20];
         if (e.value < 0) {
             H263Printf("invalid Huffman code in getblock()\n");
             st->fault = 1;
             return;
         }
-        b.flushbits(e.length);
         int last, run, level;
         if (e.value == 0x1bff) {                        // ESCAPE
-            last = static_cast<int>(b.getbits1());      // LAST
-            run = static_cast<int>(b.getbits(6));       // RUN
-            level = static_cast<int>(b.getbits(8));     // LEVEL
+            const uint32_t f = w >> (17 - e.length);    // LAST, RUN, LEVEL: 15 bits
+            last = (f >> 14) & 1;
+            run = (f >> 8) & 63;
+            level = f & 255;
             if (level >= 128)
                 level -= 256;
+            b.flushbits(e.length + 15);
         } else {
             last = (e.value >> 12) & 1;
             run = (e.value >> 4) & 255;
             level = e.value & 15;
-            if (b.getbits1())                           // sign
+            if ((w >> (31 - e.length)) & 1)             // sign
                 level = -level;
+            b.flushbits(e.length + 1);
         }
         i += run;
         if (i >= 64) {
@@ -119,8 +124,9 @@ void getblock(H263DecState *st, int comp, bool inter)
             return;
         }
         int mag = level < 0 ? -level : level;
-        int v = q * (2 * mag + 1) - even;
+        int v = q2 * mag + qadd;
         blk[kZigzag[i]] = static_cast<int16_t>(level < 0 ? -v : v);
+        st->block_last[comp] = i;
         i++;
         if (last)
             return;
@@ -145,22 +151,17 @@ void reconstruct_mb(H263DecState *st, const ParsedMb &p)
     if (!intra)
         reconstruct(st, bx, by, false, 0, 0);
     for (int comp = 0; comp < 6; comp++) {
-        if (intra) {
-            idct_block(st->block[comp]);
-            add_block(st, comp, bx, by, false);
-        } else if (p.cbp & (32 >> comp)) {
-            idct_block(st->block[comp]);
-            add_block(st, comp, bx, by, true);
-        }
+        if (intra)
+            output_block(st, comp, bx, by, false);
+        else if (p.cbp & (32 >> comp))
+            output_block(st, comp, bx, by, true);
     }
     if (st->pb_frames) {
         for (int comp = 6; comp < 12; comp++) {
             if (p.cod == 0 || st->advanced_prediction)
                 predict_b_block(st, comp - 6, bx, by, p.mode, p.mvdbx, p.mvdby);
-            if (p.cbpb & (32 >> (comp - 6))) {
-                idct_block(st->block[comp]);
-                add_block(st, comp, bx, by, true);
-            }
+            if (p.cbpb & (32 >> (comp - 6)))
+                output_block(st, comp, bx, by, true);
         }
     }
 }
@@ -287,7 +288,11 @@ bool parse_mb(H263DecState *st, int x, int y, ParsedMb &mb, ParsedMb &prev)
     if (!mb.cod) {
         bool intra = mb.mode == 3 || mb.mode == 4;
         for (int comp = 0; comp < 6; comp++) {
-            std::memset(st->block[comp], 0, sizeof st->block[comp]);
+            const bool coded = mb.cbp & (32 >> comp);
+            if (intra || coded) {
+                std::memset(st->block[comp], 0, sizeof st->block[comp]);
+                st->block_last[comp] = intra ? 0 : -1;
+            }
             if (intra) {
                 int dc = static_cast<int>(b.getbits(8)); // INTRADC
                 if (dc == 128)
@@ -296,23 +301,22 @@ bool parse_mb(H263DecState *st, int x, int y, ParsedMb &mb, ParsedMb &prev)
                     dc = 128;
                 st->block[comp][0] = static_cast<int16_t>(dc * 8);
             }
-            if (mb.cbp & (32 >> comp))
+            if (coded)
                 getblock(st, comp, !intra);
             if (st->fault)
                 return false;
         }
         if (st->pb_frames) {
             for (int comp = 6; comp < 12; comp++) {
+                if (!(mb.cbpb & (32 >> (comp - 6))))
+                    continue;
                 std::memset(st->block[comp], 0, sizeof st->block[comp]);
-                if (mb.cbpb & (32 >> (comp - 6)))
-                    getblock(st, comp, true);
+                st->block_last[comp] = -1;
+                getblock(st, comp, true);
                 if (st->fault)
                     return false;
             }
         }
-    } else if (st->pb_frames) {
-        for (int comp = 6; comp < 12; comp++)
-            std::memset(st->block[comp], 0, sizeof st->block[comp]);
     }
     return true;
 }

@@ -4,6 +4,7 @@
 
 #include "h263/dsp.h"
 #include "h263/print.h"
+#include "h263/simd.h"
 #include "h263/tables.h"
 
 #include <algorithm>
@@ -71,19 +72,6 @@ inline void store(uint8_t *p, __m128i v)
         _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v);
 }
 
-/** (a + b + c + d + 2) >> 2 of 16 bytes, through 16-bit sums. */
-inline __m128i avg4(__m128i a, __m128i b, __m128i c, __m128i d)
-{
-    const __m128i z = _mm_setzero_si128(), two = _mm_set1_epi16(2);
-    __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z)),
-                               _mm_add_epi16(_mm_unpacklo_epi8(c, z), _mm_unpacklo_epi8(d, z)));
-    __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z)),
-                               _mm_add_epi16(_mm_unpackhi_epi8(c, z), _mm_unpackhi_epi8(d, z)));
-    lo = _mm_srli_epi16(_mm_add_epi16(lo, two), 2);
-    hi = _mm_srli_epi16(_mm_add_epi16(hi, two), 2);
-    return _mm_packus_epi16(lo, hi);
-}
-
 /** Half-pel interpolation of a W x h block; _mm_avg_epu8 is (a + b + 1) >> 1. */
 template <int W>
 void recon_comp_w(const uint8_t *src, uint8_t *dst, int ds, int ss, int h, int x, int y, int vx,
@@ -99,11 +87,23 @@ void recon_comp_w(const uint8_t *src, uint8_t *dst, int ds, int ss, int h, int x
         for (int r = 0; r < h; r++, s += ss, d += ds)
             store<W>(d, _mm_avg_epu8(load<W>(s), load<W>(s + 1)));
     } else if (!hx) {
-        for (int r = 0; r < h; r++, s += ss, d += ds)
-            store<W>(d, _mm_avg_epu8(load<W>(s), load<W>(s + ss)));
+        // Each source row serves two output rows.
+        __m128i a = load<W>(s);
+        for (int r = 0; r < h; r++, d += ds) {
+            s += ss;
+            const __m128i c = load<W>(s);
+            store<W>(d, _mm_avg_epu8(a, c));
+            a = c;
+        }
     } else {
-        for (int r = 0; r < h; r++, s += ss, d += ds)
-            store<W>(d, avg4(load<W>(s), load<W>(s + 1), load<W>(s + ss), load<W>(s + ss + 1)));
+        __m128i a = load<W>(s), b = load<W>(s + 1);
+        for (int r = 0; r < h; r++, d += ds) {
+            s += ss;
+            const __m128i c = load<W>(s), e = load<W>(s + 1);
+            store<W>(d, avg4_epu8(a, b, c, e));
+            a = c;
+            b = e;
+        }
     }
 }
 
@@ -435,12 +435,7 @@ void predict_b_block(H263DecState *st, int comp, int bx, int by, int mode, int m
         }
 }
 
-void idct_block(int16_t *block)
-{
-    idct(block);
-}
-
-void add_block(H263DecState *st, int comp, int bx, int by, bool add)
+void output_block(H263DecState *st, int comp, int bx, int by, bool add)
 {
     int n = comp % 6;
     bool b = comp >= 6;
@@ -454,14 +449,23 @@ void add_block(H263DecState *st, int comp, int bx, int by, bool add)
         stride = chroma_stride(st);
         d = pic[n - 3] + (by / 2) * stride + bx / 2;
     }
-    const int16_t *c = st->block[comp];
+    int16_t *c = st->block[comp];
     if (b)
         add = true;
+    __m128i rows[8];
+    if (st->block_last[comp] <= 2) {
+        // Only scan positions 0, 1 and 2 (raster 0, 1 and 8): the reduced transform is exact.
+        idct_reduced_rows(c[0], c[1], c[8], rows);
+    } else {
+        idct(c);
+        for (int r = 0; r < 8; r++)
+            rows[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + r * 8));
+    }
     // Saturating 16-bit adds and the unsigned pack clip to 0..255 exactly:
     // samples are 0..255 and the transform's outputs -256..255.
     const __m128i z = _mm_setzero_si128();
     for (int r = 0; r < 8; r++, d += stride) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + r * 8));
+        __m128i v = rows[r];
         if (add)
             v = _mm_adds_epi16(v, _mm_unpacklo_epi8(
                                       _mm_loadl_epi64(reinterpret_cast<const __m128i *>(d)), z));

@@ -45,6 +45,51 @@ void complete(H263DecState *st, size_t end)
     st->bits.reset(s.buffer.data(), s.write);
 }
 
+/**
+ * The byte that completes the first start code ending in [pos, end): two zero
+ * bytes and one with its top bit set, the zeros possibly seen before pos (the
+ * low bytes of shift). end when there is none.
+ */
+const uint8_t *start_code_end(const uint8_t *pos, const uint8_t *end, uint32_t shift)
+{
+    if (pos < end && is_start_code(shift << 8 | pos[0]))
+        return pos;
+    if (pos + 1 < end && is_start_code(shift << 16 | static_cast<uint32_t>(pos[0]) << 8 | pos[1]))
+        return pos + 1;
+    // Both zeros in the data: a non-zero byte before k rules out k and k + 1.
+    for (const uint8_t *k = pos + 2; k < end;) {
+        if (k[-1]) {
+            k += 2;
+        } else if (!k[-2] && (k[0] & 0x80)) {
+            return k;
+        } else {
+            k++;
+        }
+    }
+    return end;
+}
+
+/** Appends n bytes to the segment; past the largest size the segment is marked overlong. */
+void append(Segmenter &s, const uint8_t *data, size_t n)
+{
+    if (s.overlong)
+        return;
+    while (s.write + n > s.buffer.size()) {
+        if (s.buffer.size() >= Segmenter::kMaxBytes) {
+            s.overlong = true;
+            return;
+        }
+        try {
+            s.buffer.resize(s.buffer.size() * 2);
+        } catch (const std::bad_alloc &) {
+            s.overlong = true;
+            return;
+        }
+    }
+    std::memcpy(s.buffer.data() + s.write, data, n);
+    s.write += n;
+}
+
 /** Collects bytes into the segment buffer until the next start code completes it. */
 const uint8_t *feed(H263DecState *st, const uint8_t *pos, const uint8_t *end, bool flush)
 {
@@ -70,27 +115,17 @@ const uint8_t *feed(H263DecState *st, const uint8_t *pos, const uint8_t *end, bo
         }
         // Collecting.
         while (pos < end) {
-            uint8_t b = *pos++;
-            s.shift = s.shift << 8 | b;
-            if (!s.overlong) {
-                if (s.write == s.buffer.size()) {
-                    if (s.buffer.size() >= Segmenter::kMaxBytes) {
-                        s.overlong = true;
-                    } else {
-                        try {
-                            s.buffer.resize(s.buffer.size() * 2);
-                        } catch (const std::bad_alloc &) {
-                            s.overlong = true;
-                        }
-                    }
-                }
-                if (!s.overlong)
-                    s.buffer[s.write++] = b;
-            }
-            if (is_start_code(s.shift)) {
+            const uint8_t *k = start_code_end(pos, end, s.shift);
+            const uint8_t *stop = k < end ? k + 1 : end;
+            const size_t n = static_cast<size_t>(stop - pos);
+            append(s, pos, n);
+            for (const uint8_t *p = n > 4 ? stop - 4 : pos; p < stop; p++)
+                s.shift = s.shift << 8 | *p;
+            pos = stop;
+            if (k < end) {
                 s.pending[0] = static_cast<uint8_t>(s.shift >> 16);
                 s.pending[1] = static_cast<uint8_t>(s.shift >> 8);
-                s.pending[2] = b;
+                s.pending[2] = static_cast<uint8_t>(s.shift);
                 if (s.overlong) {
                     H263Printf("segment longer than %zu bytes dropped\n", Segmenter::kMaxBytes);
                     s.state = Segmenter::kAtStartCode;

@@ -28,7 +28,9 @@ void fill(VlcEntry (&table)[1 << Bits], const CodeTable *code, int (*value_of)(i
 
 const CodeTable *g_code;
 
-DecoderTables *build()
+} // namespace
+
+const DecoderTables *build_decoder_tables()
 {
     auto *t = new DecoderTables;
     const EncoderTables &e = encoder_tables();
@@ -53,14 +55,6 @@ DecoderTables *build()
         return v[0] << 12 | v[1] << 4 | v[2];
     });
     return t;
-}
-
-} // namespace
-
-const DecoderTables &decoder_tables()
-{
-    static const DecoderTables *const tables = build();
-    return *tables;
 }
 
 } // namespace h263

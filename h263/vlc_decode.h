@@ -20,7 +20,14 @@ struct DecoderTables {
     VlcEntry tcoef[4096];
 };
 
+/** Builds the decoder's tables; decoder_tables() keeps the one set of the process. */
+const DecoderTables *build_decoder_tables();
+
 /** The decoder's tables, built once per process. */
-const DecoderTables &decoder_tables();
+inline const DecoderTables &decoder_tables()
+{
+    static const DecoderTables *const tables = build_decoder_tables();
+    return *tables;
+}
 
 } // namespace h263
