@@ -1,0 +1,63 @@
+// H323Connection: the end of a call: end session, Release Complete, media, disengage.
+#include <h323/callsig/connection.h>
+#include <h323/callsig/control_thread.h>
+
+#include <h323/callsig/signal_pdu.h>
+#include <h323/channels/channel.h>
+#include <h323/endpoint/endpoint.h>
+#include <h323/h245/h245_control.h>
+#include <h323/ras/gatekeeper.h>
+#include <h323/rtp/rtp_session.h>
+#include <h323/transports/transport.h>
+
+#include <pwlib/ptrace.h>
+
+void H323Connection::CleanUpOnCallEnd()
+{
+    answerTimer.Stop();
+    noMediaTimer.Stop();
+    bool waitForEndSession = false;
+    {
+        PWaitAndSignal lock(innerMutex);
+        if (control->IsStarted() && !endSessionSent.exchange(true) && !remoteReleased) {
+            control->SendEndSession();
+            waitForEndSession = !h245Tunneling && controlChannel != nullptr &&
+                                controlChannel->IsOpen() && !endSessionReceived;
+        }
+    }
+    // A separate H.245 channel hears the peer's end session before the release (H.323 8.5).
+    if (waitForEndSession && !endSessionReceived)
+        endSessionSync.Wait(endpoint.GetEndSessionTimeout());
+    {
+        PWaitAndSignal lock(innerMutex);
+        if (!remoteReleased && signallingChannel != nullptr && signallingChannel->IsOpen()) {
+            H323SignalPDU release;
+            release.BuildReleaseComplete(*this);
+            WriteSignalPDU(release);
+        }
+    }
+    // The signalling and control threads end when their channels close.
+    if (controlChannel != nullptr)
+        controlChannel->Close();
+    if (signallingChannel != nullptr)
+        signallingChannel->Close();
+    if (controlThread != nullptr) {
+        controlThread->WaitForTermination();
+        delete controlThread;
+        controlThread = nullptr;
+    }
+    if (signallingStarted)
+        signallingDone.Wait();
+
+    CloseAllLogicalChannels();
+
+    if (admitted) {
+        if (H323Gatekeeper *gk = endpoint.AcquireGatekeeper()) {
+            gk->DisengageRequest(callReference, callIdentifier.ToOctets(),
+                                 conferenceIdentifier.ToOctets(), !originating,
+                                 H225_DisengageReason::e_normalDrop);
+            endpoint.ReleaseGatekeeper(gk);
+        }
+    }
+    phase = ReleasedPhase;
+}

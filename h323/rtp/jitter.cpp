@@ -1,0 +1,200 @@
+// RTP_JitterBuffer: play-out scheduling by arrival time and timestamps, with adaptation.
+#include <h323/rtp/jitter.h>
+
+#include <h323/rtp/rtp_session.h>
+
+#include <pwlib/ptimer.h>
+#include <pwlib/ptrace.h>
+
+namespace {
+/// Packets without a late one before the delay may shrink by one step.
+constexpr unsigned kShrinkAfter = 500;
+/// A timestamp this far (in delays) from the expected one starts a new talk spurt.
+constexpr int64_t kResyncFactor = 4;
+
+PInt64 NowMs()
+{
+    return PTimer::Tick().GetMilliSeconds();
+}
+} // namespace
+
+class RTP_JitterBuffer::ReaderThread : public PThread
+{
+    PCLASSINFO(ReaderThread, PThread)
+  public:
+    explicit ReaderThread(RTP_JitterBuffer &j)
+        : PThread(30000, NoAutoDeleteThread, NormalPriority, "RTP Jitter:%0x"), jitter(j)
+    {
+    }
+    void Main() override { jitter.ReaderLoop(); }
+
+  private:
+    RTP_JitterBuffer &jitter;
+};
+
+RTP_JitterBuffer::RTP_JitterBuffer(RTP_Session &s, unsigned minD, unsigned maxD, unsigned units)
+    : session(s), minDelay(minD), maxDelay(maxD < minD ? minD : maxD), timeUnits(units ? units : 8),
+      currentDelay(minD)
+{
+    maxEntries = maxDelay / (timeUnits * 10) + 32; // room for 10 ms packets over the maximum
+    reader = new ReaderThread(*this);
+    reader->Resume();
+}
+
+RTP_JitterBuffer::~RTP_JitterBuffer()
+{
+    Close();
+    reader->WaitForTermination();
+    delete reader;
+}
+
+void RTP_JitterBuffer::SetDelay(unsigned minD, unsigned maxD)
+{
+    PWaitAndSignal lock(mutex);
+    minDelay = minD;
+    maxDelay = maxD < minD ? minD : maxD;
+    if (currentDelay < minDelay)
+        currentDelay = minDelay;
+    if (currentDelay > maxDelay)
+        currentDelay = maxDelay;
+}
+
+void RTP_JitterBuffer::Close()
+{
+    closed = true;
+    arrived.Signal();
+}
+
+void RTP_JitterBuffer::ReaderLoop()
+{
+    while (!closed) {
+        std::unique_ptr<RTP_DataFrame> frame(new RTP_DataFrame);
+        if (!session.ReadData(*frame))
+            break;
+        Insert(std::move(frame));
+    }
+    closed = true;
+    arrived.Signal();
+}
+
+PInt64 RTP_JitterBuffer::PlayoutTime(DWORD timestamp) const
+{
+    int32_t delta = int32_t(timestamp - baseTimestamp);
+    return baseTime + delta / PInt64(timeUnits);
+}
+
+void RTP_JitterBuffer::Insert(std::unique_ptr<RTP_DataFrame> frame)
+{
+    PInt64 now = NowMs();
+    DWORD ts = frame->GetTimestamp();
+    {
+        PWaitAndSignal lock(mutex);
+        if (!synced) {
+            synced = true;
+            baseTimestamp = ts;
+            baseTime = now + currentDelay / timeUnits;
+            nextTimestamp = ts;
+        } else {
+            int32_t ahead = int32_t(ts - nextTimestamp);
+            int64_t limit = kResyncFactor * int64_t(maxDelay > 0 ? maxDelay : 8000);
+            if (ahead < -limit || ahead > limit * 8) {
+                // The sender jumped (restart or a long pause): a new time base.
+                buffer.clear();
+                baseTimestamp = ts;
+                baseTime = now + currentDelay / timeUnits;
+                nextTimestamp = ts;
+            } else if (ahead < 0) {
+                packetsTooLate++;
+                onTimeCount = 0;
+                if (currentDelay + 10 * timeUnits <= maxDelay) {
+                    currentDelay += 10 * timeUnits;
+                    baseTime += 10; // later play-out for everything from now on
+                }
+                return;
+            } else if (PlayoutTime(ts) < now) {
+                onTimeCount = 0; // arrived on the edge: make room before the next one
+                if (currentDelay + 10 * timeUnits <= maxDelay) {
+                    currentDelay += 10 * timeUnits;
+                    baseTime += 10;
+                }
+            } else if (++onTimeCount >= kShrinkAfter && currentDelay > minDelay) {
+                onTimeCount = 0;
+                unsigned step = 10 * timeUnits;
+                if (currentDelay - step < minDelay)
+                    step = currentDelay - minDelay;
+                currentDelay -= step;
+                baseTime -= step / timeUnits;
+            }
+        }
+        auto pos = buffer.end();
+        while (pos != buffer.begin()) {
+            auto prev = pos - 1;
+            int32_t d = int32_t(ts - prev->frame->GetTimestamp());
+            if (d > 0)
+                break;
+            if (d == 0)
+                return; // duplicate
+            pos = prev;
+        }
+        buffer.insert(pos, Entry{std::move(frame), now});
+        while (buffer.size() > maxEntries)
+            buffer.pop_front(); // overrun: the oldest goes
+    }
+    arrived.Signal();
+}
+
+BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
+{
+    for (;;) {
+        if (closed)
+            return FALSE;
+        PInt64 wait;
+        {
+            PWaitAndSignal lock(mutex);
+            if (!synced) {
+                wait = -1;
+            } else {
+                // Drop what is already behind the play-out position.
+                while (!buffer.empty() &&
+                       int32_t(buffer.front().frame->GetTimestamp() - nextTimestamp) < 0)
+                    buffer.pop_front();
+                PInt64 now = NowMs();
+                PInt64 due = PlayoutTime(nextTimestamp);
+                if (due <= now) {
+                    if (!buffer.empty() && buffer.front().frame->GetTimestamp() == nextTimestamp) {
+                        Entry e = std::move(buffer.front());
+                        buffer.pop_front();
+                        if (buffer.size() > 0) {
+                            DWORD next = buffer.front().frame->GetTimestamp();
+                            DWORD d = next - e.frame->GetTimestamp();
+                            if (frameDuration == 0 || d < frameDuration)
+                                frameDuration = d;
+                        }
+                        lastHoldMs = unsigned(now - e.arrival);
+                        out = *e.frame;
+                        out.SetPacketSize(e.frame->GetPacketSize());
+                        DWORD step = frameDuration > 0 ? frameDuration : 160;
+                        nextTimestamp = e.frame->GetTimestamp() + step;
+                        return TRUE;
+                    }
+                    // Missing at its time: an empty frame stands for it.
+                    DWORD step = frameDuration > 0 ? frameDuration : 160;
+                    if (!buffer.empty()) {
+                        DWORD gap = buffer.front().frame->GetTimestamp() - nextTimestamp;
+                        if (gap < step)
+                            step = gap;
+                    }
+                    out.SetPayloadSize(0);
+                    out.SetTimestamp(nextTimestamp);
+                    nextTimestamp += step;
+                    return TRUE;
+                }
+                wait = due - now;
+            }
+        }
+        if (wait < 0)
+            arrived.Wait();
+        else
+            arrived.Wait(PTimeInterval(wait));
+    }
+}

@@ -1,0 +1,74 @@
+// RTP_JitterBuffer: an adaptive play-out buffer for received audio, with its own reader.
+#pragma once
+
+#include <h323/rtp/rtp_frame.h>
+
+#include <pwlib/pmutex.h>
+#include <pwlib/psyncpoint.h>
+#include <pwlib/pthread.h>
+
+#include <atomic>
+#include <deque>
+#include <memory>
+
+class RTP_Session;
+
+/// Holds received packets until their play-out time: the arrival of the first packet of a
+/// talk spurt plus the current delay, advanced by the timestamps. The delay starts at the
+/// minimum, grows (up to the maximum) when packets arrive after their play-out time and
+/// shrinks back when none has been late for a while. Its thread reads the session; the
+/// channel's thread takes frames in timestamp order with ReadData.
+class RTP_JitterBuffer
+{
+  public:
+    /// Delays in timestamp units (ms x timeUnits).
+    RTP_JitterBuffer(RTP_Session &session, unsigned minDelay, unsigned maxDelay,
+                     unsigned timeUnits = 8);
+    ~RTP_JitterBuffer();
+    RTP_JitterBuffer(const RTP_JitterBuffer &) = delete;
+    RTP_JitterBuffer &operator=(const RTP_JitterBuffer &) = delete;
+
+    void SetDelay(unsigned minDelay, unsigned maxDelay);
+    /// Waits for the next frame's play-out time and gives it; a frame that did not arrive
+    /// in time comes as an empty payload with its timestamp. FALSE once closed.
+    BOOL ReadData(RTP_DataFrame &frame);
+    /// Ends ReadData and the reader (the session's sockets are closed by the session).
+    void Close();
+
+    /// The current delay in ms.
+    unsigned GetCurrentDelay() const { return currentDelay / timeUnits; }
+    DWORD GetPacketsTooLate() const { return packetsTooLate; }
+    /// Milliseconds the last frame handed out spent in the buffer.
+    unsigned GetLastHoldTime() const { return lastHoldMs; }
+
+  private:
+    class ReaderThread;
+    struct Entry {
+        std::unique_ptr<RTP_DataFrame> frame;
+        PInt64 arrival; // ms
+    };
+    void ReaderLoop();
+    void Insert(std::unique_ptr<RTP_DataFrame> frame);
+    PInt64 PlayoutTime(DWORD timestamp) const;
+
+    RTP_Session &session;
+    unsigned minDelay;
+    unsigned maxDelay;
+    unsigned timeUnits;
+    unsigned maxEntries;
+
+    PMutex mutex;
+    PSyncPoint arrived;
+    std::deque<Entry> buffer;  // by timestamp
+    bool synced = false;
+    PInt64 baseTime = 0;       // play-out time of baseTimestamp (ms)
+    DWORD baseTimestamp = 0;
+    DWORD nextTimestamp = 0;   // the timestamp ReadData gives next
+    DWORD frameDuration = 0;   // timestamp units per packet
+    unsigned currentDelay;     // timestamp units
+    unsigned onTimeCount = 0;  // packets since the last late one
+    std::atomic<bool> closed{false};
+    std::atomic<DWORD> packetsTooLate{0};
+    std::atomic<unsigned> lastHoldMs{0};
+    ReaderThread *reader = nullptr;
+};
