@@ -1,5 +1,7 @@
 // service-sim: the calling service's servers on loopback, for tests and a local demo.
 #include <tools/service-sim/accounts.h>
+#include <tools/service-sim/nat_link.h>
+#include <tools/service-sim/ras_gatekeeper.h>
 #include <tools/service-sim/service_server.h>
 #include <tools/service-sim/sim_options.h>
 
@@ -37,6 +39,7 @@ std::string ProgramDirectory()
 
 struct Servers {
     ServiceServer *service;
+    RasGatekeeper *gatekeeper;
 };
 
 void RunCommand(const std::string &line, Servers &servers)
@@ -62,7 +65,14 @@ void RunCommand(const std::string &line, Servers &servers)
             Print("service-sim: " + error);
         return;
     }
-    Print("service-sim: unknown command \"" + line + "\"; try: notice 101|102|live ACCOUNT");
+    if (command == "unregister" && (words >> account) && !(words >> extra)) {
+        std::string error;
+        if (!servers.gatekeeper->Unregister(account, &error))
+            Print("service-sim: " + error);
+        return;
+    }
+    Print("service-sim: unknown command \"" + line +
+          "\"; try: notice 101|102|live ACCOUNT, unregister ALIAS");
 }
 
 // Reads command lines from standard input until a terminating signal arrives; the end of
@@ -155,8 +165,46 @@ int main(int argc, char **argv)
           ", " + std::to_string(accounts.size()) + " accounts from " + options.accountsFile +
           ", alias domain " + options.aliasDomain);
 
-    Servers servers{&service};
+    // The gatekeeper looks up the NAT side's ports, the NAT side the gatekeeper's aliases.
+    RasGatekeeper *gatekeeperPtr = nullptr;
+    NatLinkOptions natOptions;
+    natOptions.linkPort = options.natPort;
+    natOptions.masking = options.masking;
+    natOptions.log = Print;
+    natOptions.endpointOf = [&gatekeeperPtr](const std::string &alias) {
+        return gatekeeperPtr ? gatekeeperPtr->EndpointIdOf(alias) : std::string();
+    };
+    NatLinkServer nat(natOptions);
+    if (!nat.Start(&error)) {
+        std::cerr << "service-sim: nat: " << error << "\n";
+        return 1;
+    }
+    GatekeeperOptions gkOptions;
+    gkOptions.port = options.rasPort;
+    gkOptions.accounts = accounts;
+    gkOptions.balance = options.balance;
+    gkOptions.creditTime = options.creditTime;
+    gkOptions.natHint = options.natHint;
+    gkOptions.natPort = nat.LinkPort();
+    gkOptions.natRelayPort = options.natHint ? nat.RelayPort() : 0;
+    gkOptions.masking = options.masking;
+    gkOptions.timeToLive = options.timeToLive;
+    gkOptions.log = Print;
+    RasGatekeeper gatekeeper(gkOptions);
+    if (!gatekeeper.Start(&error)) {
+        std::cerr << "service-sim: ras: " << error << "\n";
+        return 1;
+    }
+    gatekeeperPtr = &gatekeeper;
+    Print("service-sim: ras gatekeeper on udp 127.0.0.1:" + std::to_string(gatekeeper.Port()) +
+          ", nat link on tcp 127.0.0.1:" + std::to_string(nat.LinkPort()) + " (relay " +
+          std::to_string(nat.RelayPort()) + ")" + (options.masking ? ", masked" : ""));
+
+    Servers servers{&service, &gatekeeper};
     int status = Serve(servers);
+    gatekeeperPtr = nullptr;
+    gatekeeper.Stop();
+    nat.Stop();
     service.Stop();
     Print("service-sim: stopped");
     return status;

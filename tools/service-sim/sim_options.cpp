@@ -22,15 +22,62 @@ bool ParsePort(const std::string &value, uint16_t *port, std::string *error)
     return true;
 }
 
+bool ParseSeconds(const std::string &value, int *out, std::string *error)
+{
+    unsigned int n = 0;
+    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (ec != std::errc() || end != value.data() + value.size() || n > 100000000) {
+        *error = "not a number of seconds: " + value;
+        return false;
+    }
+    *out = int(n);
+    return true;
+}
+
 struct Option {
     const char *name;
-    const char *argument;
+    const char *argument; ///< nullptr: a switch without a value
     const char *help;
     bool (*apply)(SimOptions &, const std::string &, std::string *);
 };
 
 // Each server adds its rows here.
 const Option kOptions[] = {
+    {"--ras-port", "PORT", "UDP port of the RAS gatekeeper (default 1719, 0: any)",
+     [](SimOptions &o, const std::string &v, std::string *e) {
+         return ParsePort(v, &o.rasPort, e);
+     }},
+    {"--nat-port", "PORT", "TCP port of the NAT link's far end (default 0: any)",
+     [](SimOptions &o, const std::string &v, std::string *e) {
+         return ParsePort(v, &o.natPort, e);
+     }},
+    {"--balance", "TEXT", "the balance sent as h323-credit-amount in RCF and ACF",
+     [](SimOptions &o, const std::string &v, std::string *) {
+         o.balance = v;
+         return true;
+     }},
+    {"--credit-time", "SECONDS", "the remaining time sent as h323-credit-time in ACF",
+     [](SimOptions &o, const std::string &v, std::string *e) {
+         return ParseSeconds(v, &o.creditTime, e);
+     }},
+    {"--ttl", "SECONDS", "registration time-to-live granted in RCF (default none)",
+     [](SimOptions &o, const std::string &v, std::string *e) {
+         int ttl = 0;
+         if (!ParseSeconds(v, &ttl, e))
+             return false;
+         o.timeToLive = unsigned(ttl);
+         return true;
+     }},
+    {"--nat-hint", nullptr, "tell registering phones they are behind NAT (\"NAT=1;\")",
+     [](SimOptions &o, const std::string &, std::string *) {
+         o.natHint = true;
+         return true;
+     }},
+    {"--masking", nullptr, "mask RAS and the NAT link as the service does",
+     [](SimOptions &o, const std::string &, std::string *) {
+         o.masking = true;
+         return true;
+     }},
     {"--service-port", "PORT", "UDP port of the service protocol (default 19900, 0: any)",
      [](SimOptions &o, const std::string &v, std::string *e) {
          return ParsePort(v, &o.servicePort, e);
@@ -74,7 +121,7 @@ ParseResult ParseOptions(int argc, char **argv, SimOptions *options, std::string
             *error = "unknown option " + arg + " (see --help)";
             return ParseResult::Error;
         }
-        if (!inlineValue) {
+        if (option->argument != nullptr && !inlineValue) {
             if (i + 1 >= argc) {
                 *error = arg + " needs " + option->argument;
                 return ParseResult::Error;
@@ -95,14 +142,15 @@ std::string Usage()
     std::string text = "usage: service-sim [OPTION VALUE]...\n"
                        "Simulates the calling service on 127.0.0.1 for tests and demos.\n\n";
     for (const Option &o : kOptions) {
-        std::string left = std::string("  ") + o.name + " " + o.argument;
+        std::string left = std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
         left.resize(std::max<size_t>(left.size() + 2, 28), ' ');
         text += left + o.help + "\n";
     }
     text += "\nCommands on standard input:\n"
             "  notice 101 ACCOUNT        Info 101: somebody else logged in with the account\n"
             "  notice 102 ACCOUNT        Info 102: log in again\n"
-            "  notice live ACCOUNT       a keep-alive from the service\n";
+            "  notice live ACCOUNT       a keep-alive from the service\n"
+            "  unregister ALIAS          the gatekeeper unregisters the phone (URQ)\n";
     return text;
 }
 

@@ -13,6 +13,13 @@ struct SimOptions {
     uint16_t servicePort = 19900;
     std::string accountsFile; ///< empty: accounts.txt beside the program
     std::string aliasDomain = CServiceConfig::kDefaultAliasDomain;
+    uint16_t rasPort = 1719;       ///< the RAS gatekeeper
+    uint16_t natPort = 0;          ///< the NAT link's far end (0: any free port)
+    std::string balance;           ///< "h323-credit-amount" of RCF and ACF
+    int creditTime = -1;           ///< "h323-credit-time" of ACF, seconds
+    bool natHint = false;          ///< RCF says "NAT=1;" and routes calls down the links
+    bool masking = false;          ///< RAS and the NAT link are masked
+    unsigned timeToLive = 0;       ///< RCF time-to-live, seconds (0: none)
 };
 
 enum class ParseResult { Run, Help, Error };
