@@ -1,0 +1,196 @@
+// Calls between two endpoints in one process: every signalling mode, the end reasons of the
+// refusals, forwarding, user input and the connection table.
+#include "stack_support.h"
+
+#include <h323/callsig/connection.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace stacktest;
+using R = H323CallEndReasons;
+
+namespace {
+
+struct Mode {
+    const char *name;
+    bool fastStart;
+    bool tunnelling;
+    bool h245inSetup;
+};
+
+class CallModes : public ::testing::TestWithParam<Mode>
+{
+};
+
+void Apply(TestEndPoint &ep, const Mode &m)
+{
+    ep.DisableFastStart(!m.fastStart);
+    ep.DisableH245Tunneling(!m.tunnelling);
+    ep.SetH245inSetup(m.h245inSetup);
+}
+
+} // namespace
+
+TEST_P(CallModes, EstablishesAndClearsBothSides)
+{
+    const Mode &m = GetParam();
+    TestEndPoint caller("alice", {"GSM", "PCMU"}), callee("bob", {"PCMU", "GSM"});
+    Apply(caller, m);
+    Apply(callee, m);
+    PString token = caller.Call(callee.Address());
+    ASSERT_FALSE(token.IsEmpty());
+    // The caller's preference wins the fast start choice only when the callee prefers it
+    // too; the callee picks by its own order: PCMU. Through H.245 each side opens its
+    // own preferred transmit codec that the other can receive.
+    ASSERT_FALSE(callee.events.WaitFor("established ").empty()) << m.name;
+    ASSERT_FALSE(caller.events.WaitFor("established ").empty()) << m.name;
+    EXPECT_TRUE(callee.events.Has("incoming alice"));
+    if (m.fastStart)
+        EXPECT_EQ(caller.lastCodec, "G.711-uLaw-64k{sw}");
+    else
+        EXPECT_EQ(caller.lastCodec, "GSM-06.10{sw}");
+
+    ASSERT_TRUE(caller.ClearCall(token));
+    EXPECT_EQ(WaitCleared(caller), R::EndedByLocalUser);
+    EXPECT_EQ(WaitCleared(callee), R::EndedByRemoteUser);
+    EXPECT_FALSE(caller.HasConnection(token));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signalling, CallModes,
+                         ::testing::Values(Mode{"fastStartTunnelled", true, true, false},
+                                           Mode{"fastStartSeparate", true, false, false},
+                                           Mode{"h245Tunnelled", false, true, false},
+                                           Mode{"h245Separate", false, false, false},
+                                           Mode{"h245SeparateEarly", false, false, true}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+struct Refusal {
+    const char *name;
+    Behaviour behaviour;
+    int callerReason;
+    int calleeReason; ///< -1: the callee has no connection
+};
+
+class Refusals : public ::testing::TestWithParam<Refusal>
+{
+};
+
+TEST_P(Refusals, GiveTheEndReasonsOfBothSides)
+{
+    const Refusal &r = GetParam();
+    TestEndPoint caller("alice"), callee("bob");
+    callee.behaviour = r.behaviour;
+    ASSERT_FALSE(caller.Call(callee.Address()).IsEmpty());
+    EXPECT_EQ(WaitCleared(caller), r.callerReason);
+    if (r.calleeReason >= 0)
+        EXPECT_EQ(WaitCleared(callee), r.calleeReason);
+    else
+        EXPECT_TRUE(callee.events.WaitFor("refused-connection").size() > 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EndReasons, Refusals,
+    ::testing::Values(
+        Refusal{"answerDenied", {H323Connection::AnswerCallDenied}, R::EndedByRefusal,
+                R::EndedByAnswerDenied},
+        Refusal{"localBusy", {H323Connection::AnswerCallNow, true}, R::EndedByRemoteBusy,
+                R::EndedByLocalBusy},
+        Refusal{"filtered", {H323Connection::AnswerCallNow, false, true}, R::EndedByRefusal, -1}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Calls, UnansweredCallTimesOutAsNoAnswerAndCallerAbortsOnTheOtherSide)
+{
+    TestEndPoint caller("alice"), callee("bob");
+    callee.behaviour.answer = H323Connection::AnswerCallPending;
+    caller.SetSignallingChannelCallTimeout(500);
+    ASSERT_FALSE(caller.Call(callee.Address()).IsEmpty());
+    EXPECT_FALSE(caller.events.WaitFor("alerting").empty());
+    EXPECT_EQ(WaitCleared(caller), R::EndedByNoAnswer);
+    EXPECT_EQ(WaitCleared(callee), R::EndedByCallerAbort);
+}
+
+TEST(Calls, PendingCallIsAnsweredThroughFindConnectionWithLock)
+{
+    TestEndPoint caller("alice"), callee("bob");
+    callee.behaviour.answer = H323Connection::AnswerCallPending;
+    ASSERT_FALSE(caller.Call(callee.Address()).IsEmpty());
+    ASSERT_FALSE(caller.events.WaitFor("alerting").empty());
+    PStringArray tokens = callee.GetAllConnections();
+    ASSERT_EQ(tokens.GetSize(), 1);
+    H323Connection *c = callee.FindConnectionWithLock(tokens[0]);
+    ASSERT_NE(c, nullptr);
+    c->AnsweringCall(H323Connection::AnswerCallNow);
+    c->Unlock();
+    EXPECT_FALSE(caller.events.WaitFor("established").empty());
+    callee.ClearAllCalls(R::EndedByLocalUser, TRUE);
+    EXPECT_EQ(WaitCleared(caller), R::EndedByRemoteUser);
+    EXPECT_EQ(callee.FindConnectionWithLock(tokens[0]), nullptr);
+}
+
+TEST(Calls, NothingListeningGivesNoEndPoint)
+{
+    TestEndPoint caller("alice");
+    PString dead;
+    {
+        TestEndPoint gone("bob");
+        dead = gone.Address();
+    }
+    ASSERT_FALSE(caller.Call(dead).IsEmpty());
+    EXPECT_EQ(WaitCleared(caller), R::EndedByNoEndPoint);
+}
+
+TEST(Calls, ForwardReachesTheCallerWhoClearsWithCallForwarded)
+{
+    TestEndPoint caller("alice"), callee("bob");
+    callee.behaviour.forward = "carol@ip$127.0.0.1:1721";
+    ASSERT_FALSE(caller.Call(callee.Address()).IsEmpty());
+    EXPECT_EQ(caller.events.WaitFor("forwarded "), "forwarded carol@ip$127.0.0.1:1721");
+    EXPECT_EQ(WaitCleared(caller), R::EndedByCallForwarded);
+    EXPECT_NE(WaitCleared(callee), -1);
+}
+
+struct InputCase {
+    const char *name;
+    H323EndPoint::SendUserInputModes mode;
+    const char *expect; ///< the callee's first user-input event
+};
+
+class UserInput : public ::testing::TestWithParam<InputCase>
+{
+};
+
+TEST_P(UserInput, ArrivesInTheModeInForce)
+{
+    const InputCase &c = GetParam();
+    TestEndPoint caller("alice"), callee("bob");
+    caller.SetSendUserInputMode(c.mode);
+    PString token = caller.Call(callee.Address());
+    ASSERT_FALSE(caller.events.WaitFor("established").empty());
+    // Wait for the capability exchange that fast start leaves to follow.
+    for (int i = 0; i < 100; i++) {
+        H323Connection *conn = caller.FindConnectionWithLock(token);
+        ASSERT_NE(conn, nullptr);
+        bool known = conn->GetRemoteCapabilities().GetSize() > 0;
+        conn->Unlock();
+        if (known)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    H323Connection *conn = caller.FindConnectionWithLock(token);
+    ASSERT_NE(conn, nullptr);
+    conn->SendUserInputTone('5');
+    conn->SendUserInput("hello");
+    conn->Unlock();
+    EXPECT_EQ(callee.events.WaitFor(c.expect), c.expect);
+    EXPECT_EQ(callee.events.WaitFor("string hello"), "string hello");
+    // A received tone is handed on as a one-character string.
+    EXPECT_EQ(callee.events.WaitFor("string 5"), "string 5");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, UserInput,
+                         ::testing::Values(InputCase{"asString", H323EndPoint::SendUserInputAsString, "string 5"},
+                                           InputCase{"asTone", H323EndPoint::SendUserInputAsTone, "tone 5"},
+                                           InputCase{"asQ931", H323EndPoint::SendUserInputAsQ931, "string 5"}),
+                         [](const auto &info) { return std::string(info.param.name); });

@@ -1,0 +1,187 @@
+// The gatekeeper client against the simulator's gatekeeper: discovery, registration with
+// password tokens and its failures, keep-alive, unregistration both ways, admission.
+#include "stack_support.h"
+
+#include <h323/transports/transport_udp.h>
+#include <pwlib/pudpsocket.h>
+#include <tools/service-sim/ras_gatekeeper.h>
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace stacktest;
+using R = H323CallEndReasons;
+
+namespace {
+
+class Gatekeeper
+{
+  public:
+    explicit Gatekeeper(servicesim::GatekeeperOptions o = {})
+    {
+        o.port = 0;
+        if (o.accounts.empty())
+            o.accounts = {{"8001", "secret"}, {"8002", "secret"}};
+        gk.reset(new servicesim::RasGatekeeper(o));
+        std::string error;
+        EXPECT_TRUE(gk->Start(&error)) << error;
+    }
+    PString Address() const { return psprintf("127.0.0.1:%u", gk->Port()); }
+    servicesim::RasGatekeeper &operator*() { return *gk; }
+    servicesim::RasGatekeeper *operator->() { return gk.get(); }
+
+  private:
+    std::unique_ptr<servicesim::RasGatekeeper> gk;
+};
+
+bool Register(TestEndPoint &ep, Gatekeeper &gk, const char *password = "secret")
+{
+    ep.SetGatekeeperPassword(password);
+    return ep.UseGatekeeper(gk.Address());
+}
+
+} // namespace
+
+TEST(RasClient, RegistersWithPasswordTokensAndReadsTheServiceText)
+{
+    servicesim::GatekeeperOptions o;
+    o.balance = "12.50";
+    Gatekeeper gk(o);
+    TestEndPoint ep("8001");
+    ASSERT_TRUE(Register(ep, gk));
+    ASSERT_NE(ep.GetGatekeeper(), nullptr);
+    EXPECT_EQ(ep.GetGatekeeper()->GetRegistrationFailReason(), H323Gatekeeper::RegistrationSuccessful);
+    EXPECT_EQ(ep.GetGatekeeper()->GetIdentifier(), "KestrelinSim");
+    EXPECT_FALSE(ep.GetGatekeeper()->GetEndpointIdentifier().IsEmpty());
+    EXPECT_EQ(ep.events.WaitFor("rcf"), "rcf h323-credit-amount=12.50;");
+    EXPECT_EQ(ep.events.WaitFor("credit"), "credit 12.50 debit");
+    EXPECT_TRUE(gk->IsRegistered("8001"));
+    // The same gatekeeper again: TRUE at once, no new discovery.
+    int grqs = gk->CountOf("gatekeeperRequest");
+    EXPECT_TRUE(ep.UseGatekeeper(gk.Address()));
+    EXPECT_EQ(gk->CountOf("gatekeeperRequest"), grqs);
+    EXPECT_TRUE(ep.RemoveGatekeeper(-1));
+    EXPECT_EQ(ep.GetGatekeeper(), nullptr);
+    EXPECT_FALSE(gk->IsRegistered("8001"));
+}
+
+TEST(RasClient, RejectionsLeaveTheGatekeeperWithTheirFailReason)
+{
+    Gatekeeper gk;
+    TestEndPoint wrong("8001");
+    EXPECT_FALSE(Register(wrong, gk, "guess"));
+    ASSERT_NE(wrong.GetGatekeeper(), nullptr);
+    EXPECT_EQ(wrong.GetGatekeeper()->GetRegistrationFailReason(), H323Gatekeeper::SecurityDenied);
+
+    TestEndPoint first("8002"), second("8002");
+    ASSERT_TRUE(Register(first, gk));
+    EXPECT_FALSE(Register(second, gk));
+    ASSERT_NE(second.GetGatekeeper(), nullptr);
+    EXPECT_EQ(second.GetGatekeeper()->GetRegistrationFailReason(), H323Gatekeeper::DuplicateAlias);
+}
+
+TEST(RasClient, NoGatekeeperAtTheAddressLeavesNone)
+{
+    PUDPSocket silent;
+    ASSERT_TRUE(silent.Listen(PIPSocket::Address(127, 0, 0, 1)));
+    TestEndPoint ep("8001");
+    EXPECT_FALSE(ep.UseGatekeeper(psprintf("127.0.0.1:%u", silent.GetPort())));
+    EXPECT_EQ(ep.GetGatekeeper(), nullptr);
+}
+
+TEST(RasClient, RemoveGatekeeperDuringUseGatekeeperReturnsPromptly)
+{
+    PUDPSocket silent;
+    ASSERT_TRUE(silent.Listen(PIPSocket::Address(127, 0, 0, 1)));
+    TestEndPoint ep("8001");
+    std::thread worker([&] { EXPECT_FALSE(ep.UseGatekeeper(psprintf("127.0.0.1:%u", silent.GetPort()))); });
+    while (ep.GetGatekeeper() == nullptr)
+        std::this_thread::yield();
+    auto start = std::chrono::steady_clock::now();
+    ep.RemoveGatekeeper(-1);
+    worker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_EQ(ep.GetGatekeeper(), nullptr);
+}
+
+TEST(RasClient, UnregistrationByTheGatekeeperClearsCallsAndAnswers)
+{
+    Gatekeeper gk;
+    TestEndPoint caller("8001"), callee("8002");
+    ASSERT_TRUE(Register(caller, gk));
+    ASSERT_TRUE(Register(callee, gk));
+    ASSERT_FALSE(caller.Call("8002").IsEmpty());
+    ASSERT_FALSE(caller.events.WaitFor("established").empty());
+    std::string error;
+    ASSERT_TRUE(gk->Unregister("8001", &error)) << error;
+    EXPECT_FALSE(caller.events.WaitFor("urq").empty());
+    EXPECT_EQ(WaitCleared(caller), R::EndedByGatekeeper);
+    EXPECT_EQ(WaitCleared(callee), R::EndedByRemoteUser);
+    EXPECT_EQ(caller.GetGatekeeper()->GetRegistrationFailReason(), H323Gatekeeper::UnregisteredByGatekeeper);
+    EXPECT_GE(gk->CountOf("unregistrationConfirm"), 1);
+}
+
+TEST(RasClient, CallsThroughTheGatekeeperAreAdmittedAndDisengaged)
+{
+    servicesim::GatekeeperOptions o;
+    o.creditTime = 600;
+    Gatekeeper gk(o);
+    TestEndPoint caller("8001"), callee("8002");
+    ASSERT_TRUE(Register(caller, gk));
+    ASSERT_TRUE(Register(callee, gk));
+    PString token = caller.Call("8002");
+    ASSERT_FALSE(caller.events.WaitFor("established").empty());
+    EXPECT_EQ(gk->CountOf("admissionRequest"), 2); // both sides ask
+    caller.ClearCall(token);
+    EXPECT_EQ(WaitCleared(caller), R::EndedByLocalUser);
+    EXPECT_EQ(WaitCleared(callee), R::EndedByRemoteUser);
+    for (int i = 0; i < 100 && gk->CountOf("disengageRequest") < 2; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(gk->CountOf("disengageRequest"), 2);
+}
+
+TEST(RasClient, AdmissionRejectedForAnUnregisteredAlias)
+{
+    Gatekeeper gk;
+    TestEndPoint caller("8001");
+    ASSERT_TRUE(Register(caller, gk));
+    ASSERT_FALSE(caller.Call("9999").IsEmpty());
+    EXPECT_EQ(WaitCleared(caller), R::EndedByNoUser);
+}
+
+TEST(RasClient, KeepAliveRegistrationAtTheTimeToLive)
+{
+    servicesim::GatekeeperOptions o;
+    o.timeToLive = 6; // the client refreshes at TTL - 5 s, after 5 s at the least
+    Gatekeeper gk(o);
+    TestEndPoint ep("8001");
+    ASSERT_TRUE(Register(ep, gk));
+    EXPECT_EQ(gk->CountOf("registrationRequest"), 1);
+    for (int i = 0; i < 700 && gk->CountOf("registrationRequest") < 2; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(gk->CountOf("registrationRequest"), 2);
+    EXPECT_TRUE(ep.IsRegisteredWithGatekeeper());
+}
+
+TEST(RasClient, FloodOfGarbageOnTheRasPortChangesNothing)
+{
+    Gatekeeper gk;
+    TestEndPoint ep("8001");
+    ASSERT_TRUE(Register(ep, gk));
+    PIPSocket::Address ip;
+    WORD port;
+    ASSERT_TRUE(ep.GetGatekeeper()->GetTransport().GetLocalAddress().GetIpAndPort(ip, port));
+    PUDPSocket attacker;
+    BYTE junk[64];
+    for (int i = 0; i < 2000; i++) {
+        for (BYTE &b : junk)
+            b = BYTE(i * 31 + (&b - junk) * 7);
+        attacker.WriteTo(junk, 1 + i % 64, PIPSocket::Address(127, 0, 0, 1), port);
+    }
+    // Still answering: a call through the gatekeeper is admitted.
+    TestEndPoint callee("8002");
+    ASSERT_TRUE(Register(callee, gk));
+    ASSERT_FALSE(ep.Call("8002").IsEmpty());
+    EXPECT_FALSE(ep.events.WaitFor("established").empty());
+}
