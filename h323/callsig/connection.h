@@ -74,6 +74,9 @@ class H323Connection : public PObject, public H323CallEndReasons
         H245TunnelingOptionEnable = 0x0008,
     };
 
+    /// How long the end of a call waits for the peer to close the channels first (ms).
+    static constexpr int GracefulCloseTime = 2000;
+
     H323Connection(H323EndPoint &endpoint, unsigned callReference, unsigned options = 0);
     ~H323Connection() override;
 

@@ -36,7 +36,19 @@ void H323Connection::CleanUpOnCallEnd()
             WriteSignalPDU(release);
         }
     }
-    // The signalling and control threads end when their channels close.
+    // End the channels gracefully: stop writing and let the peer close first (within a
+    // bound), so that nothing it still sends meets a closed socket. The threads end when
+    // their channels close.
+    if (controlChannel != nullptr && controlChannel->GetSocket() != nullptr && controlChannel->IsOpen())
+        controlChannel->GetSocket()->Shutdown(PSocket::ShutdownWrite);
+    bool signallingEnded = false;
+    if (signallingChannel != nullptr && signallingChannel->GetSocket() != nullptr &&
+        signallingChannel->IsOpen() && signallingStarted) {
+        signallingChannel->GetSocket()->Shutdown(PSocket::ShutdownWrite);
+        signallingEnded = signallingDone.Wait(GracefulCloseTime);
+    }
+    if (controlThread != nullptr)
+        controlThread->WaitForTermination(GracefulCloseTime);
     if (controlChannel != nullptr)
         controlChannel->Close();
     if (signallingChannel != nullptr)
@@ -46,7 +58,7 @@ void H323Connection::CleanUpOnCallEnd()
         delete controlThread;
         controlThread = nullptr;
     }
-    if (signallingStarted)
+    if (signallingStarted && !signallingEnded)
         signallingDone.Wait();
 
     CloseAllLogicalChannels();

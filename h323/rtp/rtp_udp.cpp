@@ -164,6 +164,8 @@ void RTP_UDP::Close(BOOL reading)
         SendBYE();
     readingClosed = true;
     if (reading) {
+        if (closed)
+            return; // the sockets are gone already
         // Sending goes on: end the readers with a datagram of our own (it is dropped).
         if (jitter)
             jitter->Close();

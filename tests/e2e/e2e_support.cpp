@@ -11,13 +11,30 @@
 
 namespace e2e {
 
+namespace {
+
+/// The test process's own temporary directory, removed when the process ends.
+struct ScratchDir {
+    ScratchDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "kestrelin-e2e-XXXXXX").string();
+        path = mkdtemp(pattern.data()) ? pattern : std::string("/tmp");
+    }
+    ~ScratchDir()
+    {
+        std::error_code ec;
+        if (path != "/tmp")
+            std::filesystem::remove_all(path, ec);
+    }
+    std::string path;
+};
+
+} // namespace
+
 std::string TempPath(const std::string &name)
 {
-    static std::string dir = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kestrelin-e2e-XXXXXX").string();
-        return std::string(mkdtemp(pattern.data()));
-    }();
-    return dir + "/" + name;
+    static ScratchDir dir;
+    return dir.path + "/" + name;
 }
 
 Simulator::Simulator(std::vector<std::string> extra)

@@ -114,6 +114,19 @@ const Option kOptions[] = {
      [](Options &o, const std::string &v, std::string &) { o.sendText = v; return true; }},
     {"--forward", "PARTY", "forward every incoming call to this party",
      [](Options &o, const std::string &v, std::string &) { o.forward = v; return true; }},
+    {"--rtp-ports", "BASE-MAX", "UDP ports for RTP and RTCP (default 5000-5999)",
+     [](Options &o, const std::string &v, std::string &e) {
+         char *end = nullptr;
+         long base = std::strtol(v.c_str(), &end, 10);
+         long max = *end == '-' ? std::strtol(end + 1, &end, 10) : 0;
+         if (*end != '\0' || base < 1024 || max <= base + 1 || max > 65535) {
+             e = "not a port range BASE-MAX: " + v;
+             return false;
+         }
+         o.rtpBase = int(base);
+         o.rtpMax = int(max);
+         return true;
+     }},
     {"--exit-after-call", nullptr, "exit when the first call has cleared",
      [](Options &o, const std::string &, std::string &) { o.exitAfterCall = true; return true; }},
     {"--max-seconds", "N", "exit after this long whatever happens",

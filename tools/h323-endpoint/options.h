@@ -27,6 +27,7 @@ struct Options {
     std::string sendTones;
     std::string sendText;
     std::string forward; ///< forward incoming calls to this party
+    int rtpBase = 0, rtpMax = 0; ///< RTP port range; 0: the stack's 5000-5999
     bool exitAfterCall = false;
     double maxSeconds = -1;
 };

@@ -76,6 +76,8 @@ BOOL ToolEndpoint::Configure(std::string &error)
     SetAutoStartTransmitVideo(FALSE);
     // Tones go as H.245 signals, so that the far end sees them as tones.
     SetSendUserInputMode(SendUserInputAsTone);
+    if (options.rtpBase != 0)
+        SetRtpIpPorts(WORD(options.rtpBase), WORD(options.rtpMax));
     if (options.answerTimeout >= 0)
         SetSignallingChannelCallTimeout(PTimeInterval(PInt64(options.answerTimeout * 1000)));
 
