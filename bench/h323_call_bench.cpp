@@ -1,0 +1,266 @@
+// Call benchmarks on loopback: registration round trip, call set-up (direct and through the
+// gatekeeper, fast start on and off), hang-up to released on both sides, sequential calls a
+// second, Connect to the first RTP packet, CPU of a call, and the jitter buffer's added delay.
+#include <h323/channels/channel.h>
+#include <h323/rtp/jitter.h>
+#include <h323/rtp/rtp_session.h>
+#include <h323/transports/traffic_hook.h>
+#include <tools/service-sim/ras_gatekeeper.h>
+
+#include "../tests/h323/stack/stack_support.h"
+
+#include <benchmark/benchmark.h>
+
+#include <pwlib/ptimer.h>
+
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace stacktest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+/// The gatekeeper of the simulator with two accounts.
+std::unique_ptr<servicesim::RasGatekeeper> StartGatekeeper()
+{
+    servicesim::GatekeeperOptions o;
+    o.port = 0;
+    o.accounts = {{"8001", "secret"}, {"8002", "secret"}};
+    auto gk = std::make_unique<servicesim::RasGatekeeper>(o);
+    std::string error;
+    gk->Start(&error);
+    return gk;
+}
+
+PString Address(servicesim::RasGatekeeper &gk)
+{
+    return psprintf("127.0.0.1:%u", gk.Port());
+}
+
+/// Waits until the event log holds n lines starting with prefix.
+bool WaitCount(EventLog &log, const std::string &prefix, size_t n, int timeoutMs = 5000)
+{
+    auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < end) {
+        size_t count = 0;
+        for (const std::string &l : log.All())
+            if (l.rfind(prefix, 0) == 0)
+                count++;
+        if (count >= n)
+            return true;
+        std::this_thread::sleep_for(std::chrono::microseconds(20));
+    }
+    return false;
+}
+
+} // namespace
+
+static void BM_RegistrationRoundTrip(benchmark::State &state)
+{
+    auto gk = StartGatekeeper();
+    TestEndPoint ep("8001");
+    ep.SetGatekeeperPassword("secret");
+    if (!ep.UseGatekeeper(Address(*gk))) {
+        state.SkipWithError("no registration");
+        return;
+    }
+    H323Gatekeeper *client = ep.GetGatekeeper();
+    for (auto _ : state) {
+        auto start = Clock::now();
+        bool ok = client->RegistrationRequest(); // a full RRQ with its password tokens
+        state.SetIterationTime(Seconds(Clock::now() - start));
+        if (!ok)
+            state.SkipWithError("RRQ failed");
+    }
+}
+BENCHMARK(BM_RegistrationRoundTrip)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200)
+    ->Repetitions(5)->ReportAggregatesOnly();
+
+/// MakeCall to established on the caller (TCP connect, Setup and Connect, media started),
+/// then hang-up to released on both sides, per call.
+static void CallTimes(benchmark::State &state, bool gatekeeper, bool fastStart, bool hangup)
+{
+    std::unique_ptr<servicesim::RasGatekeeper> gk;
+    TestEndPoint caller("8001"), callee("8002");
+    for (TestEndPoint *ep : {&caller, &callee}) {
+        ep->DisableFastStart(!fastStart);
+        ep->SetSoundChannelBufferDepth(2);
+    }
+    PString target = callee.Address();
+    if (gatekeeper) {
+        gk = StartGatekeeper();
+        caller.SetGatekeeperPassword("secret");
+        callee.SetGatekeeperPassword("secret");
+        if (!caller.UseGatekeeper(Address(*gk)) || !callee.UseGatekeeper(Address(*gk))) {
+            state.SkipWithError("no registration");
+            return;
+        }
+        target = "8002";
+    }
+    size_t n = 0;
+    for (auto _ : state) {
+        n++;
+        auto start = Clock::now();
+        PString token = caller.Call(target);
+        if (!WaitCount(caller.events, "established", n)) {
+            state.SkipWithError("no call");
+            return;
+        }
+        auto established = Clock::now();
+        auto released = established;
+        caller.ClearCall(token);
+        if (!WaitCount(caller.events, "cleared", n) || !WaitCount(callee.events, "cleared", n)) {
+            state.SkipWithError("not released");
+            return;
+        }
+        released = Clock::now();
+        state.SetIterationTime(Seconds(hangup ? released - established : established - start));
+    }
+}
+
+static void BM_CallSetupDirect(benchmark::State &state) { CallTimes(state, false, state.range(0), false); }
+static void BM_CallSetupThroughGatekeeper(benchmark::State &state) { CallTimes(state, true, state.range(0), false); }
+static void BM_HangupToReleasedBothSides(benchmark::State &state) { CallTimes(state, false, state.range(0), true); }
+BENCHMARK(BM_CallSetupDirect)->Arg(1)->Arg(0)->ArgName("fastStart")->UseManualTime()
+    ->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_CallSetupThroughGatekeeper)->Arg(1)->Arg(0)->ArgName("fastStart")->UseManualTime()
+    ->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(5)->ReportAggregatesOnly();
+BENCHMARK(BM_HangupToReleasedBothSides)->Arg(1)->Arg(0)->ArgName("fastStart")->UseManualTime()
+    ->Unit(benchmark::kMillisecond)->Iterations(40)->Repetitions(5)->ReportAggregatesOnly();
+
+/// Short calls one after another through the gatekeeper: placed, established, cleared.
+static void BM_SequentialCallsThroughGatekeeper(benchmark::State &state)
+{
+    auto gk = StartGatekeeper();
+    TestEndPoint caller("8001"), callee("8002");
+    caller.SetGatekeeperPassword("secret");
+    callee.SetGatekeeperPassword("secret");
+    if (!caller.UseGatekeeper(Address(*gk)) || !callee.UseGatekeeper(Address(*gk))) {
+        state.SkipWithError("no registration");
+        return;
+    }
+    size_t n = 0;
+    for (auto _ : state) {
+        n++;
+        PString token = caller.Call("8002");
+        if (!WaitCount(caller.events, "established", n)) {
+            state.SkipWithError("no call");
+            return;
+        }
+        caller.ClearCall(token);
+        if (!WaitCount(caller.events, "cleared", n) || !WaitCount(callee.events, "cleared", n)) {
+            state.SkipWithError("not released");
+            return;
+        }
+    }
+    state.counters["calls_per_s"] = benchmark::Counter(double(n), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_SequentialCallsThroughGatekeeper)->Unit(benchmark::kMillisecond)->Iterations(50)
+    ->Repetitions(5)->ReportAggregatesOnly();
+
+namespace {
+
+/// Notes when the first RTP datagram is sent after Arm().
+class FirstPacketHook : public H323TrafficHook
+{
+  public:
+    void Arm() { sent = false; }
+    void OnStreamReceived(BYTE *, PINDEX) const override {}
+    void OnStreamSending(const BYTE *d, BYTE *o, PINDEX n) const override { std::copy(d, d + n, o); }
+    void OnDatagramReceived(BYTE *, PINDEX) const override {}
+    void OnDatagramSending(const BYTE *d, BYTE *o, PINDEX n) const override
+    {
+        std::copy(d, d + n, o);
+        if (n >= 12 && (d[0] & 0xc0) == 0x80 && d[1] < 200 && !sent.exchange(true))
+            at = Clock::now();
+    }
+    mutable std::atomic<bool> sent{false};
+    mutable Clock::time_point at;
+};
+
+} // namespace
+
+static void BM_ConnectToFirstRtp(benchmark::State &state)
+{
+    static FirstPacketHook hook;
+    H323SetTrafficHook(&hook);
+    TestEndPoint caller("8001"), callee("8002");
+    size_t n = 0;
+    for (auto _ : state) {
+        n++;
+        hook.Arm();
+        PString token = caller.Call(callee.Address());
+        if (!WaitCount(caller.events, "established", n)) {
+            state.SkipWithError("no call");
+            break;
+        }
+        auto established = Clock::now();
+        while (!hook.sent)
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        auto first = hook.at;
+        state.SetIterationTime(first > established ? Seconds(first - established) : 0.0);
+        caller.ClearCall(token);
+        WaitCount(caller.events, "cleared", n);
+        WaitCount(callee.events, "cleared", n);
+    }
+    H323SetTrafficHook(nullptr);
+}
+BENCHMARK(BM_ConnectToFirstRtp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20)
+    ->Repetitions(3)->ReportAggregatesOnly();
+
+/// A 5 s call in this process (both sides): CPU ms per second of call and side, and the
+/// time the received packets spend in the jitter buffer.
+static void CallLoad(benchmark::State &state, const char *codec)
+{
+    for (auto _ : state) {
+        TestEndPoint caller("8001", {codec}), callee("8002", {codec});
+        PString token = caller.Call(callee.Address());
+        if (!WaitCount(caller.events, "established", 1)) {
+            state.SkipWithError("no call");
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(500)); // settle
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        auto start = Clock::now();
+        double held = 0;
+        int samples = 0;
+        while (Clock::now() - start < std::chrono::seconds(5)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            H323Connection *c = callee.FindConnectionWithLock(callee.GetAllConnections()[0]);
+            if (c == nullptr)
+                break;
+            if (auto *ch = dynamic_cast<H323_RTPChannel *>(c->FindChannel(1, TRUE)))
+                if (RTP_JitterBuffer *j = ch->GetSession().GetJitterBuffer()) {
+                    held += j->GetLastHoldTime();
+                    samples++;
+                }
+            c->Unlock();
+        }
+        getrusage(RUSAGE_SELF, &after);
+        double seconds = Seconds(Clock::now() - start);
+        auto cpu = [](const rusage &r) {
+            return r.ru_utime.tv_sec * 1e3 + r.ru_utime.tv_usec / 1e3 + r.ru_stime.tv_sec * 1e3 +
+                   r.ru_stime.tv_usec / 1e3;
+        };
+        state.counters["cpu_ms_per_s_one_side"] = (cpu(after) - cpu(before)) / seconds / 2;
+        state.counters["jitter_hold_ms"] = samples > 0 ? held / samples : -1;
+        caller.ClearCall(token);
+        WaitCount(callee.events, "cleared", 1);
+    }
+}
+static void BM_CallLoadG711(benchmark::State &state) { CallLoad(state, "PCMU"); }
+static void BM_CallLoadGSM(benchmark::State &state) { CallLoad(state, "GSM"); }
+BENCHMARK(BM_CallLoadG711)->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
+BENCHMARK(BM_CallLoadGSM)->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
+
+BENCHMARK_MAIN();
