@@ -147,6 +147,17 @@ TableStore *build_tables()
     t.esc_level = st->owned[7].get();
     t.mvd = st->owned[8].get();
 
+    auto words = [](const CodeTable *table, CodeWord *out, int n) {
+        for (int s = 0; s < n; s++)
+            out[s] = table ? CodeWord{table->bits[s], table->length[s]} : CodeWord{0, 0};
+    };
+    words(t.mcbpc_inter, t.mcbpc_words[0], 21);
+    words(t.mcbpc_intra, t.mcbpc_words[1], 9);
+    words(t.cbpy_inter, t.cbpy_words[0], 16);
+    words(t.cbpy_intra, t.cbpy_words[1], 16);
+    words(t.intra_dc, t.intra_dc_words, 254);
+    words(t.mvd, t.mvd_words, 64);
+
     std::memset(t.tcoef_len, 0, sizeof t.tcoef_len);
     if (t.tcoef) {
         for (int s = 0; s < 102; s++) {
@@ -166,43 +177,6 @@ const EncoderTables &encoder_tables()
 {
     static const TableStore *const store = build_tables();
     return store->tables;
-}
-
-int put_mcbpc(bool intra_picture, int mb_type, int cbpc, BitWriter &bw)
-{
-    const EncoderTables &t = encoder_tables();
-    const CodeTable *table = intra_picture ? t.mcbpc_intra : t.mcbpc_inter;
-    if (!table)
-        return 0;
-    int symbol = intra_picture ? (mb_type - 3) * 4 + cbpc : mb_type * 4 + cbpc;
-    if (mb_type < 0 || (intra_picture && mb_type < 3) || !table->write(symbol, bw))
-        return 0;
-    return table->length[symbol];
-}
-
-int put_cbpy(int mb_type, int cbpy, BitWriter &bw)
-{
-    const EncoderTables &t = encoder_tables();
-    const CodeTable *table = mb_type >= 3 ? t.cbpy_intra : t.cbpy_inter;
-    if (!table || !table->write(cbpy, bw))
-        return 0;
-    return table->length[cbpy];
-}
-
-int put_intradc(int level, BitWriter &bw)
-{
-    const CodeTable *table = encoder_tables().intra_dc;
-    if (!table || !table->write(level - 1, bw))
-        return 0;
-    return 8;
-}
-
-int put_mvd(int diff, BitWriter &bw)
-{
-    const CodeTable *table = encoder_tables().mvd;
-    if (!table || !table->write(diff + 32, bw))
-        return 0;
-    return table->length[diff + 32];
 }
 
 int put_block_coefficients(const int16_t *scan, int first, int last, BitWriter &bw)

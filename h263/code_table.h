@@ -44,6 +44,12 @@ struct CodeTable {
 std::unique_ptr<CodeTable> InitCode(const char *title, int n, int m, const int *values,
                                     const char *const *codes);
 
+/** One code word: its bits (right-aligned) and length; length 0 where there is none. */
+struct CodeWord {
+    uint32_t bits;
+    uint8_t length;
+};
+
 /** The process-wide tables of the encoder, built once on first use. */
 struct EncoderTables {
     const CodeTable *mcbpc_intra;
@@ -61,19 +67,55 @@ struct EncoderTables {
     /** ESCAPE followed by room for LAST, RUN and LEVEL (15 bits); its length with them. */
     uint32_t escape_code;
     int escape_len;
+    /** The code words of the tables above by symbol, for writing (empty for a missing table). */
+    CodeWord mcbpc_words[2][21];    ///< [intra picture]
+    CodeWord cbpy_words[2][16];     ///< [intra macroblock]
+    CodeWord intra_dc_words[254];
+    CodeWord mvd_words[64];
 };
 
 /** The encoder tables; null members where a table failed to build. */
 const EncoderTables &encoder_tables();
 
+inline int put_code(const CodeWord &c, BitWriter &bw)
+{
+    bw.put_bits(c.bits, c.length);
+    return c.length;
+}
+
 /** MCBPC of an I-picture (type 3 or 4) or a P-picture; returns the bits written. */
-int put_mcbpc(bool intra_picture, int mb_type, int cbpc, BitWriter &bw);
+inline int put_mcbpc(bool intra_picture, int mb_type, int cbpc, BitWriter &bw)
+{
+    int symbol = intra_picture ? (mb_type - 3) * 4 + cbpc : mb_type * 4 + cbpc;
+    if (mb_type < 0 || (intra_picture && mb_type < 3) || symbol < 0 ||
+        symbol >= (intra_picture ? 9 : 21))
+        return 0;
+    return put_code(encoder_tables().mcbpc_words[intra_picture][symbol], bw);
+}
+
 /** CBPY for the luma coded flags (block 0 most significant); intra table for types 3, 4. */
-int put_cbpy(int mb_type, int cbpy, BitWriter &bw);
+inline int put_cbpy(int mb_type, int cbpy, BitWriter &bw)
+{
+    if (cbpy < 0 || cbpy > 15)
+        return 0;
+    return put_code(encoder_tables().cbpy_words[mb_type >= 3][cbpy], bw);
+}
+
 /** INTRADC for a DC level 1..254. */
-int put_intradc(int level, BitWriter &bw);
+inline int put_intradc(int level, BitWriter &bw)
+{
+    if (level < 1 || level > 254)
+        return 0;
+    return put_code(encoder_tables().intra_dc_words[level - 1], bw);
+}
+
 /** MVD for a difference -32..31 in half-pel units. */
-int put_mvd(int diff, BitWriter &bw);
+inline int put_mvd(int diff, BitWriter &bw)
+{
+    if (diff < -32 || diff > 31)
+        return 0;
+    return put_code(encoder_tables().mvd_words[diff + 32], bw);
+}
 /**
  * The TCOEF events of one block's levels in scan order, from position first
  * (1 for intra blocks, 0 for inter) to position last, the last non-zero level;

@@ -198,16 +198,14 @@ int full_pel_search(const BlockMatcher &bm, int x, int y, const Picture &pic, co
             by = py;
         }
     }
-    static const int dirs[4][2] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
-    int came_from = -1;     // direction index back to the previous centre
+    // Directions +x, -x, +y, -y (0..3); d ^ 1 is the way back.
+    int came_from = -1;
     for (;;) {
-        int cx = bx, cy = by, moved = -1;
-        for (int d = 0; d < 4; d++) {
-            if (d == came_from)
-                continue;
-            int vx = cx + dirs[d][0], vy = cy + dirs[d][1];
-            if (!win.contains(vx, vy))
-                continue;
+        const int cx = bx, cy = by;
+        int moved = -1;
+        auto neighbour = [&](int d, int vx, int vy, bool inside) {
+            if (d == came_from || !inside)
+                return;
             int c = measure(vx, vy, cost);
             if (c < cost) {
                 cost = c;
@@ -215,7 +213,11 @@ int full_pel_search(const BlockMatcher &bm, int x, int y, const Picture &pic, co
                 by = vy;
                 moved = d;
             }
-        }
+        };
+        neighbour(0, cx + 1, cy, cx + 1 <= win.xmax);
+        neighbour(1, cx - 1, cy, cx - 1 >= win.xmin);
+        neighbour(2, cx, cy + 1, cy + 1 <= win.ymax);
+        neighbour(3, cx, cy - 1, cy - 1 >= win.ymin);
         if (moved < 0)
             break;
         came_from = moved ^ 1;
@@ -230,13 +232,6 @@ int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, co
                     const HalfPelPlanes &planes, int start_cost, int q, int pred_x, int pred_y,
                     MotionVector &mv)
 {
-    // Offsets in half-pel units, and where each candidate's block lies: the plane
-    // (0 the reference, 1 horizontal, 2 vertical, 3 diagonal) and the full-pel step
-    // left (-1) or up (-1) that a negative half-pel offset takes.
-    static const struct {
-        int ox, oy, plane, left, up;
-    } cand[8] = {{0, -1, 2, 0, -1}, {1, -1, 3, 0, -1},  {1, 0, 1, 0, 0},   {1, 1, 3, 0, 0},
-                 {0, 1, 2, 0, 0},   {-1, 1, 3, -1, 0},  {-1, 0, 1, -1, 0}, {-1, -1, 3, -1, -1}};
     const int w = pic.width;
     bool no_left = false, no_right = false, no_up = false, no_down = false;
     const int ex = x + mv.x, ey = y + mv.y;
@@ -248,27 +243,38 @@ int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, co
         no_up = true;
     else if (ey >= pic.height - 17)
         no_down = true;
-    const uint8_t *plane[4] = {ref.y, planes.h.data(), planes.v.data(), planes.d.data()};
     const ptrdiff_t base = static_cast<ptrdiff_t>(ey) * w + ex;
-    const int fx = 2 * mv.x, fy = 2 * mv.y;
+    const uint8_t *ph = planes.h.data(), *pv = planes.v.data(), *pd = planes.d.data();
+    const int fx = 2 * mv.x - pred_x, fy = 2 * mv.y - pred_y;
     int cost = start_cost, best = -1;
-    for (int i = 0; i < 8; i++) {
-        const int ox = cand[i].ox, oy = cand[i].oy;
+    // Candidate i at half-pel offset (ox, oy): its block lies in the plane of the
+    // offset's half-pel parts, one sample left or up for a negative offset.
+    auto candidate = [&](int i, int ox, int oy, const uint8_t *plane) {
         if ((ox < 0 && no_left) || (ox > 0 && no_right) || (oy < 0 && no_up) ||
             (oy > 0 && no_down))
-            continue;
-        const int vc = vector_cost(q, fx + ox - pred_x, fy + oy - pred_y);
+            return;
+        const int vc = vector_cost(q, fx + ox, fy + oy);
         if (vc >= cost)
-            continue;   // no SAD can make it cheaper
-        const uint8_t *blk = plane[cand[i].plane] + base + cand[i].up * w + cand[i].left;
+            return;     // no SAD can make it cheaper
+        const uint8_t *blk = plane + base + (oy < 0 ? -w : 0) + (ox < 0 ? -1 : 0);
         const int c = bm.sad(blk, w, cost - vc) + vc;
         if (c < cost) {
             cost = c;
             best = i;
         }
-    }
+    };
+    candidate(0, 0, -1, pv);
+    candidate(1, 1, -1, pd);
+    candidate(2, 1, 0, ph);
+    candidate(3, 1, 1, pd);
+    candidate(4, 0, 1, pv);
+    candidate(5, -1, 1, pd);
+    candidate(6, -1, 0, ph);
+    candidate(7, -1, -1, pd);
+    static const int8_t offset[8][2] = {{0, -1}, {1, -1}, {1, 0},  {1, 1},
+                                        {0, 1},  {-1, 1}, {-1, 0}, {-1, -1}};
     if (best >= 0)
-        mv = MotionVector::from_half(fx + cand[best].ox, fy + cand[best].oy);
+        mv = MotionVector::from_half(2 * mv.x + offset[best][0], 2 * mv.y + offset[best][1]);
     return cost;
 }
 
