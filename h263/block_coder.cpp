@@ -14,13 +14,25 @@ namespace {
 /** Levels of a raster block into scan order from position first; sets last. */
 void scan_levels(const int16_t *levels, int first, BlockLevels &out)
 {
-    out.last = -1;
-    for (int i = first; i < 64; i++) {
-        int16_t l = levels[kZigzag[i]];
-        out.scan[i] = l;
-        if (l)
-            out.last = i;
+    // The non-zero raster positions as a bit mask; the last one in scan order
+    // bounds the positions to gather.
+    uint64_t mask = 0;
+    for (int r = 0; r < 8; r++) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + 8 * r));
+        const __m128i zero = _mm_cmpeq_epi16(v, _mm_setzero_si128());
+        const int nz = ~_mm_movemask_epi8(_mm_packs_epi16(zero, zero)) & 0xff;
+        mask |= static_cast<uint64_t>(nz) << (8 * r);
     }
+    if (first)
+        mask &= ~1ull;
+    int last = -1;
+    for (uint64_t m = mask; m; m &= m - 1) {
+        int pos = kScanPosition[__builtin_ctzll(m)];
+        last = pos > last ? pos : last;
+    }
+    out.last = last;
+    for (int i = first; i <= last; i++)
+        out.scan[i] = levels[kZigzag[i]];
 }
 
 /** The exact path: DCT, quantiser, dequantiser and inverse DCT of blk into out (64 values). */

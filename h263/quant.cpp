@@ -48,13 +48,21 @@ bool Quantiser::quantise_inter(const int32_t *coef, int16_t *level) const
     return any != 0;
 }
 
+__attribute__((target_clones("avx2", "default")))
 bool Quantiser::quantise_intra(const int32_t *coef, int16_t *level) const
 {
     int d = coef[0] / 8;
     level[0] = static_cast<int16_t>(d < 1 ? 1 : (d > 254 ? 254 : d));
+    // T[c] for the AC coefficients, as in quantise_inter without the offset.
+    const uint32_t r = recip_;
     int any = 0;
     for (int i = 1; i < 64; i++) {
-        int l = t_[clamp_index(coef[i]) + kRange];
+        int v = coef[i];
+        v = v < -kRange + 1 ? -kRange + 1 : (v > kRange - 1 ? kRange - 1 : v);
+        uint32_t a = static_cast<uint32_t>(v < 0 ? -v : v);
+        int l = static_cast<int>((a * r) >> 20);
+        l = l > 127 ? 127 : l;
+        l = v < 0 ? -l : l;
         level[i] = static_cast<int16_t>(l);
         any |= l;
     }
@@ -79,11 +87,17 @@ void Quantiser::dequantise_inter(const int16_t *level, bool coded, int16_t *coef
     }
 }
 
+__attribute__((target_clones("avx2", "default")))
 void Quantiser::dequantise_intra(const int16_t *level, bool coded, int16_t *coef) const
 {
     coef[0] = static_cast<int16_t>(8 * level[0]);
-    for (int i = 1; i < 64; i++)
-        coef[i] = coded ? d_[level[i] + 127] : 0;
+    const int q = q_, even = (q_ & 1) ? 0 : 1;
+    for (int i = 1; i < 64; i++) {
+        int l = coded ? level[i] : 0;
+        int a = l < 0 ? -l : l;
+        int d = a ? (2 * a + 1) * q - even : 0;
+        coef[i] = static_cast<int16_t>(l < 0 ? -d : d);
+    }
 }
 
 } // namespace h263

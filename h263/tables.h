@@ -30,6 +30,8 @@ extern const int kTcoefValues[103][3];
 
 /** Zigzag scan, Figure 14: scan position -> raster index of the 8x8 block. */
 extern const uint8_t kZigzag[64];
+/** The inverse of kZigzag: raster index -> scan position. */
+extern const uint8_t kScanPosition[64];
 
 /** Code lengths of MVD for differences -32..31 (index = difference + 32). */
 extern const uint8_t kMvdBits[64];

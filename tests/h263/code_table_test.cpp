@@ -89,6 +89,12 @@ TEST(ElementWriters, CoefficientsUseTheTableOrAnEscape)
     EXPECT_EQ(s, "101" "0000011" "1" "000010" "00111100");
 }
 
+TEST(Scan, PositionsInvertTheZigzag)
+{
+    for (int i = 0; i < 64; i++)
+        EXPECT_EQ(h263::kScanPosition[h263::kZigzag[i]], i);
+}
+
 TEST(CostTable, EqualsTheLengthsOfTheMvdCodes)
 {
     for (int d = 0; d < 64; d++)

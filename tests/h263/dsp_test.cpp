@@ -126,6 +126,12 @@ TEST(Quantiser, ArithmeticFormsEqualTheTables)
             q.quantise_inter(c, l);
             for (int i = 0; i < 64; i++)
                 ASSERT_EQ(l[i], q.quant_level(c[i] - (qp >> 1))) << "Q " << qp << " c " << c[i];
+            q.quantise_intra(c, l);
+            for (int i = 1; i < 64; i++)
+                ASSERT_EQ(l[i], q.quant_level(c[i])) << "Q " << qp << " c " << c[i];
+            q.dequantise_intra(l, true, d);
+            for (int i = 1; i < 64; i++)
+                ASSERT_EQ(d[i], q.dequant(l[i]));
             for (int i = 0; i < 64; i++)
                 l[i] = static_cast<int16_t>((base / 40 + i) % 128);
             q.dequantise_inter(l, true, d);
