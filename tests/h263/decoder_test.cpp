@@ -154,6 +154,8 @@ TEST(Headers, RefusedPicturesLeaveTheDecoderUsable)
         {"split screen", 32, "error: split-screen not supported in this version\n"},
         {"CPM", 48, "error: CPM not supported in this version\n"},
         {"source format 0", 37, nullptr},
+        // The arithmetic models of syntax-based arithmetic coding are not built in.
+        {"arithmetic coding", 40, "error: syntax-based arithmetic coding not supported\n"},
     };
     std::vector<uint8_t> good = qcif_stream(2);
     for (const Case &c : cases) {
