@@ -242,16 +242,41 @@ bool try_fast(const Quantiser &q, const uint8_t *src, int ss, uint8_t *rec, int 
     return true;
 }
 
+template <bool Intra>
+inline bool code_one(const Quantiser &q, bool exact_only, const uint8_t *src, int ss,
+                     uint8_t *rec, int rs, BlockLevels &out)
+{
+    bool coded;
+    if (!exact_only && try_fast<Intra>(q, src, ss, rec, rs, coded, out))
+        return coded;
+    return exact_block(q, Intra, src, ss, rec, rs, out);
+}
+
+template <bool Intra>
+int code_six(const Quantiser &q, bool exact_only, const BlockPlace place[6], BlockLevels levels[6])
+{
+    int cbp = 0;
+    for (int n = 0; n < 6; n++)
+        if (code_one<Intra>(q, exact_only, place[n].src, place[n].stride, place[n].rec,
+                            place[n].stride, levels[n]))
+            cbp |= 32 >> n;
+    return cbp;
+}
+
 } // namespace
 
 bool code_block(const Quantiser &q, bool intra, bool exact_only, const uint8_t *src, int ss,
                 uint8_t *rec, int rs, BlockLevels &out)
 {
-    bool coded;
-    if (!exact_only && (intra ? try_fast<true>(q, src, ss, rec, rs, coded, out)
-                              : try_fast<false>(q, src, ss, rec, rs, coded, out)))
-        return coded;
-    return exact_block(q, intra, src, ss, rec, rs, out);
+    return intra ? code_one<true>(q, exact_only, src, ss, rec, rs, out)
+                 : code_one<false>(q, exact_only, src, ss, rec, rs, out);
+}
+
+int code_macroblock(const Quantiser &q, bool intra, bool exact_only, const BlockPlace place[6],
+                    BlockLevels levels[6])
+{
+    return intra ? code_six<true>(q, exact_only, place, levels)
+                 : code_six<false>(q, exact_only, place, levels);
 }
 
 } // namespace h263

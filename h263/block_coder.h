@@ -24,6 +24,17 @@ struct BlockLevels {
 bool code_block(const Quantiser &q, bool intra, bool exact_only, const uint8_t *src, int ss,
                 uint8_t *rec, int rs, BlockLevels &out);
 
+/** Where one block of a macroblock lies: the source, the reconstruction and their stride. */
+struct BlockPlace {
+    const uint8_t *src;
+    uint8_t *rec;
+    int stride;
+};
+
+/** code_block of the six blocks of a macroblock; returns the coded block pattern (bit 5-n). */
+int code_macroblock(const Quantiser &q, bool intra, bool exact_only, const BlockPlace place[6],
+                    BlockLevels levels[6]);
+
 /** The scalar form of code_block, the reference the vectorised one is checked against. */
 bool code_block_reference(const Quantiser &q, bool intra, bool exact_only, const uint8_t *src,
                           int ss, uint8_t *rec, int rs, BlockLevels &out);

@@ -301,30 +301,38 @@ void predict_chroma_reference(const uint8_t *src, int stride, int cx, int cy, in
     }
 }
 
-void predict_chroma(const uint8_t *src, int stride, int cx, int cy, int vx, int vy, uint8_t *dst)
+void predict_chroma(const uint8_t *u, const uint8_t *v, int stride, int cx, int cy, int vx,
+                    int vy, uint8_t *du, uint8_t *dv)
 {
-    const uint8_t *s = src + (cy + (vy >> 1)) * stride + cx + (vx >> 1);
-    int hx = vx & 1, hy = vy & 1;
+    // Both planes at once: U in the low eight bytes, V in the high eight.
+    const ptrdiff_t off = static_cast<ptrdiff_t>(cy + (vy >> 1)) * stride + cx + (vx >> 1);
+    const uint8_t *su = u + off, *sv = v + off;
+    auto load = [&](int r, int dx) {
+        return _mm_unpacklo_epi64(load8(su + r * stride + dx), load8(sv + r * stride + dx));
+    };
+    auto put = [&](int r, __m128i p) {
+        store8(du + r * stride, p);
+        _mm_storeh_pd(reinterpret_cast<double *>(dv + r * stride), _mm_castsi128_pd(p));
+    };
+    const int hx = vx & 1, hy = vy & 1;
     if (!hx && !hy) {
         for (int r = 0; r < 8; r++)
-            store8(dst + r * stride, load8(s + r * stride));
+            put(r, load(r, 0));
     } else if (!hy) {
-        for (int r = 0; r < 8; r++, s += stride)
-            store8(dst + r * stride, _mm_avg_epu8(load8(s), load8(s + 1)));
+        for (int r = 0; r < 8; r++)
+            put(r, _mm_avg_epu8(load(r, 0), load(r, 1)));
     } else if (!hx) {
-        __m128i a = load8(s);
+        __m128i a = load(0, 0);
         for (int r = 0; r < 8; r++) {
-            s += stride;
-            __m128i c = load8(s);
-            store8(dst + r * stride, _mm_avg_epu8(a, c));
+            const __m128i c = load(r + 1, 0);
+            put(r, _mm_avg_epu8(a, c));
             a = c;
         }
     } else {
-        __m128i a = load8(s), b = load8(s + 1);
+        __m128i a = load(0, 0), b = load(0, 1);
         for (int r = 0; r < 8; r++) {
-            s += stride;
-            __m128i c = load8(s), d = load8(s + 1);
-            store8(dst + r * stride, avg4_epu8(a, b, c, d));
+            const __m128i c = load(r + 1, 0), d = load(r + 1, 1);
+            put(r, avg4_epu8(a, b, c, d));
             a = c;
             b = d;
         }
@@ -343,8 +351,8 @@ void predict_macroblock(int x, int y, const Picture &ref, const HalfPelPlanes &p
         store16(d + r * w, load16(s + r * w));
     int cvx = chroma_vector(vx), cvy = chroma_vector(vy);
     int cw = w / 2;
-    predict_chroma(ref.u, cw, x / 2, y / 2, cvx, cvy, out.u + (y / 2) * cw + x / 2);
-    predict_chroma(ref.v, cw, x / 2, y / 2, cvx, cvy, out.v + (y / 2) * cw + x / 2);
+    const int co = (y / 2) * cw + x / 2;
+    predict_chroma(ref.u, ref.v, cw, x / 2, y / 2, cvx, cvy, out.u + co, out.v + co);
 }
 
 } // namespace h263

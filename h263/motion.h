@@ -149,8 +149,12 @@ inline int chroma_vector(int v)
 void predict_macroblock(int x, int y, const Picture &ref, const HalfPelPlanes &planes,
                         const MotionVector &mv, Picture &out);
 
-/** The 8x8 chroma prediction at (cx, cy) with the chroma vector (vx, vy) in half-pel units. */
-void predict_chroma(const uint8_t *src, int stride, int cx, int cy, int vx, int vy, uint8_t *dst);
+/**
+ * The 8x8 chroma predictions of the U and V planes at (cx, cy) with the chroma
+ * vector (vx, vy) in half-pel units, into du and dv (the same stride).
+ */
+void predict_chroma(const uint8_t *u, const uint8_t *v, int stride, int cx, int cy, int vx,
+                    int vy, uint8_t *du, uint8_t *dv);
 
 /** The scalar forms of the interpolation and the chroma prediction, for the tests. */
 void interpolate_reference(const Picture &ref, uint8_t *h, uint8_t *v, uint8_t *d);

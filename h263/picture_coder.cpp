@@ -243,12 +243,6 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
 
 namespace {
 
-struct BlockPlace {
-    const uint8_t *src;
-    uint8_t *rec;
-    int stride;
-};
-
 void block_places(int x, int y, const Picture &in, Picture &recon, BlockPlace place[6])
 {
     int w = in.width, cw = w / 2;
@@ -269,11 +263,7 @@ void PictureCoder::code_intra_mb(bool intra_picture, int x, int y, const Picture
     BlockPlace place[6];
     block_places(x, y, in, recon, place);
     BlockLevels levels[6];
-    int cbp = 0;
-    for (int n = 0; n < 6; n++)
-        if (code_block(quant_, true, intra_picture, place[n].src, place[n].stride, place[n].rec,
-                       place[n].stride, levels[n]))
-            cbp |= 32 >> n;
+    int cbp = code_macroblock(quant_, true, intra_picture, place, levels);
     if (!intra_picture)
         bw.put_bit(0);                          // COD
     put_mcbpc(intra_picture, kMbIntra, cbp & 3, bw);
@@ -292,11 +282,7 @@ void PictureCoder::code_inter_mb(int x, int y, int effort, const Picture &in,
     BlockPlace place[6];
     block_places(x, y, in, recon, place);
     BlockLevels levels[6];
-    int cbp = 0;
-    for (int n = 0; n < 6; n++)
-        if (code_block(quant_, false, effort >= 4, place[n].src, place[n].stride, place[n].rec,
-                       place[n].stride, levels[n]))
-            cbp |= 32 >> n;
+    int cbp = code_macroblock(quant_, false, effort >= 4, place, levels);
     bw.put_bit(0);                              // COD
     put_mcbpc(false, kMbInter, cbp & 3, bw);
     put_cbpy(kMbInter, cbp >> 2, bw);

@@ -92,13 +92,17 @@ TEST(HalfPel, ChromaPredictionEqualsTheScalarForm)
 {
     std::mt19937 rng(4);
     const int cw = 40, ch = 30;
-    std::vector<uint8_t> src = random_plane(rng, cw, ch, 0);
+    std::vector<uint8_t> u = random_plane(rng, cw, ch, 0), v = random_plane(rng, cw, ch, 0);
     for (int vy = -3; vy <= 3; vy++)
         for (int vx = -3; vx <= 3; vx++) {
-            std::vector<uint8_t> a(cw * ch, 0), b(cw * ch, 0);
-            h263::predict_chroma(src.data(), cw, 12, 10, vx, vy, a.data() + 10 * cw + 12);
-            h263::predict_chroma_reference(src.data(), cw, 12, 10, vx, vy, b.data() + 10 * cw + 12);
-            ASSERT_EQ(a, b) << vx << "," << vy;
+            std::vector<uint8_t> au(cw * ch, 0), av(cw * ch, 0), bu(cw * ch, 0), bv(cw * ch, 0);
+            const int o = 10 * cw + 12;
+            h263::predict_chroma(u.data(), v.data(), cw, 12, 10, vx, vy, au.data() + o,
+                                 av.data() + o);
+            h263::predict_chroma_reference(u.data(), cw, 12, 10, vx, vy, bu.data() + o);
+            h263::predict_chroma_reference(v.data(), cw, 12, 10, vx, vy, bv.data() + o);
+            ASSERT_EQ(au, bu) << vx << "," << vy;
+            ASSERT_EQ(av, bv) << vx << "," << vy;
         }
 }
 
