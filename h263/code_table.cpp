@@ -185,6 +185,17 @@ int put_block_coefficients(const int16_t *scan, int first, int last, BitWriter &
     if (!t.tcoef || !t.esc_run || !t.esc_level)
         return 0;
     int start = bw.position;
+    // The events gather in a 64-bit word that goes out 32 bits at a time.
+    uint64_t acc = 0;
+    int n = 0;
+    auto emit = [&](uint32_t code, int len) {
+        acc = acc << len | code;
+        n += len;
+        if (n >= 32) {
+            n -= 32;
+            bw.put_bits(static_cast<uint32_t>(acc >> n), 32);
+        }
+    };
     int run = 0;
     for (int i = first; i <= last; i++) {
         int level = scan[i];
@@ -195,16 +206,17 @@ int put_block_coefficients(const int16_t *scan, int first, int last, BitWriter &
         int end = i == last;
         int mag = level < 0 ? -level : level;
         if (mag <= 12 && t.tcoef_len[end][run][mag]) {
-            bw.put_bits(t.tcoef_code[end][run][mag] | (level < 0), t.tcoef_len[end][run][mag]);
+            emit(t.tcoef_code[end][run][mag] | (level < 0), t.tcoef_len[end][run][mag]);
         } else {
             // ESCAPE, LAST (1 bit), RUN (6 bits), LEVEL (8 bits, -127..127 without 0).
             int l = level > 127 ? 127 : (level < -127 ? -127 : level);
             uint32_t fields = static_cast<uint32_t>(end) << 14 | static_cast<uint32_t>(run) << 8 |
                               (static_cast<uint32_t>(l) & 0xff);
-            bw.put_bits(t.escape_code | fields, t.escape_len);
+            emit(t.escape_code | fields, t.escape_len);
         }
         run = 0;
     }
+    bw.put_bits(static_cast<uint32_t>(acc), n);
     return bw.position - start;
 }
 

@@ -66,17 +66,18 @@ void HalfPelPlanes::interpolate(const Picture &ref)
     for (int x = 0;; x += 16) {
         if (x > w - 17)
             x = w - 17;
-        __m128i va = load16(r + x), vb = load16(r + x + 1), ab = _mm_avg_epu8(va, vb);
+        __m128i va = load16(r + x), vb = load16(r + x + 1);
+        __m128i ab = _mm_avg_epu8(va, vb), ab_xor = _mm_xor_si128(va, vb);
         for (int y = 0; y + 1 < hgt; y++) {
             const size_t o = static_cast<size_t>(y) * w + x;
             const __m128i vc = load16(r + o + w), vd = load16(r + o + w + 1);
-            const __m128i cd = _mm_avg_epu8(vc, vd);
+            const __m128i cd = _mm_avg_epu8(vc, vd), cd_xor = _mm_xor_si128(vc, vd);
             store16(&h[o], ab);
             store16(&v[o], _mm_avg_epu8(va, vc));
-            store16(&d[o], avg4_epu8(va, vb, vc, vd));
+            store16(&d[o], avg4_from_pairs(ab, cd, ab_xor, cd_xor));
             va = vc;
-            vb = vd;
             ab = cd;
+            ab_xor = cd_xor;
         }
         store16(&h[static_cast<size_t>(hgt - 1) * w + x], ab);
         if (x == w - 17)

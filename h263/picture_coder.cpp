@@ -283,11 +283,14 @@ void PictureCoder::code_inter_mb(int x, int y, int effort, const Picture &in,
     block_places(x, y, in, recon, place);
     BlockLevels levels[6];
     int cbp = code_macroblock(quant_, false, effort >= 4, place, levels);
-    bw.put_bit(0);                              // COD
-    put_mcbpc(false, kMbInter, cbp & 3, bw);
-    put_cbpy(kMbInter, cbp >> 2, bw);
-    put_mvd(fold_mvd(mv.half_x() - pred_x), bw);
-    put_mvd(fold_mvd(mv.half_y() - pred_y), bw);
+    // COD 0, MCBPC and CBPY in one word (at most 16 bits), then the two MVD (at most 26).
+    const EncoderTables &t = encoder_tables();
+    const CodeWord &mcbpc = t.mcbpc_words[0][kMbInter * 4 + (cbp & 3)];
+    const CodeWord &cbpy = t.cbpy_words[0][cbp >> 2];
+    bw.put_bits(mcbpc.bits << cbpy.length | cbpy.bits, 1 + mcbpc.length + cbpy.length);
+    const CodeWord &mvdx = t.mvd_words[fold_mvd(mv.half_x() - pred_x) + 32];
+    const CodeWord &mvdy = t.mvd_words[fold_mvd(mv.half_y() - pred_y) + 32];
+    bw.put_bits(mvdx.bits << mvdy.length | mvdy.bits, mvdx.length + mvdy.length);
     for (int n = 0; n < 6; n++)
         if (cbp & (32 >> n))
             put_block_coefficients(levels[n].scan, 0, levels[n].last, bw);

@@ -29,8 +29,13 @@ TEST(Average, FourSamplesExactlyAsTheWideSum)
         for (auto &row : in)
             for (uint8_t &v : row)
                 v = trial < 16 ? static_cast<uint8_t>(trial % 2 ? 255 : 0) : static_cast<uint8_t>(rng());
-        h263::store16(out, h263::avg4_epu8(h263::load16(in[0]), h263::load16(in[1]),
-                                            h263::load16(in[2]), h263::load16(in[3])));
+        const __m128i a = h263::load16(in[0]), b = h263::load16(in[1]), c = h263::load16(in[2]),
+                      d = h263::load16(in[3]);
+        h263::store16(out, h263::avg4_epu8(a, b, c, d));
+        for (int i = 0; i < 16; i++)
+            ASSERT_EQ(out[i], (in[0][i] + in[1][i] + in[2][i] + in[3][i] + 2) >> 2);
+        h263::store16(out, h263::avg4_from_pairs(_mm_avg_epu8(a, b), _mm_avg_epu8(c, d),
+                                                 _mm_xor_si128(a, b), _mm_xor_si128(c, d)));
         for (int i = 0; i < 16; i++)
             ASSERT_EQ(out[i], (in[0][i] + in[1][i] + in[2][i] + in[3][i] + 2) >> 2);
     }
