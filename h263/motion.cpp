@@ -313,7 +313,7 @@ void predict_chroma(const uint8_t *u, const uint8_t *v, int stride, int cx, int 
     };
     auto put = [&](int r, __m128i p) {
         store8(du + r * stride, p);
-        _mm_storeh_pd(reinterpret_cast<double *>(dv + r * stride), _mm_castsi128_pd(p));
+        store8(dv + r * stride, _mm_unpackhi_epi64(p, p));
     };
     const int hx = vx & 1, hy = vy & 1;
     if (!hx && !hy) {
