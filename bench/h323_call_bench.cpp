@@ -85,10 +85,41 @@ static void BM_RegistrationRoundTrip(benchmark::State &state)
 BENCHMARK(BM_RegistrationRoundTrip)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200)
     ->Repetitions(5)->ReportAggregatesOnly();
 
-/// MakeCall to established on the caller (TCP connect, Setup and Connect, media started),
-/// then hang-up to released on both sides, per call.
+namespace {
+
+/// Notes when the Setup goes out and when the Connect comes in (Q.931 message types 5, 7).
+class SignalHook : public H323TrafficHook
+{
+  public:
+    void Arm()
+    {
+        setupSent = false;
+        connectReceived = false;
+    }
+    void OnStreamReceived(BYTE *d, PINDEX n) const override
+    {
+        if (n > 5 && d[0] == 0x08 && d[4] == 0x07 && !connectReceived.exchange(true))
+            connectAt = Clock::now();
+    }
+    void OnStreamSending(const BYTE *d, BYTE *o, PINDEX n) const override
+    {
+        std::copy(d, d + n, o);
+        if (n > 9 && d[4] == 0x08 && d[8] == 0x05 && !setupSent.exchange(true))
+            setupAt = Clock::now();
+    }
+    void OnDatagramReceived(BYTE *, PINDEX) const override {}
+    void OnDatagramSending(const BYTE *d, BYTE *o, PINDEX n) const override { std::copy(d, d + n, o); }
+    mutable std::atomic<bool> setupSent{false}, connectReceived{false};
+    mutable Clock::time_point setupAt, connectAt;
+};
+
+} // namespace
+
+/// Setup sent to Connect received on the caller, or hang-up to released on both sides.
 static void CallTimes(benchmark::State &state, bool gatekeeper, bool fastStart, bool hangup)
 {
+    static SignalHook hook;
+    H323SetTrafficHook(&hook);
     std::unique_ptr<servicesim::RasGatekeeper> gk;
     TestEndPoint caller("8001"), callee("8002");
     for (TestEndPoint *ep : {&caller, &callee}) {
@@ -109,22 +140,22 @@ static void CallTimes(benchmark::State &state, bool gatekeeper, bool fastStart, 
     size_t n = 0;
     for (auto _ : state) {
         n++;
-        auto start = Clock::now();
+        hook.Arm();
         PString token = caller.Call(target);
         if (!WaitCount(caller.events, "established", n)) {
             state.SkipWithError("no call");
-            return;
+            break;
         }
         auto established = Clock::now();
-        auto released = established;
         caller.ClearCall(token);
         if (!WaitCount(caller.events, "cleared", n) || !WaitCount(callee.events, "cleared", n)) {
             state.SkipWithError("not released");
-            return;
+            break;
         }
-        released = Clock::now();
-        state.SetIterationTime(Seconds(hangup ? released - established : established - start));
+        auto released = Clock::now();
+        state.SetIterationTime(Seconds(hangup ? released - established : hook.connectAt - hook.setupAt));
     }
+    H323SetTrafficHook(nullptr);
 }
 
 static void BM_CallSetupDirect(benchmark::State &state) { CallTimes(state, false, state.range(0), false); }
@@ -235,7 +266,7 @@ static void CallLoad(benchmark::State &state, const char *codec)
         double held = 0;
         int samples = 0;
         while (Clock::now() - start < std::chrono::seconds(5)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             H323Connection *c = callee.FindConnectionWithLock(callee.GetAllConnections()[0]);
             if (c == nullptr)
                 break;
@@ -243,6 +274,8 @@ static void CallLoad(benchmark::State &state, const char *codec)
                 if (RTP_JitterBuffer *j = ch->GetSession().GetJitterBuffer()) {
                     held += j->GetLastHoldTime();
                     samples++;
+                    state.counters["jitter_delay_ms"] = j->GetCurrentDelay();
+                    state.counters["late"] = j->GetPacketsTooLate();
                 }
             c->Unlock();
         }

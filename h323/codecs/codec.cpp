@@ -18,14 +18,10 @@ H323Codec::~H323Codec()
 
 void H323Codec::Close()
 {
-    PChannel *channel;
-    {
-        PWaitAndSignal lock(rawChannelMutex);
-        channel = rawDataChannel;
-    }
-    // Closing outside the mutex ends a Read or Write that holds it.
-    if (channel != nullptr)
-        channel->Close();
+    // Not under rawChannelMutex: closing ends a Read or Write that holds it.
+    PWaitAndSignal lock(channelPointerMutex);
+    if (rawDataChannel != nullptr)
+        rawDataChannel->Close();
 }
 
 unsigned H323Codec::GetFrameRate() const
@@ -36,6 +32,7 @@ unsigned H323Codec::GetFrameRate() const
 BOOL H323Codec::AttachChannel(PChannel *channel, BOOL autoDelete)
 {
     PWaitAndSignal lock(rawChannelMutex);
+    PWaitAndSignal pointer(channelPointerMutex);
     if (rawDataChannel != nullptr && deleteChannel && rawDataChannel != channel)
         delete rawDataChannel;
     rawDataChannel = channel;
@@ -46,6 +43,7 @@ BOOL H323Codec::AttachChannel(PChannel *channel, BOOL autoDelete)
 PChannel *H323Codec::SwapChannel(PChannel *newChannel, BOOL autoDelete)
 {
     PWaitAndSignal lock(rawChannelMutex);
+    PWaitAndSignal pointer(channelPointerMutex);
     PChannel *old = rawDataChannel;
     rawDataChannel = newChannel;
     deleteChannel = autoDelete;
@@ -56,6 +54,7 @@ BOOL H323Codec::CloseRawDataChannel()
 {
     Close();
     PWaitAndSignal lock(rawChannelMutex);
+    PWaitAndSignal pointer(channelPointerMutex);
     if (rawDataChannel == nullptr)
         return FALSE;
     if (deleteChannel)

@@ -62,7 +62,13 @@ class H323Codec : public PObject
     H323Channel *logicalChannel = nullptr;
     PChannel *rawDataChannel = nullptr;
     BOOL deleteChannel = FALSE;
+    /// Held while the raw channel is read or written (and by a codec's Write around both
+    /// decoding and writing).
     PMutex rawChannelMutex;
+
+  private:
+    /// Guards the channel pointer only, so that Close never waits for a Read or Write.
+    PMutex channelPointerMutex;
 };
 
 /// An audio codec: PCM 8000 Hz mono 16-bit on the raw side, with silence detection.

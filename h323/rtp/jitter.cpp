@@ -87,8 +87,10 @@ void RTP_JitterBuffer::Insert(std::unique_ptr<RTP_DataFrame> frame)
 {
     PInt64 now = NowMs();
     DWORD ts = frame->GetTimestamp();
+    bool wake; // the reader waits for data only when it had none; else it waits for a time
     {
         PWaitAndSignal lock(mutex);
+        wake = !synced || buffer.empty();
         if (!synced) {
             synced = true;
             baseTimestamp = ts;
@@ -126,6 +128,16 @@ void RTP_JitterBuffer::Insert(std::unique_ptr<RTP_DataFrame> frame)
                 baseTime -= step / timeUnits;
             }
         }
+        // Consecutive packets give the packet duration (more than one frame each for some
+        // codecs); a gap in the sequence numbers may hide silence and says nothing.
+        WORD seq = frame->GetSequenceNumber();
+        if (haveLast && seq == WORD(lastSequence + 1) && int32_t(ts - lastTimestamp) > 0)
+            frameDuration = ts - lastTimestamp;
+        if (!haveLast || int16_t(seq - lastSequence) > 0) {
+            haveLast = true;
+            lastSequence = seq;
+            lastTimestamp = ts;
+        }
         auto pos = buffer.end();
         while (pos != buffer.begin()) {
             auto prev = pos - 1;
@@ -140,7 +152,8 @@ void RTP_JitterBuffer::Insert(std::unique_ptr<RTP_DataFrame> frame)
         while (buffer.size() > maxEntries)
             buffer.pop_front(); // overrun: the oldest goes
     }
-    arrived.Signal();
+    if (wake)
+        arrived.Signal();
 }
 
 BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
@@ -149,11 +162,17 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
         if (closed)
             return FALSE;
         PInt64 wait;
+        bool waitForData = false;
         {
             PWaitAndSignal lock(mutex);
             if (!synced) {
                 wait = -1;
             } else {
+                // After a packet of unknown duration the next one received sets the position.
+                if (positionUnknown && !buffer.empty()) {
+                    nextTimestamp = buffer.front().frame->GetTimestamp();
+                    positionUnknown = false;
+                }
                 // Drop what is already behind the play-out position.
                 while (!buffer.empty() &&
                        int32_t(buffer.front().frame->GetTimestamp() - nextTimestamp) < 0)
@@ -164,20 +183,20 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
                     if (!buffer.empty() && buffer.front().frame->GetTimestamp() == nextTimestamp) {
                         Entry e = std::move(buffer.front());
                         buffer.pop_front();
-                        if (buffer.size() > 0) {
-                            DWORD next = buffer.front().frame->GetTimestamp();
-                            DWORD d = next - e.frame->GetTimestamp();
-                            if (frameDuration == 0 || d < frameDuration)
-                                frameDuration = d;
-                        }
                         lastHoldMs = unsigned(now - e.arrival);
                         out = *e.frame;
                         out.SetPacketSize(e.frame->GetPacketSize());
-                        DWORD step = frameDuration > 0 ? frameDuration : 160;
-                        nextTimestamp = e.frame->GetTimestamp() + step;
+                        nextTimestamp = e.frame->GetTimestamp() + frameDuration;
+                        positionUnknown = frameDuration == 0;
                         return TRUE;
                     }
-                    // Missing at its time: an empty frame stands for it.
+                    // Missing at its time: an empty frame stands for it, once the packet
+                    // duration is known (before that, wait for the next packet).
+                    waitForData = positionUnknown || (frameDuration == 0 && buffer.empty());
+                }
+                if (waitForData) {
+                    wait = 20;
+                } else if (due <= now) {
                     DWORD step = frameDuration > 0 ? frameDuration : 160;
                     if (!buffer.empty()) {
                         DWORD gap = buffer.front().frame->GetTimestamp() - nextTimestamp;
@@ -188,8 +207,9 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
                     out.SetTimestamp(nextTimestamp);
                     nextTimestamp += step;
                     return TRUE;
+                } else {
+                    wait = due - now;
                 }
-                wait = due - now;
             }
         }
         if (wait < 0)

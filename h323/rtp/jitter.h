@@ -64,7 +64,11 @@ class RTP_JitterBuffer
     PInt64 baseTime = 0;       // play-out time of baseTimestamp (ms)
     DWORD baseTimestamp = 0;
     DWORD nextTimestamp = 0;   // the timestamp ReadData gives next
-    DWORD frameDuration = 0;   // timestamp units per packet
+    DWORD frameDuration = 0;   // timestamp units per packet, 0 until two consecutive ones came
+    bool positionUnknown = false; // the last packet's duration was not known
+    bool haveLast = false;
+    WORD lastSequence = 0;     // the newest packet received so far
+    DWORD lastTimestamp = 0;
     unsigned currentDelay;     // timestamp units
     unsigned onTimeCount = 0;  // packets since the last late one
     std::atomic<bool> closed{false};
