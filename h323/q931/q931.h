@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 /** One Q.931 message. Elements are kept in received order and written in ascending order. */
@@ -209,6 +210,16 @@ class Q931 {
     bool GetCallingPartyNumber(std::string &number, unsigned *plan = nullptr,
                                unsigned *type = nullptr, unsigned *presentation = nullptr,
                                unsigned *screening = nullptr) const;
+    /** The same into another string type made from std::string (the library's PString). */
+    template <class Text>
+        requires(!std::is_same_v<Text, std::string> && std::is_assignable_v<Text &, std::string>)
+    bool GetCallingPartyNumber(Text &number) const
+    {
+        std::string digits;
+        bool found = GetCallingPartyNumber(digits);
+        number = digits;
+        return found;
+    }
 
     void SetCalledPartyNumber(const std::string &number, unsigned plan = 1, unsigned type = 0);
     bool GetCalledPartyNumber(std::string &number, unsigned *plan = nullptr,

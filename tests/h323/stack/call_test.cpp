@@ -3,6 +3,7 @@
 #include "stack_support.h"
 
 #include <h323/callsig/connection.h>
+#include <h323/callsig/signal_pdu.h>
 
 #include <gtest/gtest.h>
 
@@ -194,3 +195,26 @@ INSTANTIATE_TEST_SUITE_P(Modes, UserInput,
                                            InputCase{"asTone", H323EndPoint::SendUserInputAsTone, "tone 5"},
                                            InputCase{"asQ931", H323EndPoint::SendUserInputAsQ931, "string 5"}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Calls, IncomingSetupGivesTheCallingPartyNumber)
+{
+    // A numeric alias goes out as the Calling Party Number, which the called side reads
+    // from the Setup in CreateConnection (the phone's filter).
+    struct Filter : TestEndPoint {
+        Filter() : TestEndPoint("bob") {}
+        H323Connection *CreateConnection(unsigned ref, void *userData, H323Transport *transport,
+                                         H323SignalPDU *setup) override
+        {
+            if (setup != nullptr) {
+                PString number;
+                setup->GetQ931().GetCallingPartyNumber(number);
+                events.Add("calling " + std::string(number.GetText()));
+            }
+            return TestEndPoint::CreateConnection(ref, userData, transport, setup);
+        }
+    } callee;
+    TestEndPoint caller("8613800138000");
+    ASSERT_FALSE(caller.Call(callee.Address()).IsEmpty());
+    EXPECT_EQ(callee.events.WaitFor("calling"), "calling 8613800138000");
+    EXPECT_FALSE(caller.events.WaitFor("established").empty());
+}

@@ -133,8 +133,8 @@ TEST(JitterBuffer, PlaysInTimestampOrderAfterTheMinimumDelayAndFillsGaps)
         sizes.push_back(frame.GetPayloadSize());
         if (i == 0) {
             PInt64 held = PTimer::Tick().GetMilliSeconds() - start;
-            EXPECT_GE(held, 48);
-            EXPECT_LE(held, 70);
+            EXPECT_GE(held, 48); // the minimum delay holds (it is no upper bound on a busy host)
+            EXPECT_LE(held, 250);
         }
     }
     EXPECT_EQ(order, (std::vector<DWORD>{1000, 1160, 1320, 1480, 1640, 1800}));
