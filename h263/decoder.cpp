@@ -102,7 +102,11 @@ void H263Decoder::FinishFrame()
     if (!have_picture_ || !core_ || core_->no_frame_stores || !core_->display[0])
         return;
     // The core's pictures carry borders; the picture handed out has none.
+    // A picture whose size differs from the announced format is not shown:
+    // callers size their buffers from width() x height().
     int w = core_->width, h = core_->height;
+    if (w <= 0 || h <= 0 || w != width_ || h != height_)
+        return;
     picture_.resize(static_cast<size_t>(w) * h * 3 / 2);
     int ls = w + 64, cs = w / 2 + 32;
     uint8_t *d = picture_.data();

@@ -35,6 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (marker) {
             dec.FinishFrame();
             if (const uint8_t *pic = dec.GetFramePtr()) {
+                if (dec.width() <= 0 || dec.height() <= 0)
+                    __builtin_trap(); // a picture handed out must have the announced size
                 volatile uint8_t last = pic[dec.width() * dec.height() * 3 / 2 - 1];
                 (void)last;
             }

@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     connection->LockUnconditionally();
     connection->HandleSignalPDU(pdu);
     connection->Unlock();
-    connection->ClearCall(H323CallEndReasons::EndedByLocalUser);
+    // Once unlocked the connection may already be released and deleted by the
+    // endpoint's cleaner: only the endpoint may touch it from here on.
     endpoint->ClearAllCalls(H323CallEndReasons::EndedByLocalUser, TRUE);
     return 0;
 }
