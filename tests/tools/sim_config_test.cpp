@@ -77,6 +77,27 @@ TEST(ParseOptions, DefaultsAndValues)
     EXPECT_EQ(Parse({"--help"}, &options, &error), ParseResult::Help);
 }
 
+TEST(ParseOptions, RasSharesTheServicePortWhenAskedOrGivenTheSamePort)
+{
+    struct Case {
+        std::vector<std::string> args;
+        bool shared;
+    };
+    const Case cases[] = {
+        {{}, false},
+        {{"--ras-port", "19900"}, true},
+        {{"--ras-port", "0", "--service-port", "0"}, false}, // two free ports
+        {{"--ras-port", "0", "--service-port", "0", "--ras-on-service-port"}, true},
+        {{"--ras-port", "5000", "--service-port", "5001"}, false},
+    };
+    for (const Case &c : cases) {
+        SimOptions options;
+        std::string error;
+        ASSERT_EQ(Parse(c.args, &options, &error), ParseResult::Run) << error;
+        EXPECT_EQ(options.SharedPort(), c.shared) << testing::PrintToString(c.args);
+    }
+}
+
 TEST(ParseOptions, ErrorsSayWhatIsWrong)
 {
     struct Case {

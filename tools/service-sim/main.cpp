@@ -5,6 +5,7 @@
 #include <tools/service-sim/service_server.h>
 #include <tools/service-sim/sim_options.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -156,6 +157,14 @@ int main(int argc, char **argv)
     serviceOptions.aliasDomain = options.aliasDomain;
     serviceOptions.accounts = accounts;
     serviceOptions.log = Print;
+    // On a shared port the service's thread hands RAS on to the gatekeeper once it runs.
+    std::atomic<RasGatekeeper *> sharedGatekeeper{nullptr};
+    if (options.SharedPort())
+        serviceOptions.otherDatagrams = [&sharedGatekeeper](const Endpoint &from,
+                                                            std::string data, size_t length) {
+            if (RasGatekeeper *gk = sharedGatekeeper.load())
+                gk->Deliver(from, std::move(data), length);
+        };
     ServiceServer service(serviceOptions);
     if (!service.Start(&error)) {
         std::cerr << "service-sim: service: " << error << "\n";
@@ -190,22 +199,27 @@ int main(int argc, char **argv)
     gkOptions.masking = options.masking;
     gkOptions.timeToLive = options.timeToLive;
     gkOptions.log = Print;
+    if (options.SharedPort())
+        gkOptions.sharedSocket = &service.Socket();
     RasGatekeeper gatekeeper(gkOptions);
     if (!gatekeeper.Start(&error)) {
         std::cerr << "service-sim: ras: " << error << "\n";
         return 1;
     }
     gatekeeperPtr = &gatekeeper;
+    sharedGatekeeper = options.SharedPort() ? &gatekeeper : nullptr;
     Print("service-sim: ras gatekeeper on udp 127.0.0.1:" + std::to_string(gatekeeper.Port()) +
-          ", nat link on tcp 127.0.0.1:" + std::to_string(nat.LinkPort()) + " (relay " +
+          (options.SharedPort() ? ", shared with the service protocol" : "") + ", nat link on tcp 127.0.0.1:" + std::to_string(nat.LinkPort()) + " (relay " +
           std::to_string(nat.RelayPort()) + ")" + (options.masking ? ", masked" : ""));
 
     Servers servers{&service, &gatekeeper};
     int status = Serve(servers);
+    // The service first: on a shared port its thread feeds the gatekeeper.
+    service.Stop();
+    sharedGatekeeper = nullptr;
     gatekeeperPtr = nullptr;
     gatekeeper.Stop();
     nat.Stop();
-    service.Stop();
     Print("service-sim: stopped");
     return status;
 }

@@ -22,6 +22,8 @@ namespace {
 
 using M = H225_RasMessage;
 
+constexpr size_t kMaxDatagram = 10000;
+
 h323::IPv4Endpoint ToIPv4(const Endpoint &e)
 {
     h323::IPv4Endpoint ep;
@@ -75,6 +77,10 @@ RasGatekeeper::~RasGatekeeper()
 
 bool RasGatekeeper::Start(std::string *error)
 {
+    if (options_.sharedSocket) {
+        port_ = options_.sharedSocket->LocalPort();
+        return true;
+    }
     if (!socket_.Bind(options_.address, options_.port, error))
         return false;
     port_ = socket_.LocalPort();
@@ -121,14 +127,22 @@ void RasGatekeeper::Run()
             std::string data;
             Endpoint from;
             size_t length = 0;
-            UdpSocket::Received r = socket_.Receive(&data, 10000, &from, &length);
+            UdpSocket::Received r = socket_.Receive(&data, kMaxDatagram, &from, &length);
             if (r != UdpSocket::Received::Datagram)
                 break;
-            if (length > data.size())
-                continue; // too long for RAS: dropped
-            Handle(from, std::move(data));
+            Deliver(from, std::move(data), length);
         }
     }
+}
+
+void RasGatekeeper::Deliver(const Endpoint &from, std::string data, size_t length)
+{
+    if (length > data.size() || length > kMaxDatagram) {
+        Log("over-long datagram of " + std::to_string(length) + " bytes from " +
+            from.ToString() + " dropped");
+        return;
+    }
+    Handle(from, std::move(data));
 }
 
 void RasGatekeeper::Send(const Endpoint &to, const H225_RasMessage &msg)
@@ -138,7 +152,7 @@ void RasGatekeeper::Send(const Endpoint &to, const H225_RasMessage &msg)
         return;
     if (options_.masking)
         toolmask::MaskDatagram(bytes.data(), bytes.data(), bytes.size());
-    socket_.SendTo(to, std::string(bytes.begin(), bytes.end()));
+    Socket().SendTo(to, std::string(bytes.begin(), bytes.end()));
 }
 
 void RasGatekeeper::Handle(const Endpoint &from, std::string datagram)

@@ -32,6 +32,8 @@ struct GatekeeperOptions {
     unsigned timeToLive = 0; ///< seconds granted in RCF, 0: none
     std::string alternateGatekeeper; ///< "a.b.c.d:port" listed in GCF and RCF when set
     std::function<void(const std::string &)> log;
+    /// Set: the port is another server's; RAS arrives through Deliver and leaves from here.
+    UdpSocket *sharedSocket = nullptr;
 };
 
 /** One RAS gatekeeper on its own thread; public calls are safe from any thread. */
@@ -46,6 +48,12 @@ class RasGatekeeper
     bool Start(std::string *error);
     void Stop();
     uint16_t Port() const { return port_; }
+
+    /**
+     * Handles one datagram received on the shared socket (length: its full length, longer
+     * than data when it was cut). Safe from any thread.
+     */
+    void Deliver(const Endpoint &from, std::string data, size_t length);
 
     /** Sends URQ to the endpoint registered with alias; false when there is none. */
     bool Unregister(const std::string &alias, std::string *error);
@@ -68,6 +76,7 @@ class RasGatekeeper
     void Run();
     void Handle(const Endpoint &from, std::string datagram);
     void Send(const Endpoint &to, const H225_RasMessage &msg);
+    UdpSocket &Socket() { return options_.sharedSocket ? *options_.sharedSocket : socket_; }
     std::string OnGatekeeperRequest(const H225_RasMessage &in, H225_RasMessage &out);
     std::string OnRegistrationRequest(const Endpoint &from, const H225_RasMessage &in,
                                       H225_RasMessage &out);

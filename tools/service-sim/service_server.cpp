@@ -61,6 +61,15 @@ std::string Quote(const std::string &text)
 
 } // namespace
 
+bool IsServiceDatagram(const std::string &data)
+{
+    // RAS messages open with binary bytes; masked ones almost never spell a keyword and a space.
+    for (const char *keyword : {"Helo ", "Auth ", "Live ", "Quit ", "ACK "})
+        if (data.starts_with(keyword))
+            return IsText(data);
+    return false;
+}
+
 ServiceServer::ServiceServer(ServiceOptions options)
     : options_(std::move(options)), random_(std::random_device{}())
 {
@@ -138,8 +147,13 @@ void ServiceServer::Run()
             std::string data;
             Endpoint from;
             size_t length;
-            while (socket_.Receive(&data, kMaxDatagram + 1, &from, &length) ==
+            size_t room = options_.otherDatagrams ? kMaxSharedDatagram : kMaxDatagram + 1;
+            while (socket_.Receive(&data, room, &from, &length) ==
                    UdpSocket::Received::Datagram) {
+                if (options_.otherDatagrams && !IsServiceDatagram(data)) {
+                    options_.otherDatagrams(from, std::move(data), length);
+                    continue;
+                }
                 std::lock_guard lock(mutex_);
                 HandleDatagram(from, data, length);
             }

@@ -48,7 +48,15 @@ struct ServiceOptions {
     std::chrono::milliseconds retransmitInterval{3000};
     int noticeSends = 3;                          ///< sends of one notice before it is given up
     std::function<void(const std::string &)> log; ///< one line per exchange; empty: silent
+    /**
+     * Set: the port is shared, and every datagram that IsServiceDatagram does not claim goes
+     * here, on the server's thread, with its full length (RAS on the same port).
+     */
+    std::function<void(const Endpoint &from, std::string data, size_t length)> otherDatagrams;
 };
+
+/** True when a datagram is the service protocol's: text opening with one of its keywords. */
+bool IsServiceDatagram(const std::string &data);
 
 enum class Notice { Kicked, Relogin, KeepAlive };
 
@@ -72,6 +80,8 @@ class ServiceServer
     bool Start(std::string *error);
     void Stop();
     uint16_t Port() const { return port_; }
+    /** The bound socket, for a server that answers on the same port (valid until Stop). */
+    UdpSocket &Socket() { return socket_; }
 
     /**
      * Sends a notice to the address the account was last heard from. Returns the notice's
@@ -83,6 +93,7 @@ class ServiceServer
     bool IsLoggedIn(const std::string &account) const;
 
     static constexpr size_t kMaxDatagram = 1024;
+    static constexpr size_t kMaxSharedDatagram = 10000; ///< received on a shared port
     static constexpr int kFirstNoticeSequence = 100001;
 
   private:

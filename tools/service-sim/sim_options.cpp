@@ -82,6 +82,12 @@ const Option kOptions[] = {
      [](SimOptions &o, const std::string &v, std::string *e) {
          return ParsePort(v, &o.servicePort, e);
      }},
+    {"--ras-on-service-port", nullptr,
+     "serve RAS on the service protocol's port (also when both ports are the same)",
+     [](SimOptions &o, const std::string &, std::string *) {
+         o.rasOnServicePort = true;
+         return true;
+     }},
     {"--accounts", "FILE", "\"account password\" lines (default: accounts.txt beside the program)",
      [](SimOptions &o, const std::string &v, std::string *) {
          o.accountsFile = v;

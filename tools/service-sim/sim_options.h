@@ -20,6 +20,10 @@ struct SimOptions {
     bool natHint = false;          ///< RCF says "NAT=1;" and routes calls down the links
     bool masking = false;          ///< RAS and the NAT link are masked
     unsigned timeToLive = 0;       ///< RCF time-to-live, seconds (0: none)
+    bool rasOnServicePort = false; ///< RAS shares the service protocol's port
+
+    /** RAS and the service protocol on one port: asked for, or the same port number given. */
+    bool SharedPort() const { return rasOnServicePort || (rasPort != 0 && rasPort == servicePort); }
 };
 
 enum class ParseResult { Run, Help, Error };

@@ -5,9 +5,14 @@
 #include <h323/transports/transport_udp.h>
 #include <pwlib/pudpsocket.h>
 #include <tools/service-sim/ras_gatekeeper.h>
+#include <tools/service-sim/service_server.h>
+
+#include <core/login_digest.h>
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <poll.h>
 #include <thread>
 
 using namespace stacktest;
@@ -184,4 +189,73 @@ TEST(RasClient, FloodOfGarbageOnTheRasPortChangesNothing)
     ASSERT_TRUE(Register(callee, gk));
     ASSERT_FALSE(ep.Call("8002").IsEmpty());
     EXPECT_FALSE(ep.events.WaitFor("established").empty());
+}
+
+// The service's layout: the gatekeeper answers on the port of the text service protocol.
+TEST(RasClient, RegistrationAndServiceLoginShareOnePort)
+{
+    std::atomic<servicesim::RasGatekeeper *> shared{nullptr};
+    servicesim::ServiceOptions so;
+    so.port = 0;
+    so.aliasDomain = "service.localhost";
+    so.accounts = {{"8001", "secret"}, {"8002", "secret"}};
+    so.otherDatagrams = [&shared](const servicesim::Endpoint &from, std::string data,
+                                  size_t length) {
+        if (servicesim::RasGatekeeper *gk = shared.load())
+            gk->Deliver(from, std::move(data), length);
+    };
+    servicesim::ServiceServer service(so);
+    std::string error;
+    ASSERT_TRUE(service.Start(&error)) << error;
+    servicesim::GatekeeperOptions go;
+    go.accounts = so.accounts;
+    go.sharedSocket = &service.Socket();
+    servicesim::RasGatekeeper gk(go);
+    ASSERT_TRUE(gk.Start(&error)) << error;
+    ASSERT_EQ(gk.Port(), service.Port());
+    shared = &gk;
+
+    // A login round of the text protocol on the port.
+    servicesim::UdpSocket phone;
+    ASSERT_TRUE(phone.Bind("127.0.0.1", 0, &error)) << error;
+    const servicesim::Endpoint server{INADDR_LOOPBACK, service.Port()};
+    auto exchange = [&](const std::string &text) {
+        phone.SendTo(server, text);
+        std::string reply;
+        for (int i = 0; i < 2; i++) { // the ACK, then the reply
+            pollfd fd{phone.Fd(), POLLIN, 0};
+            if (::poll(&fd, 1, 2000) <= 0)
+                return std::string("(none)");
+            servicesim::Endpoint from;
+            size_t length = 0;
+            phone.Receive(&reply, 2048, &from, &length);
+            EXPECT_EQ(from, server);
+        }
+        return reply;
+    };
+    std::string helo = exchange("Helo 8001 1720 7");
+    ASSERT_EQ(helo.rfind("Helo 8001 1720 7 200 ", 0), 0u) << helo;
+    std::string digest =
+        LoginDigest("8001", "secret", "service.localhost", helo.substr(helo.rfind(' ') + 1));
+    EXPECT_EQ(exchange("Auth 8001 1720 8 " + digest), "Auth 8001 1720 8 200");
+    EXPECT_TRUE(service.IsLoggedIn("8001"));
+
+    // Registration, a call's admission and the unregistration on the same port.
+    TestEndPoint ep("8001"), callee("8002");
+    ep.SetGatekeeperPassword("secret");
+    callee.SetGatekeeperPassword("secret");
+    ASSERT_TRUE(ep.UseGatekeeper(psprintf("127.0.0.1:%u", service.Port())));
+    EXPECT_TRUE(gk.IsRegistered("8001"));
+    ASSERT_TRUE(callee.UseGatekeeper(psprintf("127.0.0.1:%u", service.Port())));
+    PString token = ep.Call("8002");
+    ASSERT_FALSE(ep.events.WaitFor("established").empty());
+    EXPECT_EQ(gk.CountOf("admissionRequest"), 2);
+    EXPECT_EQ(exchange("Live 8001 1720 9"), "Live 8001 1720 9 200");
+    ep.ClearCall(token);
+    EXPECT_EQ(WaitCleared(callee), R::EndedByRemoteUser);
+    EXPECT_TRUE(ep.RemoveGatekeeper(-1));
+    EXPECT_TRUE(callee.RemoveGatekeeper(-1));
+    EXPECT_FALSE(gk.IsRegistered("8001"));
+    service.Stop(); // before the gatekeeper it feeds goes
+    shared = nullptr;
 }
