@@ -57,11 +57,12 @@ const uint8_t *start_code_end(const uint8_t *pos, const uint8_t *end, uint32_t s
     if (pos + 1 < end && is_start_code(shift << 16 | static_cast<uint32_t>(pos[0]) << 8 | pos[1]))
         return pos + 1;
     // Both zeros in the data: a non-zero byte before k rules out k and k + 1.
-    for (const uint8_t *k = pos + 2; k < end;) {
-        if (k[-1]) {
+    const size_t n = static_cast<size_t>(end - pos);
+    for (size_t k = 2; k < n;) {
+        if (pos[k - 1]) {
             k += 2;
-        } else if (!k[-2] && (k[0] & 0x80)) {
-            return k;
+        } else if (!pos[k - 2] && (pos[k] & 0x80)) {
+            return pos + k;
         } else {
             k++;
         }
