@@ -50,8 +50,15 @@ int motion_decode(bool long_vectors, int delta, int pred)
     return v;
 }
 
-/** Median predictor of vector component comp (0 x, 1 y) of block 0..4 at macroblock (x, y). */
-int find_pmv(const H263DecState *st, int x, int y, int block, int comp)
+inline int median3(int a, int b, int c)
+{
+    int mx = a > b ? (a > c ? a : c) : (b > c ? b : c);
+    int mn = a < b ? (a < c ? a : c) : (b < c ? b : c);
+    return a + b + c - mx - mn;
+}
+
+/** Median predictor (px, py) of block 0..4 of the macroblock at (x, y). */
+void find_pmv(const H263DecState *st, int x, int y, int block, int &px, int &py)
 {
     // {macroblock dx, dy, map entry} of MV1, MV2, MV3 (clause 6.1.1 and Annex F).
     static const int cand[5][3][3] = {
@@ -62,21 +69,21 @@ int find_pmv(const H263DecState *st, int x, int y, int block, int comp)
         {{0, 0, 3}, {0, 0, 1}, {0, 0, 2}},
     };
     const MotionField &m = st->mv;
-    const std::vector<int> *map = comp ? m.y : m.x;
-    int p[3];
-    bool above_outside = false;
+    int vx[3], vy[3];
     for (int k = 0; k < 3; k++) {
         const int *c = cand[block][k];
-        int i = m.idx(x + c[0], y + c[1]);
-        p[k] = map[c[2]][i];
-        if (k == 1)
-            above_outside = m.x[c[2]][i] == 999;
+        const int i = m.idx(x + c[0], y + c[1]);
+        vx[k] = m.x[c[2]][i];
+        vy[k] = m.y[c[2]][i];
     }
-    if (above_outside || (st->new_gob && block <= 2))
-        p[1] = p[2] = p[0];
-    int mx = p[0] > p[1] ? (p[0] > p[2] ? p[0] : p[2]) : (p[1] > p[2] ? p[1] : p[2]);
-    int mn = p[0] < p[1] ? (p[0] < p[2] ? p[0] : p[2]) : (p[1] < p[2] ? p[1] : p[2]);
-    return p[0] + p[1] + p[2] - mx - mn;
+    if (vx[1] == 999 || (st->new_gob && block <= 2)) {
+        // Above the picture or the GOB: MV2 and MV3 are MV1.
+        px = vx[0];
+        py = vy[0];
+        return;
+    }
+    px = median3(vx[0], vx[1], vx[2]);
+    py = median3(vy[0], vy[1], vy[2]);
 }
 
 void getblock(H263DecState *st, int comp, bool inter)
@@ -245,8 +252,10 @@ bool parse_mb(H263DecState *st, int x, int y, ParsedMb &mb, ParsedMb &prev)
             int dy = read_mvd(st);                      // MVD vertical
             if (st->fault)
                 return false;
-            int vx = motion_decode(st->long_vectors, dx, find_pmv(st, x, y, blk, 0));
-            int vy = motion_decode(st->long_vectors, dy, find_pmv(st, x, y, blk, 1));
+            int pmx, pmy;
+            find_pmv(st, x, y, blk, pmx, pmy);
+            int vx = motion_decode(st->long_vectors, dx, pmx);
+            int vy = motion_decode(st->long_vectors, dy, pmy);
             if (!st->vectors_outside) {
                 int size = blk == 0 ? 16 : 8;
                 int ox = (blk == 2 || blk == 4) ? 8 : 0, oy = (blk == 3 || blk == 4) ? 8 : 0;
@@ -287,7 +296,7 @@ bool parse_mb(H263DecState *st, int x, int y, ParsedMb &mb, ParsedMb &prev)
 
     if (!mb.cod) {
         bool intra = mb.mode == 3 || mb.mode == 4;
-        for (int comp = 0; comp < 6; comp++) {
+        for (int comp = 0; comp < 6 && (intra || mb.cbp); comp++) {
             const bool coded = mb.cbp & (32 >> comp);
             if (intra || coded) {
                 std::memset(st->block[comp], 0, sizeof st->block[comp]);
