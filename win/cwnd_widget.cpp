@@ -615,7 +615,7 @@ void CWnd::SetWindowText(LPCTSTR s)
     else if (auto *e = qobject_cast<QLineEdit *>(m_pWidget))
         e->setText(text);
     else if (auto *t = qobject_cast<QPlainTextEdit *>(m_pWidget))
-        t->setPlainText(text);
+        t->setPlainText(text.replace("\r\n", "\n")); // line ends as GetWindowText gives them
     else if (auto *c = qobject_cast<QComboBox *>(m_pWidget)) {
         if (c->isEditable())
             c->setEditText(text);
