@@ -5,6 +5,7 @@
 #include "h263/print.h"
 
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -40,9 +41,7 @@ void H263Encoder::Init()
     mb_info_.mvy.assign(1, 0);
     mb_start_.assign(2, 0);
     mb_quant_.assign(1, 0);
-    bit_buffer_.assign(kMinBitBufferBytes, 0);
-    bits_.buffer = bit_buffer_.data();
-    bits_.capacity = kMinBitBufferBytes * 8;
+    allocate_bit_buffer(kMinBitBufferBytes);
     quant_ = 10;
     effort_ = 3;
 }
@@ -65,6 +64,17 @@ int H263Encoder::ProcessOneFrame()
     return Consume(frame_.get());
 }
 
+void H263Encoder::allocate_bit_buffer(size_t bytes)
+{
+    bit_buffer_.reset(static_cast<uint8_t *>(std::calloc(bytes, 1)));
+    if (!bit_buffer_)
+        throw std::bad_alloc();
+    bit_buffer_bytes_ = bytes;
+    bits_.buffer = bit_buffer_.get();
+    bits_.capacity = static_cast<int>(bytes * 8);
+    bits_.reset();
+}
+
 void H263Encoder::allocate_stores(int width, int height)
 {
     size_t bytes = static_cast<size_t>(width) * height * 3 / 2;
@@ -82,11 +92,8 @@ void H263Encoder::allocate_stores(int width, int height)
     mb_start_.assign(mbs + 1, 0);
     mb_quant_.assign(mbs, 0);
     size_t need = worst_case_bytes(width, height);
-    if (need > bit_buffer_.size()) {
-        bit_buffer_.assign(need, 0);
-        bits_.buffer = bit_buffer_.data();
-        bits_.capacity = static_cast<int>(need * 8);
-    }
+    if (need > bit_buffer_bytes_)
+        allocate_bit_buffer(need);
     store_width_ = width;
     store_height_ = height;
     first_picture_done_ = false;
@@ -129,7 +136,7 @@ int H263Encoder::Consume(const VideoFrame *frame)
     int total = 0;
     if (nbits > 0) {
         std::vector<h263::PacketRecord> records = h263::H263RtpPacketise(
-            bit_buffer_.data(), bits_.position, mb_info_.gob_count, mb_info_.gob_columns,
+            bit_buffer_.get(), bits_.position, mb_info_.gob_count, mb_info_.gob_columns,
             mb_start_.data(), mb_quant_.data(), mb_info_, transmitter_->MaxPacketSize());
         for (const h263::PacketRecord &r : records) {
             Transmitter::Packet *pkt = transmitter_->GetPacket();

@@ -8,6 +8,7 @@
 #include "pwlib/vic/video_frame.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -53,6 +54,7 @@ public:
 
 private:
     void Init();
+    void allocate_bit_buffer(size_t bytes);
     void allocate_stores(int width, int height);
 
     int width_ = 0, height_ = 0;
@@ -60,7 +62,9 @@ private:
     std::unique_ptr<VideoFrame> frame_;
     std::vector<uint8_t> stores_[3];    // reference, previous source, reconstruction
     int reference_ = 0, reconstruction_ = 2;
-    std::vector<uint8_t> bit_buffer_;
+    /** calloc'd: zero pages that a picture never reaches are never touched. */
+    std::unique_ptr<uint8_t, void (*)(void *)> bit_buffer_{nullptr, std::free};
+    size_t bit_buffer_bytes_ = 0;
     BitWriter bits_;
     h263::MacroblockInfo mb_info_;
     std::vector<int> mb_start_;
