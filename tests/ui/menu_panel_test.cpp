@@ -206,6 +206,15 @@ TEST_F(Panel, RootPageScrollsByOneLineAndBackRestoresTheLeftPage)
     panel->OnBack();
     EXPECT_EQ(panel->m_nPageMark, 1) << "Back on the root does nothing";
 
+    // Clicks on the rows; an empty row does nothing.
+    QTest::mouseClick(panel->m_rows[1].GetWidget(), Qt::LeftButton, {}, QPoint(3, 3));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panel->m_nPageMark, 21);
+    QTest::mouseClick(panel->m_rows[2].GetWidget(), Qt::LeftButton, {}, QPoint(3, 3));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(panel->m_nDepth, 1) << "the empty third row";
+    panel->OnBack();
+
     QTest::mouseClick(panel->m_btnDown.GetWidget(), Qt::LeftButton, {}, QPoint(2, 2));
     QCoreApplication::processEvents();
     EXPECT_EQ(panel->m_nFirstLine, 1);
@@ -259,6 +268,10 @@ TEST_F(Panel, FiveLinesShowNoDownAndSixShowIt)
     QCoreApplication::processEvents();
     EXPECT_EQ(Rows(), (std::vector<std::string>{"101", "102", "103", "104", "105"}));
     EXPECT_FALSE(Shown(panel->m_btnDown));
+    panel->OnBack();
+    S().m_DialedCalls.m_nCount = 15; // more than the list holds
+    Choose({2});
+    EXPECT_EQ(panel->m_nLineCount, 10);
 }
 
 TEST_F(Panel, ClickingAnotherRowStoresTheEditAndDoesNothingElse)
@@ -364,6 +377,18 @@ TEST_F(Panel, CallingATelephoneFieldDialsItsValue)
     RightClick(1); // the name: no popup
     EXPECT_EQ(main->called, (std::vector<CString>{"4242"}));
     EXPECT_EQ(menus.size(), 1u);
+    // The row under the mouse takes the hover colour, the others the normal one.
+    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), QPointF(3, 3), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(panel->m_rows[0].GetWidget(), &move);
+    EXPECT_EQ(panel->m_nHoverRow, 1);
+    EXPECT_EQ(panel->m_rows[0].m_crText, panel->m_crHover);
+    EXPECT_EQ(panel->m_rows[2].m_crText, panel->m_crNormal);
+    EXPECT_NE(panel->m_crHover, panel->m_crNormal);
+    QMouseEvent away(QEvent::MouseMove, QPointF(2, 2), QPointF(2, 2), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(panel->GetWidget(), &away); // over the background
+    EXPECT_EQ(panel->m_rows[0].m_crText, panel->m_crNormal);
 }
 
 TEST_F(Panel, CallListsDetailCallAndDelete)
@@ -487,7 +512,9 @@ TEST_F(Panel, AccountAndConnectionsRestartTheRegistrationOnlyOnChange)
     Choose({3, 1}); // Account
     EXPECT_EQ(Row(2), "Password:******");
     panel->ShowMenuItem(2);
-    EXPECT_EQ(qobject_cast<QLineEdit *>(panel->m_pEdit->GetWidget())->text(), "secret");
+    auto *password = qobject_cast<QLineEdit *>(panel->m_pEdit->GetWidget());
+    EXPECT_EQ(password->text(), "secret");
+    EXPECT_EQ(password->echoMode(), QLineEdit::Password);
     panel->ShowMenuItem(2); // closes, unchanged
     Type(1, "alice");
     Type(2, "longer-secret");
