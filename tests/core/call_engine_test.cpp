@@ -1,0 +1,427 @@
+// The call engine against a scripted masked gatekeeper: the service's values in the confirms,
+// registration results, the gatekeeper's unregistration, admission rejects, the NAT link.
+#include "call_engine_support.h"
+
+#include <core/endpoint.h>
+#include <core/gatekeeper.h>
+#include <core/nat_link.h>
+#include <core/traffic_masking.h>
+#include <core/window_messages.h>
+
+#include <h323/pdu/addresses.h>
+
+#include <win/winmsg.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+using namespace enginetest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr unsigned kDuplicateAlias = 4;
+constexpr unsigned kSecurityDenial = 11;
+constexpr unsigned kFullRegistrationRequired = 12;
+constexpr unsigned kCalledPartyNotRegistered = 0;
+constexpr unsigned kInvalidPermission = 1;
+
+long long MillisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+class CallEngine : public ::testing::Test
+{
+  protected:
+    CallEngine()
+    {
+        EnsureApplication();
+        window.reset(new RecordingWindow);
+        endpoint.reset(new CEndPoint);
+        endpoint->Initialise(window.get(), settings.get());
+        // As the main dialog does: the gatekeeper's unregistration starts a new registration.
+        window->onMessage = [this](const RecordingWindow::Record &r) {
+            if (r.message == WM_START_REGISTRATION && gatekeeper)
+                StartRegistration(gatekeeper->Address());
+        };
+    }
+
+    ~CallEngine() override
+    {
+        JoinWorker();
+        endpoint.reset();
+    }
+
+    void JoinWorker()
+    {
+        if (worker.joinable()) {
+            WaitUntil([this] { return workerDone.load(); }, 30000);
+            worker.join();
+        }
+    }
+
+    /// The registration worker of the main dialog, for one gatekeeper address.
+    void StartRegistration(const std::string &address, const std::string &user = "8001",
+                           const std::string &password = "secret")
+    {
+        JoinWorker();
+        workerDone = false;
+        HWND hwnd = window->GetSafeHwnd();
+        worker = std::thread([this, address, user, password, hwnd] {
+            endpoint->RemoveGatekeeper(-1);
+            endpoint->SetLocalUserName(user.c_str());
+            if (!password.empty())
+                endpoint->SetGatekeeperPassword(password.c_str());
+            if (!endpoint->UseGatekeeper(address.c_str(), PString(), PString()))
+                ::PostMessage(hwnd, WM_REGISTRATION_FAILED, 0, 0);
+            workerDone = true;
+        });
+    }
+
+    /// Registers with a scripted gatekeeper and waits for the worker to finish.
+    void Register(const ScriptedGatekeeper::Script &script)
+    {
+        gatekeeper.reset(new ScriptedGatekeeper(script));
+        StartRegistration(gatekeeper->Address());
+        ASSERT_TRUE(WaitUntil([this] { return workerDone.load(); }, 20000));
+    }
+
+    CGatekeeper *Gatekeeper() { return dynamic_cast<CGatekeeper *>(endpoint->GetGatekeeper()); }
+
+    ScratchSettings settings;
+    std::unique_ptr<RecordingWindow> window;
+    std::unique_ptr<CEndPoint> endpoint;
+    std::unique_ptr<ScriptedGatekeeper> gatekeeper;
+    std::thread worker;
+    std::atomic<bool> workerDone{true};
+};
+
+} // namespace
+
+TEST_F(CallEngine, InitialiseTurnsMaskingOnAndConfiguresTheStack)
+{
+    EXPECT_EQ(GetTrafficMasking(), 1);
+    EXPECT_EQ(endpoint->GetInitialBandwidth(), 30000u);
+    EXPECT_EQ(endpoint->GetMinAudioJitterDelay(), 50u);
+    EXPECT_EQ(endpoint->GetMaxAudioJitterDelay(), 250u);
+    EXPECT_EQ(endpoint->GetSoundChannelBufferDepth(), 10u);
+    EXPECT_EQ(endpoint->GetSilenceDetectionMode(), H323AudioCodec::NoSilenceDetection);
+    EXPECT_FALSE(endpoint->IsFastStartDisabled());
+    EXPECT_FALSE(endpoint->GetInterfaceAddresses().empty());
+    EXPECT_EQ(endpoint->IsIdle(), 1);
+    EXPECT_FALSE(endpoint->IsGatekeeperRegistered());
+}
+
+TEST_F(CallEngine, MakeCallWithoutANumberDoesNothing)
+{
+    EXPECT_EQ(endpoint->MakeCall(nullptr), 0);
+    EXPECT_EQ(endpoint->MakeCall(""), 0);
+    EXPECT_EQ(endpoint->IsIdle(), 1);
+    endpoint->ClearCurrentCall();
+    endpoint->SendDtmfTone('5');
+    RunFor(100);
+    EXPECT_TRUE(window->records.empty());
+}
+
+struct RcfTextCase {
+    const char *name;
+    const char *text;
+    const char *balance; ///< nullptr: no WM_SHOW_BALANCE
+    bool natLink;
+};
+
+class RegistrationConfirm : public CallEngine, public ::testing::WithParamInterface<RcfTextCase>
+{
+};
+
+TEST_P(RegistrationConfirm, ShowsTheBalanceAndStartsTheNatLinkOnlyForAHintAtTheStart)
+{
+    const RcfTextCase &c = GetParam();
+    NatFarEnd farEnd;
+    ScriptedGatekeeper::Script script;
+    script.hasRcfText = true;
+    script.rcfText = c.text;
+    script.rcfSignalPort = farEnd.Port();
+    Register(script);
+
+    ASSERT_NE(window->WaitFor(WM_GK_REGISTERED), nullptr);
+    EXPECT_TRUE(endpoint->IsGatekeeperRegistered());
+    const RecordingWindow::Record *balance = window->Find(WM_SHOW_BALANCE);
+    if (c.balance == nullptr) {
+        EXPECT_EQ(balance, nullptr);
+    } else {
+        ASSERT_NE(balance, nullptr);
+        EXPECT_EQ(balance->text, c.balance);
+        EXPECT_EQ(balance->lParam, 0);
+        EXPECT_EQ(window->Count(WM_SHOW_BALANCE), 1);
+    }
+    // The balance is shown before the registration is reported.
+    if (balance != nullptr) {
+        EXPECT_LT(balance - &window->records[0], window->Find(WM_GK_REGISTERED) - &window->records[0]);
+    }
+
+    CGatekeeper *gk = Gatekeeper();
+    ASSERT_NE(gk, nullptr);
+    EXPECT_EQ(gk->HasNatLink(), c.natLink);
+    EXPECT_EQ(std::string(gk->GetNatEndpointIdentifier()), "EP00000001");
+    if (c.natLink) {
+        EXPECT_TRUE(farEnd.WaitForBytes(0, 24));
+    } else {
+        EXPECT_FALSE(farEnd.WaitForBytes(0, 1, 500));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, RegistrationConfirm,
+    ::testing::Values(
+        RcfTextCase{"hintAndAmount", "NAT=1;h323-credit-amount=12.50;", "12.50", true},
+        RcfTextCase{"hintNotAtTheStart", "h323-credit-amount=7.00;NAT=1;", "7.00", false},
+        RcfTextCase{"amountWithoutTerminator", "h323-credit-amount=3.25", "3.25", false},
+        RcfTextCase{"hintOnly", "NAT=1", nullptr, true},
+        RcfTextCase{"emptyAmount", "h323-credit-amount=;x=1;", "", false},
+        RcfTextCase{"otherKeys", "h323-credit-time=60;", nullptr, false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(CallEngine, NatLinkAnnouncesTheEndpointIdentifierMasked)
+{
+    NatFarEnd farEnd;
+    ScriptedGatekeeper::Script script;
+    script.endpointId = "EP12345678"; // 10 characters
+    script.hasRcfText = true;
+    script.rcfText = "NAT=1;";
+    script.rcfSignalPort = farEnd.Port();
+    Register(script);
+    ASSERT_TRUE(farEnd.WaitForBytes(0, 24));
+
+    std::vector<uint8_t> wire = farEnd.Bytes(0);
+    ASSERT_EQ(wire.size(), 24u);
+    std::vector<uint8_t> plain(wire.size());
+    for (size_t i = 0; i < wire.size(); i++)
+        plain[i] = uint8_t(wire[i] ^ 0xB4);
+    const std::vector<uint8_t> expected = {0x03, 0x00, 0x00, 0x18, 0x08, 0x02, 0x00, 0x00,
+                                           0x7B, 0x14, 0x01, 0x09, 0x1C, 0x0A, 'E',  'P',
+                                           '1',  '2',  '3',  '4',  '5',  '6',  '7',  '8'};
+    EXPECT_EQ(plain, expected);
+}
+
+TEST_F(CallEngine, DataOnTheLinkHandsItOverAndALinkIsOpenedAgainAtOnce)
+{
+    NatFarEnd farEnd;
+    ScriptedGatekeeper::Script script;
+    script.hasRcfText = true;
+    script.rcfText = "NAT=1;";
+    script.rcfSignalPort = farEnd.Port();
+    Register(script);
+    ASSERT_TRUE(farEnd.WaitForBytes(0, 24));
+
+    // Not a Setup: the stack drops the link, and the thread announces on a new one.
+    ASSERT_TRUE(farEnd.Write(0, {0x03 ^ 0xB4, 0x00 ^ 0xB4, 0x00 ^ 0xB4, 0x05 ^ 0xB4, 0x01}));
+    ASSERT_TRUE(farEnd.WaitForBytes(1, 24, 3000));
+    EXPECT_EQ(farEnd.Bytes(1).size(), 24u);
+    EXPECT_TRUE(WaitUntil([&] { return farEnd.Bytes(0).size() == 24 && farEnd.Links() == 2; }));
+}
+
+TEST_F(CallEngine, StoppingTheLinkWhileItWaitsForDataTakesLessThanASecond)
+{
+    NatFarEnd farEnd;
+    ScriptedGatekeeper::Script script;
+    script.hasRcfText = true;
+    script.rcfText = "NAT=1;";
+    script.rcfSignalPort = farEnd.Port();
+    Register(script);
+    ASSERT_TRUE(farEnd.WaitForBytes(0, 24));
+    RunFor(300);
+
+    Clock::time_point start = Clock::now();
+    endpoint->RemoveGatekeeper(-1);
+    EXPECT_LT(MillisecondsSince(start), 1000);
+    EXPECT_EQ(endpoint->GetGatekeeper(), nullptr);
+}
+
+TEST_F(CallEngine, LinkWithoutAFarEndPausesAndStopsAtOnce)
+{
+    ScriptedGatekeeper::Script script;
+    script.hasRcfText = true;
+    script.rcfText = "NAT=1;";
+    Register(script); // no call-signalling address: every connect fails
+    ASSERT_NE(Gatekeeper(), nullptr);
+    EXPECT_TRUE(Gatekeeper()->HasNatLink());
+    RunFor(300);
+
+    Clock::time_point start = Clock::now();
+    endpoint->RemoveGatekeeper(-1);
+    EXPECT_LT(MillisecondsSince(start), 1000);
+}
+
+TEST(NatLinkThread, StopsWithinASecondWhateverItIsDoing)
+{
+    // A far end that accepts nothing: connects fail at once and the thread pauses.
+    NatFarEnd farEnd;
+    uint16_t deadPort = farEnd.Port();
+    H225_TransportAddress refused;
+    {
+        NatFarEnd gone;
+        deadPort = gone.Port();
+    }
+    refused = h323::MakeTransportAddress({{127, 0, 0, 1}, deadPort});
+    CEndPoint endpoint;
+    for (int i = 0; i < 20; i++) {
+        // Stop right after the start, at every point of the first cycle.
+        NATHandlingThread *thread = new NATHandlingThread(&endpoint, &refused, nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(i));
+        Clock::time_point start = Clock::now();
+        MyPThread::StopAndDelete(thread);
+        EXPECT_LT(MillisecondsSince(start), 1000) << "after " << i << " ms";
+    }
+}
+
+struct RejectCase {
+    const char *name;
+    unsigned reason;
+    int accountInUse; ///< WM_ACCOUNT_IN_USE wParam, 0: none
+};
+
+class RegistrationReject : public CallEngine, public ::testing::WithParamInterface<RejectCase>
+{
+};
+
+TEST_P(RegistrationReject, ReportsTheAccountInUseByReason)
+{
+    const RejectCase &c = GetParam();
+    ScriptedGatekeeper::Script script;
+    script.rrjReason = int(c.reason);
+    Register(script);
+    ASSERT_NE(window->WaitFor(WM_REGISTRATION_FAILED), nullptr);
+    const RecordingWindow::Record *inUse = window->Find(WM_ACCOUNT_IN_USE);
+    if (c.accountInUse == 0) {
+        EXPECT_EQ(inUse, nullptr);
+    } else {
+        ASSERT_NE(inUse, nullptr);
+        EXPECT_EQ(inUse->wParam, WPARAM(c.accountInUse));
+        EXPECT_EQ(inUse->lParam, 0);
+    }
+    EXPECT_EQ(window->Count(WM_GK_REGISTERED), 0);
+    EXPECT_FALSE(endpoint->IsGatekeeperRegistered());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, RegistrationReject,
+    ::testing::Values(RejectCase{"duplicateAlias", kDuplicateAlias, 102},
+                      RejectCase{"securityDenial", kSecurityDenial, 103},
+                      RejectCase{"fullRegistrationRequired", kFullRegistrationRequired, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(CallEngine, UnregistrationByTheGatekeeperIsFollowedByANewRegistration)
+{
+    ScriptedGatekeeper::Script script;
+    Register(script);
+    ASSERT_NE(window->WaitFor(WM_GK_REGISTERED), nullptr);
+
+    ASSERT_TRUE(gatekeeper->SendUnregistration());
+    ASSERT_NE(window->WaitFor(WM_GK_UNREGISTERED), nullptr);
+    ASSERT_NE(window->WaitFor(WM_START_REGISTRATION), nullptr);
+    ASSERT_NE(window->WaitFor(WM_GK_REGISTERED, 2, 10000), nullptr);
+    EXPECT_EQ(gatekeeper->CountOf("registrationRequest"), 2);
+    EXPECT_TRUE(endpoint->IsGatekeeperRegistered());
+
+    std::vector<UINT> order;
+    for (UINT m : window->Messages())
+        if (m == WM_GK_REGISTERED || m == WM_GK_UNREGISTERED || m == WM_START_REGISTRATION)
+            order.push_back(m);
+    EXPECT_EQ(order, (std::vector<UINT>{WM_GK_REGISTERED, WM_GK_UNREGISTERED,
+                                        WM_START_REGISTRATION, WM_GK_REGISTERED}));
+}
+
+struct AdmissionCase {
+    const char *name;
+    int arjReason;      ///< -1: ACF
+    bool reject104;
+    WPARAM clearedReason;
+    LPARAM clearedFlag;
+};
+
+class Admission : public CallEngine, public ::testing::WithParamInterface<AdmissionCase>
+{
+};
+
+TEST_P(Admission, RejectsAndConfirmsReachTheWindow)
+{
+    const AdmissionCase &c = GetParam();
+    ScriptedGatekeeper::Script script;
+    script.arjReason = c.arjReason;
+    script.hasAcfText = true;
+    script.acfText = "h323-credit-amount=5.00;h323-credit-time=3600";
+    {
+        NatFarEnd gone; // a port nobody listens on once it is gone
+        script.acfDestinationPort = gone.Port();
+    }
+    Register(script);
+    ASSERT_NE(window->WaitFor(WM_GK_REGISTERED), nullptr);
+
+    ASSERT_EQ(endpoint->MakeCall("8002"), 1);
+    EXPECT_EQ(endpoint->IsIdle(), 0);
+    const RecordingWindow::Record *cleared = window->WaitFor(WM_CALL_CLEARED, 1, 15000);
+    ASSERT_NE(cleared, nullptr);
+    EXPECT_EQ(cleared->wParam, c.clearedReason);
+    EXPECT_EQ(cleared->lParam, c.clearedFlag);
+    EXPECT_EQ(window->Count(WM_GK_REJECT_104), c.reject104 ? 1 : 0);
+    if (c.reject104) {
+        EXPECT_EQ(window->Find(WM_GK_REJECT_104)->wParam, 104u);
+    }
+    if (c.arjReason < 0) {
+        ASSERT_NE(window->Find(WM_SHOW_BALANCE), nullptr);
+        EXPECT_EQ(window->Find(WM_SHOW_BALANCE)->text, "5.00");
+        ASSERT_NE(window->Find(WM_SHOW_TIME), nullptr);
+        EXPECT_EQ(window->Find(WM_SHOW_TIME)->text, "3600");
+    } else {
+        EXPECT_EQ(window->Find(WM_SHOW_TIME), nullptr);
+    }
+    EXPECT_EQ(endpoint->IsIdle(), 1);
+    EXPECT_TRUE(endpoint->GetCurrentCallToken().IsEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, Admission,
+    ::testing::Values(
+        // Admitted, but nobody listens at the destination.
+        AdmissionCase{"confirmedToNobody", -1, false, H323CallEndReasons::EndedByNoEndPoint, 1},
+        // invalidPermission ends the call as a security denial, which the dialog is not shown.
+        AdmissionCase{"invalidPermission", int(kInvalidPermission), true, 0, 0},
+        AdmissionCase{"calledPartyNotRegistered", int(kCalledPartyNotRegistered), false,
+                      H323CallEndReasons::EndedByNoUser, 1}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+struct AlternateCase {
+    const char *name;
+    const char *gcf;
+    const char *rcf;
+    const char *kept;
+};
+
+class AlternateGatekeeper : public CallEngine, public ::testing::WithParamInterface<AlternateCase>
+{
+};
+
+TEST_P(AlternateGatekeeper, GivesTheNatServerAddressOnlyWhenIPv4)
+{
+    const AlternateCase &c = GetParam();
+    ScriptedGatekeeper::Script script;
+    script.gcfAlternate = c.gcf;
+    script.rcfAlternate = c.rcf;
+    Register(script);
+    ASSERT_NE(Gatekeeper(), nullptr);
+    EXPECT_EQ(std::string(Gatekeeper()->GetNatServerAddress().GetString()), c.kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, AlternateGatekeeper,
+    ::testing::Values(AlternateCase{"none", "", "", ""},
+                      AlternateCase{"fromGcf", "10.1.2.3:1719", "", "10.1.2.3"},
+                      AlternateCase{"rcfReplacesGcf", "10.2.2.2", "10.1.1.1:1720", "10.1.1.1"},
+                      AlternateCase{"ip6InRcfKeepsGcf", "10.1.2.3", "ip6", "10.1.2.3"},
+                      AlternateCase{"ip6InGcf", "ip6", "", ""}),
+    [](const auto &info) { return std::string(info.param.name); });
