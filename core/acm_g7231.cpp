@@ -5,7 +5,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr WORD kG7231FormatTag = 0x0042;
 constexpr DWORD kMinimumFormatSize = 18;
@@ -110,13 +111,13 @@ std::vector<BYTE> G7231WaveFormat()
 {
     std::vector<BYTE> f(28, 0);
     PutWord(f, 0, kG7231FormatTag);
-    PutWord(f, 2, 1);      // channels
-    PutDword(f, 4, 8000);  // samples per second
-    PutDword(f, 8, 800);   // average bytes per second
-    PutWord(f, 12, 24);    // block align
-    PutWord(f, 14, 0);     // bits per sample
-    PutWord(f, 16, 10);    // extra bytes
-    PutWord(f, 18, 2);     // first extra word; the driver data stays zero
+    PutWord(f, 2, 1);     // channels
+    PutDword(f, 4, 8000); // samples per second
+    PutDword(f, 8, 800);  // average bytes per second
+    PutWord(f, 12, 24);   // block align
+    PutWord(f, 14, 0);    // bits per sample
+    PutWord(f, 16, 10);   // extra bytes
+    PutWord(f, 18, 2);    // first extra word; the driver data stays zero
     return f;
 }
 
@@ -152,8 +153,7 @@ BOOL H323_ACMG7231Capability::OnSendingPDU(H245_AudioCapability &pdu, unsigned p
     return G7231OnSendingPDU(pdu, packetSize);
 }
 
-BOOL H323_ACMG7231Capability::OnReceivedPDU(const H245_AudioCapability &pdu,
-                                            unsigned &packetSize)
+BOOL H323_ACMG7231Capability::OnReceivedPDU(const H245_AudioCapability &pdu, unsigned &packetSize)
 {
     return G7231OnReceivedPDU(pdu, packetSize);
 }

@@ -13,9 +13,8 @@ MyConnection::MyConnection(CWnd *mainWnd, CEndPoint *endpoint, unsigned callRefe
 {
 }
 
-H323Connection::AnswerCallResponse MyConnection::OnAnswerCall(const PString &,
-                                                              const H323SignalPDU &,
-                                                              H323SignalPDU &)
+H323Connection::AnswerCallResponse
+MyConnection::OnAnswerCall(const PString &, const H323SignalPDU &, H323SignalPDU &)
 {
     m_pEndPoint->PostIncomingCall();
     return AnswerCallPending;

@@ -19,7 +19,8 @@
 #include <win/cwnd.h>
 #include <win/winmsg.h>
 
-namespace {
+namespace
+{
 
 constexpr unsigned kInitialBandwidth = 30000; // 100 bit/s units
 constexpr unsigned kJitterMinimum = 50;       // ms
@@ -219,8 +220,7 @@ H323Gatekeeper *CEndPoint::CreateGatekeeper(H323Transport *transport)
     return new CGatekeeper(*this, transport, m_pMainWnd);
 }
 
-BOOL CEndPoint::OnIncomingCall(H323Connection &connection, const H323SignalPDU &,
-                               H323SignalPDU &)
+BOOL CEndPoint::OnIncomingCall(H323Connection &connection, const H323SignalPDU &, H323SignalPDU &)
 {
     {
         PWaitAndSignal lock(m_textMutex);
@@ -336,8 +336,8 @@ void CEndPoint::OnClosedLogicalChannel(H323Connection &, const H323Channel &)
     // The chat window's video channel pointers are cleared here once video channels exist.
 }
 
-BOOL CEndPoint::OpenAudioChannel(H323Connection &connection, BOOL isEncoding,
-                                 unsigned bufferSize, H323AudioCodec &codec)
+BOOL CEndPoint::OpenAudioChannel(H323Connection &connection, BOOL isEncoding, unsigned bufferSize,
+                                 H323AudioCodec &codec)
 {
     // The call's audio may need the device the dialog plays its tones on.
     if (m_pToneChannel != nullptr && m_pToneChannel->IsOpen())
@@ -354,5 +354,6 @@ BOOL CEndPoint::OpenVideoChannel(H323Connection &, BOOL, H323VideoCodec &)
 void CEndPoint::OnCallCreditServiceControl(const PString &amount, BOOL)
 {
     if (m_hMainWnd != nullptr)
-        ::SendMessage(m_hMainWnd, WM_SHOW_BALANCE, reinterpret_cast<WPARAM>(static_cast<const char *>(amount)), 0);
+        ::SendMessage(m_hMainWnd, WM_SHOW_BALANCE,
+                      reinterpret_cast<WPARAM>(static_cast<const char *>(amount)), 0);
 }

@@ -7,7 +7,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // 30 ms frames: 240 time units at 8 per millisecond, up to 24 bytes, 6400 bit/s.
 const OpalMediaFormat g7231MediaFormat(OPAL_G7231, OpalMediaFormat::DefaultAudioSessionID,

@@ -56,7 +56,8 @@ class H323_G7231Codec : public H323FramedAudioCodec
     DWORD m_decoderState = 0;
 };
 
-namespace g7231 {
+namespace g7231
+{
 
 constexpr unsigned kSamplesPerFrame = 240;
 constexpr unsigned kPcmBytes = kSamplesPerFrame * 2;

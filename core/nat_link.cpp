@@ -14,20 +14,19 @@
 
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr PINDEX kLinkThreadStack = 5000;
-constexpr int kSelectTimeout = 1000;       // ms per wait for data
-constexpr int kStopCheckInterval = 200;    // ms between closes while a stop waits
-constexpr int kFirstPduTimeout = 10000;    // ms for the call's first PDU on a handed link
+constexpr int kSelectTimeout = 1000;    // ms per wait for data
+constexpr int kStopCheckInterval = 200; // ms between closes while a stop waits
+constexpr int kFirstPduTimeout = 10000; // ms for the call's first PDU on a handed link
 
 } // namespace
 
 // ---- MyPThread ----
 
-MyPThread::MyPThread() : PThread(kLinkThreadStack, NoAutoDeleteThread, NormalPriority, PString())
-{
-}
+MyPThread::MyPThread() : PThread(kLinkThreadStack, NoAutoDeleteThread, NormalPriority, PString()) {}
 
 void MyPThread::Main()
 {
@@ -122,8 +121,8 @@ void NATHandlingThread::RunOnce()
         if (wait == LinkWait::Idle)
             continue; // announce again on the same link
         if (wait == LinkWait::Data) {
-            PTRACE(3, "NAT\tcall arriving on the link to " << m_serverAddress << ":"
-                                                           << m_nServerPort);
+            PTRACE(3,
+                   "NAT\tcall arriving on the link to " << m_serverAddress << ":" << m_nServerPort);
             DropSocket(true);
             H323TransportTCP *transport = new H323TransportTCP(*m_pEndPoint);
             if (transport->Open(socket, TRUE))

@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 std::atomic<int> maskingSwitch{0};
 

@@ -22,7 +22,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace enginetest {
+namespace enginetest
+{
 
 void EnsureApplication()
 {
@@ -103,7 +104,8 @@ std::vector<UINT> RecordingWindow::Messages() const
 
 ScratchSettings::ScratchSettings()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kestrelin-core-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "kestrelin-core-XXXXXX").string();
     dir = mkdtemp(pattern.data()) ? pattern : std::string();
     win::testing::OverrideExecutablePath((dir + "/kestrelin").c_str());
     settings.reset(new CSettings);
@@ -123,7 +125,8 @@ ScratchSettings::~ScratchSettings()
 
 // ---- ScriptedGatekeeper ----
 
-namespace {
+namespace
+{
 
 sockaddr_in Loopback(uint16_t port)
 {
@@ -212,9 +215,8 @@ int ScriptedGatekeeper::CountOf(const std::string &name) const
 bool ScriptedGatekeeper::WaitForRequest(const std::string &name, int n, int timeoutMs) const
 {
     std::unique_lock<std::mutex> lock(mutex);
-    return cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
-        return std::count(seen.begin(), seen.end(), name) >= n;
-    });
+    return cond.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                         [&] { return std::count(seen.begin(), seen.end(), name) >= n; });
 }
 
 void ScriptedGatekeeper::Run()
@@ -243,7 +245,8 @@ void ScriptedGatekeeper::Send(const H225_RasMessage &msg, const sockaddr_in &to)
     if (!asn1::encode(msg, bytes))
         return;
     toolmask::MaskDatagram(bytes.data(), bytes.data(), bytes.size());
-    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof(to));
+    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to),
+             sizeof(to));
 }
 
 void ScriptedGatekeeper::Handle(const std::vector<uint8_t> &datagram, const sockaddr_in &from)

@@ -13,13 +13,14 @@
 #include <condition_variable>
 #include <functional>
 #include <memory>
-#include <netinet/in.h>
 #include <mutex>
+#include <netinet/in.h>
 #include <string>
 #include <thread>
 #include <vector>
 
-namespace enginetest {
+namespace enginetest
+{
 
 /** The interface thread's application object, made once per test program. */
 void EnsureApplication();
@@ -81,11 +82,11 @@ class ScriptedGatekeeper
         /// GCF and RCF alternate gatekeepers: "a.b.c.d:port", "ip6" for an IPv6 one, or none.
         std::string gcfAlternate;
         std::string rcfAlternate;
-        int rrjReason = -1;           ///< >= 0: RRQ is rejected with this reason
+        int rrjReason = -1; ///< >= 0: RRQ is rejected with this reason
         bool hasRcfText = false;
-        std::string rcfText;          ///< RCF non-standard data
-        uint16_t rcfSignalPort = 0;   ///< RCF call-signalling address 127.0.0.1:port, 0: none
-        int arjReason = -1;           ///< >= 0: ARQ is rejected with this reason
+        std::string rcfText;        ///< RCF non-standard data
+        uint16_t rcfSignalPort = 0; ///< RCF call-signalling address 127.0.0.1:port, 0: none
+        int arjReason = -1;         ///< >= 0: ARQ is rejected with this reason
         bool hasAcfText = false;
         std::string acfText;
         uint16_t acfDestinationPort = 0; ///< ACF destination 127.0.0.1:port
@@ -118,7 +119,7 @@ class ScriptedGatekeeper
     Script script;
     std::vector<std::string> seen;
     bool haveEndpoint = false;
-    sockaddr_in endpoint {};
+    sockaddr_in endpoint{};
     unsigned nextSequence = 1;
 };
 

@@ -21,7 +21,8 @@
 using namespace enginetest;
 using Clock = std::chrono::steady_clock;
 
-namespace {
+namespace
+{
 
 constexpr unsigned kDuplicateAlias = 4;
 constexpr unsigned kSecurityDenial = 11;
@@ -161,7 +162,8 @@ TEST_P(RegistrationConfirm, ShowsTheBalanceAndStartsTheNatLinkOnlyForAHintAtTheS
     }
     // The balance is shown before the registration is reported.
     if (balance != nullptr) {
-        EXPECT_LT(balance - &window->records[0], window->Find(WM_GK_REGISTERED) - &window->records[0]);
+        EXPECT_LT(balance - &window->records[0],
+                  window->Find(WM_GK_REGISTERED) - &window->records[0]);
     }
 
     CGatekeeper *gk = Gatekeeper();
@@ -308,12 +310,12 @@ TEST_P(RegistrationReject, ReportsTheAccountInUseByReason)
     EXPECT_FALSE(endpoint->IsGatekeeperRegistered());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Reasons, RegistrationReject,
-    ::testing::Values(RejectCase{"duplicateAlias", kDuplicateAlias, 102},
-                      RejectCase{"securityDenial", kSecurityDenial, 103},
-                      RejectCase{"fullRegistrationRequired", kFullRegistrationRequired, 0}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Reasons, RegistrationReject,
+                         ::testing::Values(RejectCase{"duplicateAlias", kDuplicateAlias, 102},
+                                           RejectCase{"securityDenial", kSecurityDenial, 103},
+                                           RejectCase{"fullRegistrationRequired",
+                                                      kFullRegistrationRequired, 0}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(CallEngine, UnregistrationByTheGatekeeperIsFollowedByANewRegistration)
 {
@@ -332,13 +334,13 @@ TEST_F(CallEngine, UnregistrationByTheGatekeeperIsFollowedByANewRegistration)
     for (UINT m : window->Messages())
         if (m == WM_GK_REGISTERED || m == WM_GK_UNREGISTERED || m == WM_START_REGISTRATION)
             order.push_back(m);
-    EXPECT_EQ(order, (std::vector<UINT>{WM_GK_REGISTERED, WM_GK_UNREGISTERED,
-                                        WM_START_REGISTRATION, WM_GK_REGISTERED}));
+    EXPECT_EQ(order, (std::vector<UINT>{WM_GK_REGISTERED, WM_GK_UNREGISTERED, WM_START_REGISTRATION,
+                                        WM_GK_REGISTERED}));
 }
 
 struct AdmissionCase {
     const char *name;
-    int arjReason;      ///< -1: ACF
+    int arjReason; ///< -1: ACF
     bool reject104;
     WPARAM clearedReason;
     LPARAM clearedFlag;

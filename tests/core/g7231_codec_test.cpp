@@ -16,7 +16,8 @@
 #include <memory>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<BYTE>;
 
@@ -127,7 +128,8 @@ TEST(G7231Frames, LengthComesFromTheLowTwoBitsOfTheFirstByte)
 
 // ---- the codecs ----
 
-namespace {
+namespace
+{
 
 enum class Kind { CoderLibrary, Acm };
 
@@ -204,7 +206,8 @@ class G7231Codecs : public ::testing::TestWithParam<Kind>
     {
         unsigned written = 999;
         RTP_DataFrame frame;
-        EXPECT_TRUE(decoder->Write(payload.data() + at, unsigned(payload.size() - at), frame, written));
+        EXPECT_TRUE(
+            decoder->Write(payload.data() + at, unsigned(payload.size() - at), frame, written));
         return written;
     }
 
@@ -329,18 +332,17 @@ TEST_P(AcmSearch, FindsAnEnabledCodecDriverListingG7231)
 
 INSTANTIATE_TEST_SUITE_P(
     Drivers, AcmSearch,
-    ::testing::Values(
-        SearchCase{"none", false, 0, win::testing::AcmDriverFault::None, true, false},
-        SearchCase{"g7231Codec", true, ACMDRIVERDETAILS_SUPPORTF_CODEC,
-                   win::testing::AcmDriverFault::None, true, true},
-        SearchCase{"converterOnly", true, ACMDRIVERDETAILS_SUPPORTF_CONVERTER,
-                   win::testing::AcmDriverFault::None, true, false},
-        SearchCase{"pcmOnly", true, ACMDRIVERDETAILS_SUPPORTF_CODEC,
-                   win::testing::AcmDriverFault::None, false, false},
-        SearchCase{"cannotOpen", true, ACMDRIVERDETAILS_SUPPORTF_CODEC,
-                   win::testing::AcmDriverFault::Open, true, false},
-        SearchCase{"noTagDetails", true, ACMDRIVERDETAILS_SUPPORTF_CODEC,
-                   win::testing::AcmDriverFault::FormatTagDetails, true, false}),
+    ::testing::Values(SearchCase{"none", false, 0, win::testing::AcmDriverFault::None, true, false},
+                      SearchCase{"g7231Codec", true, ACMDRIVERDETAILS_SUPPORTF_CODEC,
+                                 win::testing::AcmDriverFault::None, true, true},
+                      SearchCase{"converterOnly", true, ACMDRIVERDETAILS_SUPPORTF_CONVERTER,
+                                 win::testing::AcmDriverFault::None, true, false},
+                      SearchCase{"pcmOnly", true, ACMDRIVERDETAILS_SUPPORTF_CODEC,
+                                 win::testing::AcmDriverFault::None, false, false},
+                      SearchCase{"cannotOpen", true, ACMDRIVERDETAILS_SUPPORTF_CODEC,
+                                 win::testing::AcmDriverFault::Open, true, false},
+                      SearchCase{"noTagDetails", true, ACMDRIVERDETAILS_SUPPORTF_CODEC,
+                                 win::testing::AcmDriverFault::FormatTagDetails, true, false}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(AcmCodec, StreamThatCannotOpenFailsTheOpen)
@@ -357,8 +359,8 @@ TEST(AcmCodec, StreamThatCannotOpenFailsTheOpen)
 
 TEST(AcmCodec, ConversionFailuresGiveSilenceOrNoFrame)
 {
-    for (auto fault : {win::testing::AcmDriverFault::Convert,
-                       win::testing::AcmDriverFault::PrepareHeader}) {
+    for (auto fault :
+         {win::testing::AcmDriverFault::Convert, win::testing::AcmDriverFault::PrepareHeader}) {
         HACMDRIVERID id = win::testing::InstallAcmDriver(win::testing::G7231AcmDriver(fault));
         H323EndPoint endpoint;
         H323Connection connection(endpoint, 1);
@@ -398,7 +400,7 @@ TEST(AcmFormats, WaveFormatsAreTheDocumentedBytes)
     Bytes g7231 = G7231WaveFormat();
     EXPECT_EQ(g7231, (Bytes{0x42, 0x00, 0x01, 0x00, 0x40, 0x1F, 0x00, 0x00, 0x20, 0x03,
                             0x00, 0x00, 0x18, 0x00, 0x00, 0x00, 0x0A, 0x00, 0x02, 0x00,
-                            0, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(PcmWaveFormat(), (Bytes{0x01, 0x00, 0x01, 0x00, 0x40, 0x1F, 0x00, 0x00, 0x80,
-                                      0x3E, 0x00, 0x00, 0x02, 0x00, 0x10, 0x00, 0x00, 0x00}));
+                            0,    0,    0,    0,    0,    0,    0,    0}));
+    EXPECT_EQ(PcmWaveFormat(), (Bytes{0x01, 0x00, 0x01, 0x00, 0x40, 0x1F, 0x00, 0x00, 0x80, 0x3E,
+                                      0x00, 0x00, 0x02, 0x00, 0x10, 0x00, 0x00, 0x00}));
 }

@@ -5,8 +5,8 @@
 #include <h323/endpoint/endpoint.h>
 #include <h323/rtp/rtp_frame.h>
 #include <h323/rtp/rtp_session.h>
-#include <h323/transports/transport_tcp.h>
 #include <h323/transports/traffic_hook.h>
+#include <h323/transports/transport_tcp.h>
 #include <h323/transports/transport_udp.h>
 
 #include <pwlib/ptcpsocket.h>
@@ -17,7 +17,8 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<BYTE>;
 
@@ -96,7 +97,8 @@ TEST(MaskingSwitch, AnyNonZeroValueIsOn)
     SetTrafficMasking(0);
 }
 
-namespace {
+namespace
+{
 
 /// A TCP transport of the stack connected to a plain socket on loopback.
 struct TcpPair {
@@ -184,7 +186,8 @@ INSTANTIATE_TEST_SUITE_P(Switch, StreamOnTheWire,
                          ::testing::Values(StreamCase{"on", 1}, StreamCase{"off", 0}),
                          [](const auto &info) { return std::string(info.param.name); });
 
-namespace {
+namespace
+{
 
 class DatagramsOnTheWire : public ::testing::TestWithParam<StreamCase>
 {
