@@ -1,0 +1,388 @@
+// Phone cores (each a phone-core process with a recording main window) calling each other and
+// the command-line endpoint through the masked service simulator: every call event as the main
+// window receives it.
+#include "e2e_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+using namespace e2e;
+
+namespace
+{
+
+/// One phone core; its settings live in a directory of their own.
+class PhoneCore
+{
+  public:
+    explicit PhoneCore(const std::string &name, std::vector<std::string> args = {})
+    {
+        dir = TempPath("core-" + name + "-" + std::to_string(counter++));
+        std::filesystem::create_directories(dir);
+        std::vector<std::string> all = {"--dir", dir};
+        all.insert(all.end(), args.begin(), args.end());
+        proc.reset(new Process(PHONE_CORE, all));
+        EXPECT_FALSE(proc->WaitFor("LISTENING").empty()) << name << " did not start";
+    }
+    ~PhoneCore()
+    {
+        proc->Send("quit");
+        proc->Wait(15000);
+    }
+
+    void Send(const std::string &command) { proc->Send(command); }
+    void Register(const Simulator &sim, const std::string &account)
+    {
+        Send("register " + sim.Gatekeeper() + " " + account + " secret");
+    }
+    /** Waits for the n-th line that starts with prefix; the line or "". */
+    std::string WaitFor(const std::string &prefix, int n = 1, int timeoutMs = 10000)
+    {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            int seen = 0;
+            for (const std::string &line : proc->Lines())
+                if (line.rfind(prefix, 0) == 0 && ++seen == n)
+                    return line;
+            if (std::chrono::steady_clock::now() > end)
+                return "";
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    /** The call messages so far, without the texts' addresses: "CONNECTED 0 0", ... */
+    std::vector<std::string> CallMessages()
+    {
+        std::vector<std::string> out;
+        for (const std::string &line : proc->Lines()) {
+            if (line.rfind("MSG ", 0) != 0)
+                continue;
+            std::string rest = line.substr(4);
+            if (rest.rfind("SHOW_", 0) == 0 || rest.rfind("GK_REGISTERED", 0) == 0 ||
+                rest.rfind("CHAT_TEXT", 0) == 0)
+                continue;
+            out.push_back(rest);
+        }
+        return out;
+    }
+    bool Has(const std::string &prefix)
+    {
+        for (const std::string &line : proc->Lines())
+            if (line.rfind(prefix, 0) == 0)
+                return true;
+        return false;
+    }
+
+  private:
+    static inline int counter = 0;
+    std::string dir;
+    std::unique_ptr<Process> proc;
+};
+
+using Lines = std::vector<std::string>;
+
+/// Both cores registered with the masked simulator.
+struct TwoCores {
+    explicit TwoCores(std::vector<std::string> calleeArgs = {},
+                      std::vector<std::string> simArgs = {})
+        : sim(WithMasking(simArgs)), caller("caller"), callee("callee", calleeArgs)
+    {
+        caller.Register(sim, "8001");
+        callee.Register(sim, "8002");
+        EXPECT_FALSE(caller.WaitFor("MSG GK_REGISTERED").empty());
+        EXPECT_FALSE(callee.WaitFor("MSG GK_REGISTERED").empty());
+    }
+    static std::vector<std::string> WithMasking(std::vector<std::string> args)
+    {
+        args.push_back("--masking");
+        return args;
+    }
+    Simulator sim;
+    PhoneCore caller;
+    PhoneCore callee;
+};
+
+} // namespace
+
+TEST(PhoneCores, G7231CallWithAudioDtmfAndChatEndsWithTheEventsOfTheMessageTable)
+{
+    std::string tone = TempPath("g7231-tone.wav");
+    std::string recording = TempPath("g7231-recording.wav");
+    WriteTone(tone, 500, 6);
+    Simulator sim({"--masking", "--balance", "12.50", "--credit-time", "3600"});
+    PhoneCore caller("caller", {"--play", tone});
+    PhoneCore callee("callee", {"--record", recording});
+    caller.Register(sim, "8001");
+    callee.Register(sim, "8002");
+    ASSERT_FALSE(caller.WaitFor("MSG GK_REGISTERED").empty());
+    ASSERT_FALSE(callee.WaitFor("MSG GK_REGISTERED").empty());
+    // The balance of the registration, before it is reported.
+    EXPECT_NE(caller.WaitFor("MSG SHOW_BALANCE").find("text=12.50"), std::string::npos);
+
+    caller.Send("call 8002");
+    EXPECT_EQ(caller.WaitFor("RESULT call"), "RESULT call 1");
+    ASSERT_FALSE(callee.WaitFor("MSG RINGING_IN").empty());
+    ASSERT_FALSE(caller.WaitFor("MSG CALL_ALERTING").empty());
+    // The admission confirm's remaining time and balance, on both sides.
+    EXPECT_EQ(caller.WaitFor("MSG SHOW_TIME").substr(caller.WaitFor("MSG SHOW_TIME").find("text=")),
+              "text=3600");
+    EXPECT_FALSE(callee.WaitFor("MSG SHOW_TIME").empty());
+    // Offered: nothing connects until the user answers.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_FALSE(caller.Has("MSG CONNECTED"));
+    callee.Send("state");
+    EXPECT_NE(callee.WaitFor("RESULT state").find("idle=1 connections=1"), std::string::npos);
+    EXPECT_NE(callee.WaitFor("RESULT state").find("caller=8001"), std::string::npos);
+
+    callee.Send("answer");
+    ASSERT_FALSE(caller.WaitFor("MSG CONNECTED").empty());
+    ASSERT_FALSE(callee.WaitFor("MSG CONNECTED").empty());
+    EXPECT_EQ(caller.WaitFor("CODEC"), "CODEC G.723.1{sw} G.723.1{sw}");
+    EXPECT_EQ(callee.WaitFor("CODEC"), "CODEC G.723.1{sw} G.723.1{sw}");
+
+    caller.Send("dtmf 7");
+    caller.Send("chat hello there");
+    EXPECT_NE(callee.WaitFor("MSG CHAT_TEXT").find("text=7"), std::string::npos);
+    EXPECT_NE(callee.WaitFor("MSG CHAT_TEXT", 2).find("text=hello there"), std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    caller.Send("hangup");
+    EXPECT_EQ(caller.WaitFor("MSG CLEARED"), "MSG CLEARED 0 0"); // ended by the local user
+    EXPECT_EQ(callee.WaitFor("MSG CLEARED"), "MSG CLEARED 3 1"); // remote user
+    EXPECT_EQ(caller.CallMessages(), (Lines{"CALL_ALERTING 0 0", "CONNECTED 0 0", "CLEARED 0 0"}));
+    EXPECT_EQ(callee.CallMessages(), (Lines{"RINGING_IN 0 0", "CONNECTED 0 0", "CLEARED 3 1"}));
+
+    callee.Send("quit");
+    EXPECT_FALSE(callee.WaitFor("EXITED").empty());
+    ToneAnalysis heard = AnalyseTone(recording, 500);
+    EXPECT_GT(heard.toneSeconds, 1.5) << "of " << heard.seconds << " s recorded";
+}
+
+TEST(PhoneCores, AcmCodecIsUsedWhenADriverIsInstalled)
+{
+    TwoCores cores({"--acm-driver"});
+    cores.caller.Send("call 8002");
+    ASSERT_FALSE(cores.callee.WaitFor("MSG RINGING_IN").empty());
+    cores.callee.Send("answer");
+    // The callee offers and takes the ACM codec; the caller its coder library's.
+    EXPECT_EQ(cores.callee.WaitFor("CODEC"), "CODEC G.723.1(ACM) G.723.1(ACM)");
+    EXPECT_EQ(cores.caller.WaitFor("CODEC"), "CODEC G.723.1{sw} G.723.1{sw}");
+    cores.callee.Send("hangup");
+    EXPECT_EQ(cores.caller.WaitFor("MSG CLEARED"), "MSG CLEARED 3 1");
+    EXPECT_EQ(cores.callee.WaitFor("MSG CLEARED"), "MSG CLEARED 0 0");
+}
+
+TEST(PhoneCores, RefusedAndAbandonedCalls)
+{
+    TwoCores cores;
+    cores.caller.Send("call 8002");
+    ASSERT_FALSE(cores.callee.WaitFor("MSG RINGING_IN").empty());
+    cores.callee.Send("refuse");
+    EXPECT_EQ(cores.callee.WaitFor("MSG CLEARED"), "MSG CLEARED 2 1"); // answer denied
+    EXPECT_EQ(cores.caller.WaitFor("MSG CLEARED"), "MSG CLEARED 4 1"); // refusal
+
+    cores.caller.Send("call 8002");
+    ASSERT_FALSE(cores.callee.WaitFor("MSG RINGING_IN", 2).empty());
+    ASSERT_FALSE(cores.caller.WaitFor("MSG CALL_ALERTING", 2).empty());
+    cores.caller.Send("hangup");
+    EXPECT_EQ(cores.caller.WaitFor("MSG CLEARED", 2), "MSG CLEARED 0 0");
+    EXPECT_EQ(cores.callee.WaitFor("MSG CLEARED", 2), "MSG CLEARED 6 1"); // caller abort
+}
+
+struct FilterCase {
+    const char *name;
+    std::vector<std::string> args;
+    bool offered;
+};
+
+class IncomingFilter : public ::testing::TestWithParam<FilterCase>
+{
+};
+
+TEST_P(IncomingFilter, RefusesWithoutAnyMessageToTheCallee)
+{
+    TwoCores cores(GetParam().args);
+    cores.caller.Send("call 8002");
+    if (GetParam().offered) {
+        EXPECT_FALSE(cores.callee.WaitFor("MSG RINGING_IN").empty());
+        cores.caller.Send("hangup");
+        EXPECT_EQ(cores.caller.WaitFor("MSG CLEARED"), "MSG CLEARED 0 0");
+        return;
+    }
+    EXPECT_EQ(cores.caller.WaitFor("MSG CLEARED"), "MSG CLEARED 4 1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_TRUE(cores.callee.CallMessages().empty());
+    cores.callee.Send("state");
+    EXPECT_NE(cores.callee.WaitFor("RESULT state").find("idle=1 connections=0"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lists, IncomingFilter,
+    ::testing::Values(
+        FilterCase{
+            "refuseListed", {"--filter-mode", "0", "--filter", "7777", "--filter", "8001"}, false},
+        FilterCase{"refuseOthers", {"--filter-mode", "0", "--filter", "80011"}, true},
+        FilterCase{"acceptOnlyListed", {"--filter-mode", "1", "--filter", "8001"}, true},
+        FilterCase{"acceptOnlyListedOthers", {"--filter-mode", "1", "--filter", "8003"}, false},
+        FilterCase{"acceptOnlyEmptyList", {"--filter-mode", "1"}, false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(PhoneCores, AlwaysForwardComesBeforeTheOffer)
+{
+    TwoCores cores({"--forward-always", "8003"});
+    cores.caller.Send("call 8002");
+    EXPECT_EQ(cores.caller.WaitFor("MSG CALL_FORWARDED"), "MSG CALL_FORWARDED 0 0");
+    // Forwarded calls end without a text for the dialog.
+    EXPECT_EQ(cores.caller.WaitFor("MSG CLEARED"), "MSG CLEARED 0 0");
+    EXPECT_FALSE(cores.callee.Has("MSG RINGING_IN"));
+}
+
+struct BusyCase {
+    const char *name;
+    std::vector<std::string> args;
+    const char *thirdSees; ///< the last call message of the second caller
+};
+
+class SecondCall : public ::testing::TestWithParam<BusyCase>
+{
+};
+
+TEST_P(SecondCall, WhileConnectedIsForwardedOrRefusedBusy)
+{
+    TwoCores cores(GetParam().args);
+    PhoneCore third("third");
+    third.Register(cores.sim, "8003");
+    ASSERT_FALSE(third.WaitFor("MSG GK_REGISTERED").empty());
+    cores.caller.Send("call 8002");
+    ASSERT_FALSE(cores.callee.WaitFor("MSG RINGING_IN").empty());
+    cores.callee.Send("answer");
+    ASSERT_FALSE(cores.callee.WaitFor("MSG CONNECTED").empty());
+
+    third.Send("call 8002");
+    EXPECT_EQ(third.WaitFor(GetParam().thirdSees), GetParam().thirdSees);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The first call goes on; the callee's window heard nothing of the second one.
+    EXPECT_EQ(cores.callee.CallMessages(), (Lines{"RINGING_IN 0 0", "CONNECTED 0 0"}));
+    cores.caller.Send("hangup");
+    EXPECT_EQ(cores.callee.WaitFor("MSG CLEARED"), "MSG CLEARED 3 1");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, SecondCall,
+    ::testing::Values(BusyCase{"refusedBusy", {}, "MSG CLEARED 17 1"},
+                      BusyCase{"forwarded", {"--forward-busy", "8001"}, "MSG CALL_FORWARDED 0 0"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(PhoneCores, CallsThatCannotBePlacedReportTheirReason)
+{
+    Simulator sim({"--masking"});
+    PhoneCore caller("caller");
+    caller.Register(sim, "8001");
+    ASSERT_FALSE(caller.WaitFor("MSG GK_REGISTERED").empty());
+    caller.Send("call 8009"); // nobody registered
+    EXPECT_EQ(caller.WaitFor("MSG CLEARED"), "MSG CLEARED 10 1");
+    caller.Send("call ");
+    EXPECT_EQ(caller.WaitFor("RESULT call", 2), "RESULT call 0");
+    caller.Send("state");
+    EXPECT_NE(caller.WaitFor("RESULT state").find("idle=1"), std::string::npos);
+}
+
+TEST(PhoneCores, RegistrationResults)
+{
+    Simulator sim({"--masking"});
+    PhoneCore first("first");
+    first.Register(sim, "8001");
+    ASSERT_FALSE(first.WaitFor("MSG GK_REGISTERED").empty());
+
+    // The account from another phone: in use.
+    PhoneCore second("second");
+    second.Register(sim, "8001");
+    EXPECT_EQ(second.WaitFor("MSG ACCOUNT_IN_USE"), "MSG ACCOUNT_IN_USE 102 0");
+    EXPECT_EQ(second.WaitFor("MSG REGISTRATION_FAILED"), "MSG REGISTRATION_FAILED 0 0");
+
+    // A wrong password.
+    PhoneCore third("third");
+    third.Send("register " + sim.Gatekeeper() + " 8003 wrong");
+    EXPECT_EQ(third.WaitFor("MSG ACCOUNT_IN_USE"), "MSG ACCOUNT_IN_USE 103 0");
+    EXPECT_EQ(third.WaitFor("MSG REGISTRATION_FAILED"), "MSG REGISTRATION_FAILED 0 0");
+
+    // The gatekeeper unregisters the first phone, which registers again.
+    sim.process().Send("unregister 8001");
+    EXPECT_EQ(first.WaitFor("MSG GK_UNREGISTERED"), "MSG GK_UNREGISTERED 0 0");
+    EXPECT_EQ(first.WaitFor("MSG START_REGISTRATION"), "MSG START_REGISTRATION 0 0");
+    EXPECT_FALSE(first.WaitFor("MSG GK_REGISTERED", 2).empty());
+    first.Send("state");
+    EXPECT_NE(first.WaitFor("RESULT state").find("registered=1"), std::string::npos);
+}
+
+TEST(PhoneCores, CallArrivingOverTheNatLink)
+{
+    std::string tone = TempPath("nat-tone.wav");
+    std::string recording = TempPath("nat-recording.wav");
+    WriteTone(tone, 500, 6);
+    Simulator sim({"--masking", "--nat-hint"});
+    PhoneCore caller("caller", {"--play", tone});
+    PhoneCore callee("callee", {"--record", recording});
+    caller.Register(sim, "8001");
+    callee.Register(sim, "8002");
+    ASSERT_FALSE(caller.WaitFor("MSG GK_REGISTERED").empty());
+    ASSERT_FALSE(callee.WaitFor("MSG GK_REGISTERED").empty());
+    callee.Send("state");
+    EXPECT_NE(callee.WaitFor("RESULT state").find("natlink=1"), std::string::npos);
+    EXPECT_FALSE(sim.process().WaitFor("nat: announcement from ").empty());
+
+    caller.Send("call 8002");
+    ASSERT_FALSE(callee.WaitFor("MSG RINGING_IN").empty());
+    callee.Send("answer");
+    ASSERT_FALSE(caller.WaitFor("MSG CONNECTED").empty());
+    ASSERT_FALSE(callee.WaitFor("MSG CONNECTED").empty());
+    EXPECT_EQ(callee.WaitFor("CODEC"), "CODEC G.723.1{sw} G.723.1{sw}");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    callee.Send("hangup");
+    EXPECT_EQ(caller.WaitFor("MSG CLEARED"), "MSG CLEARED 3 1");
+    EXPECT_EQ(callee.WaitFor("MSG CLEARED"), "MSG CLEARED 0 0");
+    callee.Send("quit");
+    EXPECT_FALSE(callee.WaitFor("EXITED").empty());
+    EXPECT_GT(AnalyseTone(recording, 500).toneSeconds, 1.0);
+}
+
+TEST(PhoneCoreAndEndpoint, GsmCallsBothWays)
+{
+    std::string tone = TempPath("gsm-tone.wav");
+    std::string recording = TempPath("gsm-recording.wav");
+    WriteTone(tone, 500, 6);
+    Simulator sim({"--masking"});
+    PhoneCore core("core", {"--play", tone});
+    core.Register(sim, "8001");
+    ASSERT_FALSE(core.WaitFor("MSG GK_REGISTERED").empty());
+    auto endpoint = StartEndpoint({"--gatekeeper", sim.Gatekeeper(), "--alias", "8002",
+                                   "--password", "secret", "--masking", "--codecs", "GSM",
+                                   "--record", recording, "--max-seconds", "30"});
+    ASSERT_EQ(endpoint->WaitFor("REGISTERED"), "REGISTERED");
+
+    // The phone core calls: the endpoint answers at once.
+    core.Send("call 8002");
+    ASSERT_FALSE(core.WaitFor("MSG CONNECTED").empty());
+    EXPECT_EQ(core.WaitFor("CODEC"), "CODEC GSM-06.10{sw} GSM-06.10{sw}");
+    EXPECT_EQ(endpoint->WaitFor("CONNECTED"), "CONNECTED codec=GSM");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    core.Send("hangup");
+    EXPECT_EQ(core.WaitFor("MSG CLEARED"), "MSG CLEARED 0 0");
+    EXPECT_FALSE(endpoint->WaitFor("CLEARED").empty());
+    endpoint->Terminate();
+    endpoint->Wait(10000);
+    EXPECT_GT(AnalyseTone(recording, 500).toneSeconds, 1.0);
+
+    // The endpoint calls the phone core, which answers.
+    auto callerEndpoint =
+        StartEndpoint({"--gatekeeper", sim.Gatekeeper(), "--alias", "8003", "--password", "secret",
+                       "--masking", "--codecs", "GSM", "--call", "8001", "--hangup-after", "1.5",
+                       "--max-seconds", "30", "--exit-after-call"});
+    ASSERT_FALSE(core.WaitFor("MSG RINGING_IN").empty());
+    core.Send("answer");
+    ASSERT_FALSE(core.WaitFor("MSG CONNECTED", 2).empty());
+    EXPECT_EQ(core.WaitFor("CODEC", 2), "CODEC GSM-06.10{sw} GSM-06.10{sw}");
+    EXPECT_EQ(core.WaitFor("MSG CLEARED", 2), "MSG CLEARED 3 1");
+    EXPECT_EQ(callerEndpoint->Wait(15000), 0);
+}
