@@ -7,17 +7,21 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <unistd.h>
 
-namespace e2e {
+namespace e2e
+{
 
-namespace {
+namespace
+{
 
 /// The test process's own temporary directory, removed when the process ends.
 struct ScratchDir {
     ScratchDir()
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kestrelin-e2e-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kestrelin-e2e-XXXXXX").string();
         path = mkdtemp(pattern.data()) ? pattern : std::string("/tmp");
     }
     ~ScratchDir()
@@ -42,8 +46,8 @@ Simulator::Simulator(std::vector<std::string> extra)
     accounts = TempPath("accounts-" + std::to_string(::getpid()) + "-" +
                         std::to_string(reinterpret_cast<uintptr_t>(this)) + ".txt");
     std::ofstream(accounts) << "8001 secret\n8002 secret\n8003 secret\n";
-    std::vector<std::string> args = {"--ras-port", "0", "--service-port", "0", "--nat-port", "0",
-                                     "--accounts", accounts};
+    std::vector<std::string> args = {"--ras-port", "0", "--service-port", "0",
+                                     "--nat-port", "0", "--accounts",     accounts};
     args.insert(args.end(), extra.begin(), extra.end());
     proc.reset(new Process(SERVICE_SIM, args));
     std::string line = proc->WaitFor("service-sim: ras gatekeeper on udp ");
@@ -58,6 +62,9 @@ Simulator::~Simulator()
 {
     proc->Terminate();
     proc->Wait(5000);
+    if (::testing::Test::HasFailure())
+        for (const std::string &line : proc->Lines())
+            std::cerr << "service-sim: " << line << "\n";
     std::filesystem::remove(accounts);
 }
 
@@ -85,7 +92,8 @@ void WriteTone(const std::string &path, double frequency, double seconds)
     sf_close(f);
 }
 
-namespace {
+namespace
+{
 
 double Goertzel(const short *x, size_t n, double frequency)
 {

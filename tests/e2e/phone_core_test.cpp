@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <iostream>
 #include <thread>
 
 using namespace e2e;
@@ -20,6 +21,7 @@ class PhoneCore
   public:
     explicit PhoneCore(const std::string &name, std::vector<std::string> args = {})
     {
+        label = name;
         dir = TempPath("core-" + name + "-" + std::to_string(counter++));
         std::filesystem::create_directories(dir);
         std::vector<std::string> all = {"--dir", dir};
@@ -31,6 +33,9 @@ class PhoneCore
     {
         proc->Send("quit");
         proc->Wait(15000);
+        if (::testing::Test::HasFailure())
+            for (const std::string &line : proc->Lines())
+                std::cerr << label << ": " << line << "\n";
     }
 
     void Send(const std::string &command) { proc->Send(command); }
@@ -77,6 +82,7 @@ class PhoneCore
 
   private:
     static inline int counter = 0;
+    std::string label;
     std::string dir;
     std::unique_ptr<Process> proc;
 };
