@@ -125,6 +125,11 @@ inline __m128i load8(const uint8_t *p)
     return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
 }
 
+inline __m128i load16(const uint8_t *p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+}
+
 inline void store8(uint8_t *p, __m128i v)
 {
     _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v);
@@ -173,35 +178,83 @@ bool exact_block(const Quantiser &q, bool intra, const uint8_t *src, int ss, uin
 
 namespace {
 
-/**
- * The fast estimate of code_block; false when its error is too large (the
- * exact transform decides then). One pass over the rows gathers the border
- * sums and the error of an uncoded block; a coded one takes a second pass.
- */
+/** What the fast estimate needs of a block's first pass: border sums and the uncoded error. */
+struct BorderSums {
+    int top, bottom, left, right;   ///< sums of source minus prediction along each border
+    int err;                        ///< |source - prediction| over every second sample (inter)
+};
+
+/** The first pass of the fast estimate over one block. */
 template <bool Intra>
-bool try_fast(const Quantiser &q, const uint8_t *src, int ss, uint8_t *rec, int rs, bool &coded,
-              BlockLevels &out)
+BorderSums border_sums(const uint8_t *src, int ss, const uint8_t *rec, int rs)
 {
     const __m128i z = _mm_setzero_si128(), even = _mm_set1_epi16(0x00ff);
     __m128i cols = z, err = z;
-    int top = 0, bottom = 0;
+    BorderSums b;
     for (int r = 0; r < 8; r++) {
         const __m128i s = load8(src + r * ss);
         const __m128i p = Intra ? z : load8(rec + r * rs);
         cols = _mm_add_epi16(cols, _mm_sub_epi16(_mm_unpacklo_epi8(s, z), _mm_unpacklo_epi8(p, z)));
-        // |source - prediction| over every second sample: the error when nothing is coded.
         if (!Intra)
             err = _mm_add_epi64(err, _mm_sad_epu8(_mm_and_si128(s, even), _mm_and_si128(p, even)));
         if (r == 0 || r == 7) {
             const int sum = _mm_cvtsi128_si32(_mm_sad_epu8(s, z)) -
                             (Intra ? 0 : _mm_cvtsi128_si32(_mm_sad_epu8(p, z)));
-            (r == 0 ? top : bottom) = sum;
+            (r == 0 ? b.top : b.bottom) = sum;
         }
     }
-    const int left = static_cast<int16_t>(_mm_extract_epi16(cols, 0));
-    const int right = static_cast<int16_t>(_mm_extract_epi16(cols, 7));
-    const int c0 = (top + bottom + left + right) >> 2;
-    const int c1 = ((left - right) * 21) >> 6, c8 = ((top - bottom) * 21) >> 6;
+    b.left = static_cast<int16_t>(_mm_extract_epi16(cols, 0));
+    b.right = static_cast<int16_t>(_mm_extract_epi16(cols, 7));
+    b.err = _mm_cvtsi128_si32(err);
+    return b;
+}
+
+/**
+ * The first pass of two inter blocks at once, one in each half of the
+ * registers: the same sums as border_sums<false> of each. Adjacent: b lies
+ * right beside a (the luma blocks of a macroblock), so a row of both is one load.
+ */
+template <bool Adjacent>
+void border_sums_pair(const BlockPlace &a, const BlockPlace &b, BorderSums out[2])
+{
+    const __m128i z = _mm_setzero_si128(), even = _mm_set1_epi16(0x00ff);
+    __m128i cols_a = z, cols_b = z, err = z, top = z, bottom = z;
+    for (int r = 0; r < 8; r++) {
+        const __m128i s =
+            Adjacent ? load16(a.src + r * a.stride)
+                     : _mm_unpacklo_epi64(load8(a.src + r * a.stride), load8(b.src + r * b.stride));
+        const __m128i p =
+            Adjacent ? load16(a.rec + r * a.stride)
+                     : _mm_unpacklo_epi64(load8(a.rec + r * a.stride), load8(b.rec + r * b.stride));
+        const __m128i ds_lo = _mm_sub_epi16(_mm_unpacklo_epi8(s, z), _mm_unpacklo_epi8(p, z));
+        const __m128i ds_hi = _mm_sub_epi16(_mm_unpackhi_epi8(s, z), _mm_unpackhi_epi8(p, z));
+        cols_a = _mm_add_epi16(cols_a, ds_lo);
+        cols_b = _mm_add_epi16(cols_b, ds_hi);
+        err = _mm_add_epi64(err, _mm_sad_epu8(_mm_and_si128(s, even), _mm_and_si128(p, even)));
+        if (r == 0 || r == 7)
+            (r == 0 ? top : bottom) = _mm_sub_epi64(_mm_sad_epu8(s, z), _mm_sad_epu8(p, z));
+    }
+    // The low 64 bits of each sum belong to block a, the high ones to block b.
+    auto low = [](__m128i v) { return _mm_cvtsi128_si32(v); };
+    auto high = [](__m128i v) { return _mm_cvtsi128_si32(_mm_srli_si128(v, 8)); };
+    out[0] = {low(top), low(bottom), static_cast<int16_t>(_mm_extract_epi16(cols_a, 0)),
+              static_cast<int16_t>(_mm_extract_epi16(cols_a, 7)), low(err)};
+    out[1] = {high(top), high(bottom), static_cast<int16_t>(_mm_extract_epi16(cols_b, 0)),
+              static_cast<int16_t>(_mm_extract_epi16(cols_b, 7)), high(err)};
+}
+
+/**
+ * The fast estimate of code_block from the block's first pass; false when its
+ * error is too large (the exact transform decides then). An uncoded block is
+ * settled by the first pass; a coded one takes a second pass.
+ */
+template <bool Intra>
+bool try_fast(const Quantiser &q, const BorderSums &b, const uint8_t *src, int ss, uint8_t *rec,
+              int rs, bool &coded, BlockLevels &out)
+{
+    const __m128i z = _mm_setzero_si128();
+    const int c0 = (b.top + b.bottom + b.left + b.right) >> 2;
+    const int c1 = ((b.left - b.right) * 21) >> 6, c8 = ((b.top - b.bottom) * 21) >> 6;
     const int quant = q.q(), limit = 20 * quant;   // 2 * err <= 40 * Q
     if (!Intra) {
         // T[v] is 0 exactly for |v| < 2Q: then nothing is coded, and the
@@ -210,7 +263,7 @@ bool try_fast(const Quantiser &q, const uint8_t *src, int ss, uint8_t *rec, int 
         const unsigned span = 4u * static_cast<unsigned>(quant) - 1;
         auto zero = [&](int c) { return static_cast<unsigned>(c - half + 2 * quant - 1) < span; };
         if (zero(c0) && zero(c1) && zero(c8)) {
-            if (_mm_cvtsi128_si32(err) > limit)
+            if (b.err > limit)
                 return false;
             coded = false;
             out.last = -1;
@@ -247,7 +300,8 @@ inline bool code_one(const Quantiser &q, bool exact_only, const uint8_t *src, in
                      uint8_t *rec, int rs, BlockLevels &out)
 {
     bool coded;
-    if (!exact_only && try_fast<Intra>(q, src, ss, rec, rs, coded, out))
+    if (!exact_only &&
+        try_fast<Intra>(q, border_sums<Intra>(src, ss, rec, rs), src, ss, rec, rs, coded, out))
         return coded;
     return exact_block(q, Intra, src, ss, rec, rs, out);
 }
@@ -256,6 +310,27 @@ template <bool Intra>
 int code_six(const Quantiser &q, bool exact_only, const BlockPlace place[6], BlockLevels levels[6])
 {
     int cbp = 0;
+    if (!Intra && !exact_only) {
+        // The first passes of the fast estimate, two blocks at a time.
+        for (int n = 0; n < 6; n += 2) {
+            BorderSums sums[2];
+            const BlockPlace &a = place[n], &b = place[n + 1];
+            if (a.src + 8 == b.src && a.rec + 8 == b.rec && a.stride == b.stride)
+                border_sums_pair<true>(a, b, sums);
+            else
+                border_sums_pair<false>(a, b, sums);
+            for (int k = 0; k < 2; k++) {
+                const BlockPlace &p = place[n + k];
+                bool coded;
+                if (!try_fast<false>(q, sums[k], p.src, p.stride, p.rec, p.stride, coded,
+                                     levels[n + k]))
+                    coded = exact_block(q, false, p.src, p.stride, p.rec, p.stride, levels[n + k]);
+                if (coded)
+                    cbp |= 32 >> (n + k);
+            }
+        }
+        return cbp;
+    }
     for (int n = 0; n < 6; n++)
         if (code_one<Intra>(q, exact_only, place[n].src, place[n].stride, place[n].rec,
                             place[n].stride, levels[n]))

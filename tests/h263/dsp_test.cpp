@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -218,6 +219,69 @@ TEST(BlockCoder, VectorisedEqualsScalar)
     }
     EXPECT_GT(fast_kept, 1000);
     EXPECT_GT(exact, 1000);
+}
+
+} // namespace
+
+namespace {
+
+// Whole macroblocks, mostly close to their prediction: the six blocks coded
+// together give what each block coded alone by the scalar form gives.
+TEST(BlockCoder, MacroblockEqualsBlockByBlockScalar)
+{
+    std::mt19937 rng(11);
+    h263::Quantiser q;
+    int skipped = 0, coded = 0;
+    for (int trial = 0; trial < 20000; trial++) {
+        q.setup(1 + trial % 31);
+        const bool intra = trial % 11 == 0, exact_only = trial % 13 == 0;
+        const int spread = 1 + static_cast<int>(rng() % (trial % 4 == 0 ? 120 : 12));
+        // Luma 16x16 at stride 20, U and V 8x8 at stride 10; rec[1] for the scalar form.
+        uint8_t src_y[16 * 20], src_u[8 * 10], src_v[8 * 10];
+        uint8_t rec_y[2][16 * 20], rec_u[2][8 * 10], rec_v[2][8 * 10];
+        auto fill = [&](uint8_t *src, uint8_t *rec0, uint8_t *rec1, int n) {
+            const int base = static_cast<int>(rng() % 256);
+            for (int i = 0; i < n; i++) {
+                src[i] = h263::clip_pixel(base + static_cast<int>(rng() % 17) - 8);
+                rec0[i] = rec1[i] = h263::clip_pixel(
+                    src[i] + static_cast<int>(rng() % static_cast<unsigned>(spread)) - spread / 2);
+            }
+        };
+        fill(src_y, rec_y[0], rec_y[1], 16 * 20);
+        fill(src_u, rec_u[0], rec_u[1], 8 * 10);
+        fill(src_v, rec_v[0], rec_v[1], 8 * 10);
+        h263::BlockPlace place[6], scalar[6];
+        for (int n = 0; n < 4; n++) {
+            const int off = (n >> 1) * 8 * 20 + (n & 1) * 8;
+            place[n] = {src_y + off, rec_y[0] + off, 20};
+            scalar[n] = {src_y + off, rec_y[1] + off, 20};
+        }
+        place[4] = {src_u, rec_u[0], 10};
+        place[5] = {src_v, rec_v[0], 10};
+        scalar[4] = {src_u, rec_u[1], 10};
+        scalar[5] = {src_v, rec_v[1], 10};
+        h263::BlockLevels got[6];
+        const int cbp = h263::code_macroblock(q, intra, exact_only, place, got);
+        for (int n = 0; n < 6; n++) {
+            h263::BlockLevels want;
+            const bool c = h263::code_block_reference(q, intra, exact_only, scalar[n].src,
+                                                      scalar[n].stride, scalar[n].rec,
+                                                      scalar[n].stride, want);
+            ASSERT_EQ((cbp >> (5 - n)) & 1, c ? 1 : 0) << "trial " << trial << " block " << n;
+            ASSERT_EQ(got[n].last, want.last) << "trial " << trial << " block " << n;
+            if (intra) {
+                ASSERT_EQ(got[n].scan[0], want.scan[0]) << "trial " << trial << " block " << n;
+            }
+            for (int i = intra ? 1 : 0; i <= want.last; i++)
+                ASSERT_EQ(got[n].scan[i], want.scan[i]) << "trial " << trial << " block " << n;
+            (c ? coded : skipped)++;
+        }
+        ASSERT_EQ(0, std::memcmp(rec_y[0], rec_y[1], sizeof rec_y[0])) << "trial " << trial;
+        ASSERT_EQ(0, std::memcmp(rec_u[0], rec_u[1], sizeof rec_u[0])) << "trial " << trial;
+        ASSERT_EQ(0, std::memcmp(rec_v[0], rec_v[1], sizeof rec_v[0])) << "trial " << trial;
+    }
+    EXPECT_GT(skipped, 10000);
+    EXPECT_GT(coded, 10000);
 }
 
 } // namespace
