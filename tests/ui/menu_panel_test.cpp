@@ -8,8 +8,11 @@
 #include <tests/support/temp_dir.h>
 #include <win/application.h>
 #include <win/cmenu.h>
+#include <win/library.h>
+#include <win/module.h>
 #include <win/module_testing.h>
 #include <win/msgbox.h>
+#include <win/resources.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -661,6 +664,29 @@ TEST_F(Panel, Screenshots)
     }
     panel->ShowMenuItem(1); // the choice list open on the Filter page
     shoot("filter-choice");
+
+    // The pages come in the language of the resources in force.
+    const struct {
+        const char *language, *pack;
+    } packs[] = {{"zh_CN", "China.dll"}, {"zh_TW", "Traditional.dll"}};
+    for (const auto &l : packs) {
+        panel.reset();
+        // The packs lie beside the test program, not in the install directory of the test.
+        std::filesystem::path beside =
+            std::filesystem::read_symlink("/proc/self/exe").parent_path() / l.pack;
+        std::filesystem::create_symlink(beside, tmp.file(l.pack));
+        HINSTANCE pack = AfxLoadLibrary(l.pack);
+        ASSERT_TRUE(pack) << l.pack;
+        AfxSetResourceHandle(pack);
+        Open();
+        EXPECT_NE(Row(1), "Recent Calls") << l.language;
+        shoot((std::string("root-") + l.language).c_str());
+        Choose({3, 4});
+        shoot((std::string("options-") + l.language).c_str());
+        panel.reset();
+        AfxSetResourceHandle(GetModuleHandleA(nullptr));
+        AfxFreeLibrary(pack);
+    }
 }
 
 } // namespace
