@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <immintrin.h>
 
 namespace h263 {
 
@@ -45,6 +46,82 @@ void interpolate_reference(const Picture &ref, uint8_t *h, uint8_t *v, uint8_t *
     }
 }
 
+namespace {
+
+/** The strip loop of HalfPelPlanes::interpolate with strips of 16 columns (w >= 17). */
+void interpolate_strips_sse2(const uint8_t *r, int w, int hgt, uint8_t *ph, uint8_t *pv,
+                             uint8_t *pd)
+{
+    for (int x = 0;; x += 16) {
+        if (x > w - 17)
+            x = w - 17;
+        __m128i va = load16(r + x), vb = load16(r + x + 1);
+        __m128i ab = _mm_avg_epu8(va, vb), ab_xor = _mm_xor_si128(va, vb);
+        for (int y = 0; y + 1 < hgt; y++) {
+            const size_t o = static_cast<size_t>(y) * w + x;
+            const __m128i vc = load16(r + o + w), vd = load16(r + o + w + 1);
+            const __m128i cd = _mm_avg_epu8(vc, vd), cd_xor = _mm_xor_si128(vc, vd);
+            store16(ph + o, ab);
+            store16(pv + o, _mm_avg_epu8(va, vc));
+            store16(pd + o, avg4_from_pairs(ab, cd, ab_xor, cd_xor));
+            va = vc;
+            ab = cd;
+            ab_xor = cd_xor;
+        }
+        store16(ph + static_cast<size_t>(hgt - 1) * w + x, ab);
+        if (x == w - 17)
+            break;
+    }
+}
+
+const bool g_avx2 = __builtin_cpu_supports("avx2");
+
+/**
+ * The strip loop of HalfPelPlanes::interpolate with strips of 32 columns
+ * (w >= 33), the same arithmetic as avg4_from_pairs on 32 bytes at once.
+ */
+__attribute__((target("avx2"))) inline __m256i load32(const uint8_t *p)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+}
+
+__attribute__((target("avx2"))) inline void store32(uint8_t *p, __m256i v)
+{
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
+}
+
+__attribute__((target("avx2"))) void interpolate_strips_avx2(const uint8_t *r, int w, int hgt,
+                                                             uint8_t *ph, uint8_t *pv,
+                                                             uint8_t *pd)
+{
+    const __m256i one = _mm256_set1_epi8(1);
+    for (int x = 0;; x += 32) {
+        if (x > w - 33)
+            x = w - 33;
+        __m256i va = load32(r + x), vb = load32(r + x + 1);
+        __m256i ab = _mm256_avg_epu8(va, vb), ab_xor = _mm256_xor_si256(va, vb);
+        for (int y = 0; y + 1 < hgt; y++) {
+            const size_t o = static_cast<size_t>(y) * w + x;
+            const __m256i vc = load32(r + o + w), vd = load32(r + o + w + 1);
+            const __m256i cd = _mm256_avg_epu8(vc, vd), cd_xor = _mm256_xor_si256(vc, vd);
+            const __m256i odd = _mm256_or_si256(ab_xor, cd_xor);
+            const __m256i fix =
+                _mm256_and_si256(_mm256_and_si256(_mm256_xor_si256(ab, cd), odd), one);
+            store32(ph + o, ab);
+            store32(pv + o, _mm256_avg_epu8(va, vc));
+            store32(pd + o, _mm256_sub_epi8(_mm256_avg_epu8(ab, cd), fix));
+            va = vc;
+            ab = cd;
+            ab_xor = cd_xor;
+        }
+        store32(ph + static_cast<size_t>(hgt - 1) * w + x, ab);
+        if (x == w - 33)
+            break;
+    }
+}
+
+} // namespace
+
 void HalfPelPlanes::interpolate(const Picture &ref)
 {
     int w = ref.width, hgt = ref.height;
@@ -60,29 +137,13 @@ void HalfPelPlanes::interpolate(const Picture &ref)
         interpolate_reference(ref, h.data(), v.data(), d.data());
         return;
     }
-    // Strips of sixteen columns, top to bottom: each row's loads and horizontal
+    // Strips of sixteen (or 32) columns, top to bottom: each row's loads and horizontal
     // average serve the row above it too. The last strip overlaps so that it ends at w - 1.
     const uint8_t *r = ref.y;
-    for (int x = 0;; x += 16) {
-        if (x > w - 17)
-            x = w - 17;
-        __m128i va = load16(r + x), vb = load16(r + x + 1);
-        __m128i ab = _mm_avg_epu8(va, vb), ab_xor = _mm_xor_si128(va, vb);
-        for (int y = 0; y + 1 < hgt; y++) {
-            const size_t o = static_cast<size_t>(y) * w + x;
-            const __m128i vc = load16(r + o + w), vd = load16(r + o + w + 1);
-            const __m128i cd = _mm_avg_epu8(vc, vd), cd_xor = _mm_xor_si128(vc, vd);
-            store16(&h[o], ab);
-            store16(&v[o], _mm_avg_epu8(va, vc));
-            store16(&d[o], avg4_from_pairs(ab, cd, ab_xor, cd_xor));
-            va = vc;
-            ab = cd;
-            ab_xor = cd_xor;
-        }
-        store16(&h[static_cast<size_t>(hgt - 1) * w + x], ab);
-        if (x == w - 17)
-            break;
-    }
+    if (g_avx2 && w >= 33)
+        interpolate_strips_avx2(r, w, hgt, h.data(), v.data(), d.data());
+    else
+        interpolate_strips_sse2(r, w, hgt, h.data(), v.data(), d.data());
     for (int y = 0; y < hgt; y++) {
         const uint8_t *a = r + y * w, *c = y + 1 < hgt ? a + w : a;
         interpolate_edges(a, c, w, y + 1 == hgt, &h[y * w], &v[y * w], &d[y * w]);

@@ -77,7 +77,8 @@ TEST(BlockMatcher, VectorisedEqualsTheRowByRowRule)
 TEST(HalfPel, InterpolationEqualsTheScalarForm)
 {
     std::mt19937 rng(3);
-    for (auto [w, h] : {std::pair{176, 144}, std::pair{16, 16}, std::pair{48, 32}}) {
+    for (auto [w, h] : {std::pair{176, 144}, std::pair{352, 288}, std::pair{16, 16},
+                         std::pair{32, 16}, std::pair{48, 32}}) {
         std::vector<uint8_t> buf = random_plane(rng, w, h * 3 / 2, 0);
         h263::Picture ref = h263::Picture::over(buf.data(), w, h);
         h263::HalfPelPlanes planes;
