@@ -182,6 +182,10 @@ H323Channel *H323Connection::FindChannelByNumber(unsigned number, BOOL fromRemot
     for (const auto &c : logicalChannels)
         if (c->GetNumber().number == number && c->GetNumber().fromRemote == bool(fromRemote))
             return c.get();
+    if (fastStartState == FastStartAcknowledged)
+        for (const auto &c : fastStartChannels)
+            if (c->GetNumber().number == number && c->GetNumber().fromRemote == bool(fromRemote))
+                return c.get();
     return nullptr;
 }
 

@@ -290,6 +290,8 @@ class H323Connection : public PObject, public H323CallEndReasons
     H323Capabilities remoteCapabilities;
     FastStartStates fastStartState = FastStartDisabled;
     std::vector<std::unique_ptr<H323Channel>> fastStartChannels; ///< offered or accepted
+    /// Accepted by the peer, but our media would not open: closed when H.245 is ready.
+    std::vector<std::unique_ptr<H323Channel>> unopenedFastStartChannels;
     std::vector<asn1::OctetString> fastStartResponse;            ///< to send in the answer
     bool fastStartResponseSent = false;
     std::vector<std::unique_ptr<H323Channel>> logicalChannels;

@@ -139,11 +139,19 @@ void H323Connection::OnFastStartResponse(const asn1::Array<asn1::OctetString> &f
             break;
         }
     }
-    fastStartChannels = std::move(accepted);
+    fastStartChannels.clear();
+    for (auto &channel : accepted) {
+        if (channel->Open()) {
+            fastStartChannels.push_back(std::move(channel));
+            continue;
+        }
+        // The peer took it already: a transmit channel is closed once H.245 runs.
+        PTRACE(2, "H323\tfast start channel " << channel->GetNumber().number
+                                                << " cannot open its media");
+        if (channel->GetDirection() == H323Channel::IsTransmitter)
+            unopenedFastStartChannels.push_back(std::move(channel));
+    }
     fastStartState = fastStartChannels.empty() ? FastStartDisabled : FastStartAcknowledged;
-    for (auto &channel : fastStartChannels)
-        if (!channel->Open())
-            PTRACE(2, "H323\tfast start channel cannot open its media");
 }
 
 // ---- fast start: the called side's choice ----
@@ -242,6 +250,9 @@ void H323Connection::OnReceivedCapabilitySet(const H323Capabilities &remote)
 
 void H323Connection::OnControlProtocolReady()
 {
+    for (const auto &channel : unopenedFastStartChannels)
+        control->CloseChannel(*channel);
+    unopenedFastStartChannels.clear();
     if (fastStartState == FastStartAcknowledged || channelsOpened || releaseStarted)
         return;
     OpenLogicalChannels();
@@ -284,12 +295,19 @@ void H323Connection::OpenLogicalChannels()
         H323Capability &cap = localCapabilities[i];
         if (cap.GetMainType() != H323Capability::e_Video)
             continue;
-        H323Capability *remote = remoteCapabilities.FindCapability(cap);
-        if (remote == nullptr)
-            continue;
-        if (audio != nullptr && !remoteCapabilities.IsAllowed(*audio, *remote))
-            continue;
-        if (OpenTransmitChannel(*remote))
+        // Every remote entry of the kind: the first whose formats meet ours is sent.
+        bool opened = false;
+        for (PINDEX r = 0; r < remoteCapabilities.GetSize() && !opened; r++) {
+            H323VideoCapability *remote = dynamic_cast<H323VideoCapability *>(&remoteCapabilities[r]);
+            if (remote == nullptr || remote->Compare(cap) != PObject::EqualTo)
+                continue;
+            if (audio != nullptr && !remoteCapabilities.IsAllowed(*audio, *remote))
+                continue;
+            std::unique_ptr<H323Capability> tx(
+                static_cast<H323VideoCapability &>(cap).CreateTransmitCapability(*remote));
+            opened = tx != nullptr && OpenTransmitChannel(*tx);
+        }
+        if (opened)
             break;
     }
 }
@@ -347,13 +365,14 @@ void H323Connection::StartChannel(H323Channel &channel)
 
 void H323Connection::RemoveChannel(H323Channel *channel)
 {
-    for (auto it = logicalChannels.begin(); it != logicalChannels.end(); ++it)
-        if (it->get() == channel) {
-            std::unique_ptr<H323Channel> doomed = std::move(*it);
-            logicalChannels.erase(it);
-            doomed->Close();
-            return;
-        }
+    for (auto *list : {&logicalChannels, &fastStartChannels})
+        for (auto it = list->begin(); it != list->end(); ++it)
+            if (it->get() == channel) {
+                std::unique_ptr<H323Channel> doomed = std::move(*it);
+                list->erase(it);
+                doomed->Close();
+                return;
+            }
 }
 
 void H323Connection::CloseLogicalChannel(unsigned number, BOOL fromRemote)

@@ -217,6 +217,12 @@ BOOL H323VideoCapability::IsMatch(const H245_DataType &pdu) const
     return pdu.GetTag() == H245_DataType::e_videoData && pdu.videoData().GetTag() == GetSubType();
 }
 
+H323VideoCapability *H323VideoCapability::CreateTransmitCapability(
+    const H323VideoCapability &remote) const
+{
+    return static_cast<H323VideoCapability *>(remote.Clone());
+}
+
 // ---- user input ----
 
 H323_UserInputCapability::H323_UserInputCapability(SubTypes s) : subType(s) {}

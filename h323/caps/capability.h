@@ -139,6 +139,10 @@ class H323VideoCapability : public H323RealTimeCapability
     virtual BOOL OnReceivedPDU(const H245_VideoCapability &pdu) = 0;
     BOOL IsMatch(const H245_Capability &pdu) const override;
     BOOL IsMatch(const H245_DataType &pdu) const override;
+    /// The capability to transmit with to a peer that receives remote (this one being our
+    /// own): what both allow. nullptr when they have nothing in common. The default is a
+    /// copy of remote.
+    virtual H323VideoCapability *CreateTransmitCapability(const H323VideoCapability &remote) const;
 };
 
 /// User input over H.245: basic strings or DTMF signals.

@@ -167,7 +167,7 @@ void H323_RTPChannel::Transmit()
         if (audio == nullptr) {
             // Video: the codec gives one packet at a time and sets marker and timestamp.
             unsigned length = 0;
-            frame.SetPayloadSize(RTP_DataFrame::MaxPacketSize - RTP_DataFrame::MinHeaderSize);
+            frame.SetPayloadSize(H323VideoCodec::MaxPayloadSize);
             if (!codec->Read(frame.GetPayloadPtr(), length, frame))
                 break;
             if (length == 0)

@@ -5,9 +5,12 @@
 #include <h323/rtp/rtp_frame.h>
 
 #include <pwlib/ptrace.h>
+#include <pwlib/video/pvideochannel.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 H323Codec::H323Codec(const char *format, Direction dir) : direction(dir), mediaFormat(format) {}
 
@@ -210,11 +213,54 @@ unsigned H323FramedAudioCodec::GetAverageSignalLevel()
 
 // ---- video ----
 
-H323VideoCodec::H323VideoCodec(const char *format, Direction dir) : H323Codec(format, dir) {}
+H323VideoCodec::H323VideoCodec(const char *format, Direction dir,
+                               const h323::video::PictureIntervals &allowed, unsigned maxBitRate)
+    : H323Codec(format, dir), bitRateHighLimit(maxBitRate), allowedFormats(allowed),
+      timestampBase(std::random_device{}())
+{
+}
 
 BOOL H323VideoCodec::Open(H323Connection &connection)
 {
-    return connection.OpenVideoChannel(direction == Encoder, *this);
+    if (!connection.OpenVideoChannel(direction == Encoder, *this))
+        return FALSE;
+    if (direction != Encoder)
+        return TRUE;
+    PVideoChannel *video = GetVideoChannel();
+    if (video == nullptr) {
+        PTRACE(2, "H323\tvideo encoder without a video channel");
+        return FALSE;
+    }
+    unsigned grabWidth = unsigned(video->GetGrabWidth());
+    unsigned grabHeight = unsigned(video->GetGrabHeight());
+    h323::video::Format format = allowedFormats.Choose(grabWidth, grabHeight);
+    if (format == h323::video::NumFormats) {
+        PTRACE(2, "H323\tno picture format to send " << mediaFormat);
+        return FALSE;
+    }
+    h323::video::FrameSize size = h323::video::SizeOf(format);
+    if ((size.width != grabWidth || size.height != grabHeight) &&
+        (!video->SetGrabberFrameSize(size.width, size.height) ||
+         unsigned(video->GetGrabWidth()) != size.width ||
+         unsigned(video->GetGrabHeight()) != size.height)) {
+        PTRACE(2, "H323\tthe grabber cannot give " << size.width << "x" << size.height);
+        return FALSE;
+    }
+    frameWidth = size.width;
+    frameHeight = size.height;
+    // MPI counts 1001/30000 s; a little slack keeps a 30 Hz camera at MPI 1.
+    pictureInterval = std::chrono::microseconds(allowedFormats.mpi[format] * 1001000ull / 30 - 2000);
+    return TRUE;
+}
+
+void H323VideoCodec::Close()
+{
+    {
+        std::lock_guard<std::mutex> lock(paceMutex);
+        paceClosed = true;
+    }
+    paceWake.notify_all();
+    H323Codec::Close();
 }
 
 BOOL H323VideoCodec::SetMaxBitRate(unsigned bitsPerSecond)
@@ -223,4 +269,57 @@ BOOL H323VideoCodec::SetMaxBitRate(unsigned bitsPerSecond)
         return FALSE;
     bitRateHighLimit = bitsPerSecond;
     return TRUE;
+}
+
+PVideoChannel *H323VideoCodec::GetVideoChannel() const
+{
+    return dynamic_cast<PVideoChannel *>(rawDataChannel);
+}
+
+BOOL H323VideoCodec::ReadPicture(BYTE *buffer, DWORD &timestamp)
+{
+    PINDEX size = PINDEX(frameWidth * frameHeight * 3 / 2);
+    for (;;) {
+        PINDEX got = 0;
+        {
+            PWaitAndSignal lock(rawChannelMutex);
+            if (!ReadRaw(buffer, size, got) || got != size)
+                return FALSE;
+        }
+        Clock::time_point now = Clock::now();
+        if (havePicture && now - lastPicture < pictureInterval)
+            continue; // faster than the peer takes pictures: dropped
+        havePicture = true;
+        lastPicture = now;
+        auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - started);
+        timestamp = timestampBase + DWORD(elapsed.count() * 9 / 100);
+        return TRUE;
+    }
+}
+
+BOOL H323VideoCodec::PacePacket(unsigned bytes)
+{
+    std::unique_lock<std::mutex> lock(paceMutex);
+    if (paceClosed)
+        return FALSE;
+    if ((videoBitRateControlModes & AdaptivePacketDelay) == 0 || bitRateHighLimit == 0)
+        return TRUE;
+    Clock::time_point now = Clock::now();
+    if (nextSend > now)
+        paceWake.wait_until(lock, nextSend, [this] { return paceClosed; });
+    if (paceClosed)
+        return FALSE;
+    nextSend = std::max(nextSend, now) +
+               std::chrono::microseconds(uint64_t(bytes) * 8000000 / bitRateHighLimit);
+    return TRUE;
+}
+
+BOOL H323VideoCodec::ShowPicture(const BYTE *picture, unsigned width, unsigned height)
+{
+    PVideoChannel *video = GetVideoChannel();
+    if (video == nullptr)
+        return FALSE;
+    if (unsigned(video->GetRenderWidth()) != width || unsigned(video->GetRenderHeight()) != height)
+        video->SetRenderFrameSize(width, height);
+    return WriteRaw(const_cast<BYTE *>(picture), PINDEX(width * height * 3 / 2));
 }

@@ -2,14 +2,19 @@
 #pragma once
 
 #include <h323/caps/media_format.h>
+#include <h323/codecs/video_format.h>
 
 #include <pwlib/parray.h>
 #include <pwlib/pchannel.h>
 #include <pwlib/pmutex.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 class H323Channel;
+class PVideoChannel;
 class H323Connection;
 class RTP_DataFrame;
 
@@ -146,17 +151,26 @@ class H323FramedAudioCodec : public H323AudioCodec
     size_t readOffset = 0;
 };
 
-/// A video codec: the raw channel is a PVideoChannel.
+/// A video codec: the raw channel is a PVideoChannel. The encoder sends one standard
+/// format that the channel's capability allows, no faster than its picture interval, and
+/// with AdaptivePacketDelay spaces its packets to keep the maximum bit rate.
 class H323VideoCodec : public H323Codec
 {
     PCLASSINFO(H323VideoCodec, H323Codec)
   public:
     enum BitRateModeBits { None = 0x00, DynamicVideoQuality = 0x01, AdaptivePacketDelay = 0x02 };
+    /// The largest payload an encoder's Read gives; its buffer holds that many bytes.
+    static constexpr unsigned MaxPayloadSize = 8192;
 
-    H323VideoCodec(const char *mediaFormat, Direction direction);
+    /// allowed: the formats the encoder may send (unused by a decoder); maxBitRate in bit/s.
+    H323VideoCodec(const char *mediaFormat, Direction direction,
+                   const h323::video::PictureIntervals &allowed = {}, unsigned maxBitRate = 0);
 
-    /// Opens the video channel through the connection (its OpenVideoChannel).
+    /// Opens the video channel through the connection (its OpenVideoChannel); an encoder
+    /// then picks its format and asks the grabber for that size. FALSE when either fails.
     BOOL Open(H323Connection &connection) override;
+    /// Also ends a wait of the packet pacing.
+    void Close() override;
 
     virtual void SetTxQualityLevel(int quality) { videoQuality = quality; }
     virtual int GetTxQualityLevel() const { return videoQuality; }
@@ -174,6 +188,17 @@ class H323VideoCodec : public H323Codec
     unsigned GetHeight() const { return frameHeight; }
 
   protected:
+    /// The raw channel as a video channel, or nullptr.
+    PVideoChannel *GetVideoChannel() const;
+    /// Encoder: reads the next picture (frameWidth x frameHeight YUV 4:2:0) into buffer,
+    /// dropping pictures that come sooner than the picture interval, and gives its RTP
+    /// timestamp (90 kHz). FALSE when the channel is closed or fails.
+    BOOL ReadPicture(BYTE *buffer, DWORD &timestamp);
+    /// Encoder: waits until a packet of bytes may go out; FALSE when the codec closed.
+    BOOL PacePacket(unsigned bytes);
+    /// Decoder: shows a YUV 4:2:0 picture of width x height.
+    BOOL ShowPicture(const BYTE *picture, unsigned width, unsigned height);
+
     int videoQuality = 10;
     int fillLevel = 2;
     unsigned bitRateHighLimit = 0;
@@ -181,4 +206,17 @@ class H323VideoCodec : public H323Codec
     unsigned frameWidth = 0;
     unsigned frameHeight = 0;
     unsigned targetFrameTimeMs = 100;
+    h323::video::PictureIntervals allowedFormats;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point started = Clock::now();
+    DWORD timestampBase;
+    Clock::duration pictureInterval{};
+    Clock::time_point lastPicture{};
+    bool havePicture = false;
+    std::mutex paceMutex;
+    std::condition_variable paceWake;
+    bool paceClosed = false;
+    Clock::time_point nextSend{};
 };

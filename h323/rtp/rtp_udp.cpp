@@ -1,6 +1,7 @@
 // RTP_UDP: the data and RTCP sockets, with the traffic hook on every datagram.
 #include <h323/rtp/rtp_session.h>
 
+#include <h323/codecs/codec.h>
 #include <h323/rtp/jitter.h>
 #include <h323/transports/traffic_hook.h>
 
@@ -104,7 +105,10 @@ BOOL RTP_UDP::ReadData(RTP_DataFrame &frame)
                 continue;
         }
         if (which == -1 || which == -3) {
-            frame.SetSize(RTP_DataFrame::MaxPacketSize);
+            // A video payload may hold a GOB or macroblock longer than an Ethernet frame.
+            frame.SetSize(sessionID == OpalMediaFormat::DefaultVideoSessionID
+                              ? PINDEX(RTP_DataFrame::MinHeaderSize + H323VideoCodec::MaxPayloadSize)
+                              : PINDEX(RTP_DataFrame::MaxPacketSize));
             int n = ReadDataOrControlPDU(dataSocket, frame, TRUE);
             if (n < 0 || readingClosed)
                 return FALSE;

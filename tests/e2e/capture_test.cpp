@@ -27,6 +27,7 @@ std::string Shell(const std::string &command)
 
 struct CaptureCase {
     const char *name;
+    const char *rtpPorts;
     std::vector<std::string> switches;
     std::vector<std::string> expect; ///< display filters that must match at least once
 };
@@ -48,7 +49,8 @@ TEST_P(WholeCall, DecodesInTshark)
     usleep(700000);
 
     Simulator sim;
-    const std::string rtp = std::string(c.name) == "fastStart" ? "17000-17049" : "17050-17099";
+    // Each case its own ports: the cases run at the same time.
+    const std::string rtp = c.rtpPorts;
     std::vector<std::string> base = {"--gatekeeper", sim.Gatekeeper(), "--password", "secret",
                                      "--rtp-ports", rtp, "--max-seconds", "15", "--exit-after-call"};
     std::vector<std::string> calleeArgs = base;
@@ -128,16 +130,25 @@ TEST_P(WholeCall, DecodesInTshark)
 INSTANTIATE_TEST_SUITE_P(
     Calls, WholeCall,
     ::testing::Values(
-        CaptureCase{"fastStart",
+        CaptureCase{"fastStart", "17000-17049",
                     {},
                     {"h225.gatekeeperRequest_element", "h225.registrationConfirm_element",
                      "h225.admissionConfirm_element", "h225.disengageRequest_element",
                      "h225.unregistrationRequest_element", "h225.setup_element",
                      "h225.fastStart", "h225.connect_element", "h225.releaseComplete_element",
                      "h245.terminalCapabilitySet_element", "h245.signalType"}},
-        CaptureCase{"separateH245",
+        CaptureCase{"separateH245", "17050-17099",
                     {"--no-fast-start", "--h245-separate"},
                     {"h225.h245Address", "h245.masterSlaveDetermination_element",
                      "h245.openLogicalChannel_element", "h245.openLogicalChannelAck_element",
-                     "h245.alphanumeric", "h245.endSessionCommand"}}),
+                     "h245.alphanumeric", "h245.endSessionCommand"}},
+        // Video channels opened through H.245 and their RTP, each codec's payload header.
+        CaptureCase{"videoH263", "17100-17149",
+                    {"--no-fast-start", "--video", "H.263"},
+                    {"h245.h263VideoCapability_element", "h245.videoData", "rfc2190.ftype",
+                     "rfc2190.srcformat"}},
+        CaptureCase{"videoH261FastStart", "17150-17199",
+                    {"--video", "H.261"},
+                    {"h225.fastStart", "h245.h261VideoCapability_element", "h261.gobn",
+                     "h261.sbit"}}),
     [](const auto &info) { return std::string(info.param.name); });

@@ -92,6 +92,21 @@ const Option kOptions[] = {
          }
          return !o.codecs.empty();
      }},
+    {"--video", "H.261|H.263", "also send (the FakeVideo moving line) and receive video",
+     [](Options &o, const std::string &v, std::string &e) {
+         std::string name = v;
+         std::transform(name.begin(), name.end(), name.begin(), ::toupper);
+         if (name == "H261")
+             name = "H.261";
+         if (name == "H263")
+             name = "H.263";
+         if (name != "H.261" && name != "H.263") {
+             e = "video codec is H.261 or H.263";
+             return false;
+         }
+         o.video = name;
+         return true;
+     }},
     {"--no-fast-start", nullptr, "do not offer or accept fast start",
      [](Options &o, const std::string &, std::string &) { o.fastStart = false; return true; }},
     {"--no-tunnelling", nullptr, "do not tunnel H.245 in the call signalling",

@@ -18,6 +18,7 @@ struct Options {
     double hangupAfter = -1; ///< seconds after connecting; < 0: never
     double answerTimeout = -1; ///< seconds to wait for the answer; < 0: the stack's 1 minute
     std::vector<std::string> codecs = {"PCMU", "PCMA", "GSM"};
+    std::string video; ///< "H.261" or "H.263": offer video (FakeVideo out); empty: none
     bool fastStart = true;
     bool tunnelling = true;
     bool h245Separate = false;

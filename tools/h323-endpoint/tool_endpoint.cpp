@@ -5,6 +5,10 @@
 #include <h323/channels/channel.h>
 #include <h323/codecs/g711.h>
 #include <h323/codecs/gsm0610.h>
+#include <h323/codecs/h261codec.h>
+#include <h323/codecs/h263codec.h>
+
+#include <pwlib/video/pvideochannel.h>
 
 #include <iostream>
 #include <mutex>
@@ -32,6 +36,21 @@ std::string FailReasonName(unsigned reason)
 }
 
 namespace {
+
+/// A display that drops the decoded pictures.
+class NullVideoOutput : public PVideoOutputDevice
+{
+  public:
+    BOOL Open(const PString &, BOOL) override { return TRUE; }
+    BOOL IsOpen() override { return TRUE; }
+    PStringList GetDeviceNames() const override { return PStringList{"null"}; }
+    PINDEX GetMaxFrameBytes() override { return PINDEX(frameWidth_ * frameHeight_ * 3 / 2); }
+    BOOL SetFrameData(unsigned, unsigned, unsigned, unsigned, const BYTE *, BOOL) override
+    {
+        return TRUE;
+    }
+    BOOL EndFrame() override { return TRUE; }
+};
 
 std::string CodecName(const H323Capability &cap)
 {
@@ -72,8 +91,8 @@ BOOL ToolEndpoint::Configure(std::string &error)
     SetAudioJitterDelay(50, 250);
     SetSoundChannelBufferDepth(3);
     SetSilenceDetectionMode(H323AudioCodec::NoSilenceDetection);
-    SetAutoStartReceiveVideo(FALSE);
-    SetAutoStartTransmitVideo(FALSE);
+    SetAutoStartReceiveVideo(!options.video.empty());
+    SetAutoStartTransmitVideo(!options.video.empty());
     // Tones go as H.245 signals, so that the far end sees them as tones.
     SetSendUserInputMode(SendUserInputAsTone);
     if (options.rtpBase != 0)
@@ -98,6 +117,11 @@ BOOL ToolEndpoint::Configure(std::string &error)
             cap = new H323_GSM0610Capability;
         SetCapability(0, 0, cap); // alternatives of one another
     }
+    // Video runs beside the audio: a second set of the same descriptor.
+    if (options.video == "H.261")
+        SetCapability(0, P_MAX_INDEX, new H323_H261Capability(1, 1, FALSE, FALSE, 6217));
+    else if (options.video == "H.263")
+        SetCapability(0, P_MAX_INDEX, new H323_H263Capability(0, 1, 1));
 
     if (!StartListeners(PStringArray{psprintf("*:%d", options.listenPort)})) {
         error = "cannot listen on port " + std::to_string(options.listenPort);
@@ -283,6 +307,27 @@ BOOL ToolGatekeeper::OnReceiveUnregistrationRequest(const H225_UnregistrationReq
     if (GetRegistrationFailReason() == UnregisteredByGatekeeper)
         PrintEvent("UNREGISTERED");
     return result;
+}
+
+BOOL ToolEndpoint::OpenVideoChannel(H323Connection &, BOOL isEncoding, H323VideoCodec &codec)
+{
+    PVideoChannel *channel = new PVideoChannel;
+    if (isEncoding) {
+        PVideoInputDevice *grabber = PVideoInputDevice::CreateDevice("FakeVideo");
+        if (grabber == nullptr || !grabber->SetColourFormat("YUV420P") ||
+            !grabber->SetFrameSize(176, 144) || !grabber->SetFrameRate(10) ||
+            !grabber->SetChannel(0) || !grabber->Start()) {
+            delete grabber;
+            delete channel;
+            return FALSE;
+        }
+        channel->AttachVideoReader(grabber);
+    } else {
+        NullVideoOutput *display = new NullVideoOutput;
+        display->SetFrameSize(176, 144);
+        channel->AttachVideoPlayer(display);
+    }
+    return codec.AttachChannel(channel);
 }
 
 } // namespace h323tool

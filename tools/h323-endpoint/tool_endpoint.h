@@ -46,6 +46,9 @@ class ToolEndpoint : public H323EndPoint
                                const H323SignalPDU &pdu) override;
     void OnConnectionEstablished(H323Connection &connection, const PString &token) override;
     void OnConnectionCleared(H323Connection &connection, const PString &token) override;
+    /** Video out from the FakeVideo moving line; video in is decoded and dropped. */
+    BOOL OpenVideoChannel(H323Connection &connection, BOOL isEncoding,
+                          H323VideoCodec &codec) override;
 
     const Options &GetOptions() const { return options; }
 
