@@ -1,6 +1,8 @@
 // CTime over time_t and the C library's local time.
 #include <win/ctime.h>
 
+#include <atomic>
+
 CTimeSpan::CTimeSpan(LONG days, int hours, int minutes, int seconds)
     : m_seconds(((static_cast<LONGLONG>(days) * 24 + hours) * 60 + minutes) * 60 + seconds)
 {
@@ -19,9 +21,16 @@ CTime::CTime(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec)
     m_time = mktime(&t);
 }
 
+namespace {
+std::atomic<time_t (*)()> g_clock{nullptr};
+} // namespace
+
+void win::testing::SetClock(time_t (*clock)()) { g_clock = clock; }
+
 CTime CTime::GetCurrentTime()
 {
-    return CTime(time(nullptr));
+    time_t (*clock)() = g_clock;
+    return CTime(clock ? clock() : time(nullptr));
 }
 
 struct tm CTime::Local() const

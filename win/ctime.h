@@ -61,3 +61,11 @@ class CTime
 
     time_t m_time = 0;
 };
+
+namespace win::testing
+{
+
+/// Replaces the clock of CTime::GetCurrentTime (null: the system's clock again).
+void SetClock(time_t (*clock)());
+
+} // namespace win::testing

@@ -38,3 +38,12 @@ bool InvokeOnUiThread(const std::function<void()> &fn);
 void ServeSentMessages();
 
 } // namespace win
+
+namespace win::testing
+{
+
+/// The period of the window's running timer nIDEvent in ms, 0 when it does not run (interface
+/// thread).
+UINT TimerPeriod(HWND hWnd, UINT_PTR nIDEvent);
+
+} // namespace win::testing

@@ -112,7 +112,14 @@ class Dispatcher : public QObject
             return 0;
         m_timers[{hWnd, id}] = qtId;
         m_byQtId[qtId] = {hWnd, id};
+        m_periods[{hWnd, id}] = elapse;
         return id;
+    }
+
+    UINT Period(HWND hWnd, UINT_PTR id) const
+    {
+        auto it = m_periods.find({hWnd, id});
+        return it == m_periods.end() ? 0 : it->second;
     }
 
     bool Stop(HWND hWnd, UINT_PTR id)
@@ -122,6 +129,7 @@ class Dispatcher : public QObject
             return false;
         killTimer(it->second);
         m_byQtId.erase(it->second);
+        m_periods.erase(it->first);
         m_timers.erase(it);
         return true;
     }
@@ -132,6 +140,7 @@ class Dispatcher : public QObject
         while (it != m_timers.end() && it->first.first == hWnd) {
             killTimer(it->second);
             m_byQtId.erase(it->second);
+            m_periods.erase(it->first);
             it = m_timers.erase(it);
         }
     }
@@ -169,6 +178,7 @@ class Dispatcher : public QObject
   private:
     std::map<std::pair<HWND, UINT_PTR>, int> m_timers;
     std::unordered_map<int, std::pair<HWND, UINT_PTR>> m_byQtId;
+    std::map<std::pair<HWND, UINT_PTR>, UINT> m_periods;
 };
 
 // The dispatcher, made on first use on the interface thread; null elsewhere before that.
@@ -384,3 +394,11 @@ void ServeSentMessages()
     }
 }
 } // namespace win
+
+UINT win::testing::TimerPeriod(HWND hWnd, UINT_PTR id)
+{
+    if (!IsUiThread())
+        return 0;
+    win::detail::Dispatcher *dispatcher = win::detail::TheDispatcher();
+    return dispatcher ? dispatcher->Period(hWnd, id) : 0;
+}

@@ -1,0 +1,73 @@
+// The main dialog's worker threads: gatekeeper registration and wave playing on the tone
+// channel, with the process-wide state they share with the dialog.
+#pragma once
+
+#include <win/cmutex.h>
+#include <win/cstring.h>
+#include <win/cwinthread.h>
+#include <win/windef.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class H323EndPoint;
+
+/// What GatekeeperRegisterThread registers with; filled by the dialog before each start.
+struct RegistrationRequest {
+    static constexpr int kAddresses = 20;
+    H323EndPoint *pEndPoint = nullptr;
+    CString strAddress[kAddresses];
+    int nAddressCount = 1; // 1 to 20
+    CString strUserName;
+    CString strPassword;
+    HWND hWnd = nullptr;
+};
+
+/// The wave file PlaySoundThread plays; written and read under g_soundLock.
+extern CString g_strPlayFile;
+/// Serialises PlaySoundThread with the code that opens, plays and closes the tone channel.
+extern CMutex g_soundLock;
+/// 1 when the dialog last opened the tone channel for playing successfully.
+extern std::atomic<int> g_bToneOpen;
+/// 0 while BusyToneThread is to go on; 1 stops it.
+extern std::atomic<int> g_bBusyStop;
+/// Index of the address GatekeeperRegisterThread registered with (0 also when all failed).
+extern std::atomic<int> g_nRegisteredServer;
+
+/// Registers with the request's addresses in turn; posts WM_REGISTRATION_FAILED to the
+/// request's window when none registers. The parameter is a RegistrationRequest.
+UINT GatekeeperRegisterThread(LPVOID pParam);
+/// Plays g_strPlayFile once on the channel (a PSoundChannel) while g_bToneOpen is 1.
+UINT PlaySoundThread(LPVOID pParam);
+/// Plays the ring-back file once when the channel is open.
+UINT RingBackThread(LPVOID pParam);
+/// Plays the busy tone over and over until g_bBusyStop is 1, then closes the channel.
+UINT BusyToneThread(LPVOID pParam);
+
+/// The worker threads a window starts, so that it can wait for them before the objects they
+/// use go away.
+class CWorkerThreads
+{
+  public:
+    CWorkerThreads() = default;
+    CWorkerThreads(const CWorkerThreads &) = delete;
+    CWorkerThreads &operator=(const CWorkerThreads &) = delete;
+    /// Waits for every thread, as WaitAll does.
+    ~CWorkerThreads();
+
+    /// Starts proc(param); FALSE when no thread could be made.
+    BOOL Start(AFX_THREADPROC proc, LPVOID param);
+    /// TRUE while a thread started here runs.
+    BOOL AnyRunning();
+    /// Waits until every thread has returned; the interface thread goes on serving the
+    /// messages other threads send meanwhile.
+    void WaitAll();
+
+  private:
+    void Prune();
+
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<CWinThread>> m_threads;
+};
