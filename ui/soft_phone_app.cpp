@@ -31,12 +31,13 @@ CString CSoftPhoneApp::StartupDirectory()
     char buffer[260] = {};
     GetModuleFileNameA(GetModuleHandleA("Kestrelin.exe"), buffer, sizeof buffer);
     CString path(buffer);
-    path.MakeUpper();
-    // The executable's own name, as the last part of the path; a directory of that name
+    CString upper = path;
+    upper.MakeUpper();
+    // The executable's own name as the last part of the path; a directory of that name
     // further up does not count.
     constexpr const char *kName = "KESTRELIN";
-    int p = path.GetLength() - int(std::char_traits<char>::length(kName));
-    if (p > 0 && path.Mid(p) == kName && (path[p - 1] == '/' || path[p - 1] == '\\'))
+    int p = upper.GetLength() - int(std::char_traits<char>::length(kName));
+    if (p > 0 && upper.Mid(p) == kName && (upper[p - 1] == '/' || upper[p - 1] == '\\'))
         path = path.Left(p - 1);
     return path;
 }

@@ -4,6 +4,7 @@
 
 #include <pwlib/pprocess.h>
 
+#include <win/cstring.h>
 #include <win/cwinapp.h>
 #include <win/windef.h>
 
@@ -40,7 +41,8 @@ class CSoftPhoneApp : public CWinApp
     static CSoftPhoneApp *Current();
 
     /// The directory netphone.ini is looked for in at start-up: the executable's path with
-    /// the executable's name cut off, upper-cased as the Windows path was (see InitInstance).
+    /// the executable's name cut off. The name is found case-blind, the path keeps its case
+    /// (so that the settings store's directory names the same file).
     static CString StartupDirectory();
     /// Reads netphone.ini in dir: its first character, '0' when empty; creates it with "0" when
     /// missing. Sets the language words from it.

@@ -12,6 +12,7 @@
 //   soft_phone_handsets.cpp   handset events
 //   soft_phone_updates.cpp    balance, remaining time, volume, devices and language
 //   soft_phone_services.cpp   tray icon, about box, caller lookup
+//   soft_phone_children.cpp   the menu panel, the chat window and the audio wizard
 #pragma once
 
 #include <core/endpoint.h>
@@ -71,15 +72,17 @@ class CSoftPhoneDlg : public CSkinDialog
     /// Exit: shuts the calls, the handsets and the tones down and ends the dialog.
     void OnOK() override;
     BOOL PreTranslateMessage(MSG *pMsg) override;
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void DoDataExchange(CDataExchange *pDX) override;
 
-    // ---- handset callbacks (the handset libraries' threads) ----
+    // ---- handsets (their callbacks post to the dialog; these run on its thread) ----
 
-    /// Handler of the key callback of the USBPhone_ handsets.
+    /// A key of the USBPhone_ handsets; returns 1.
     int OnUsbPhoneKey(int key);
     /// Closes the handset, runs the audio wizard and resets the handset index.
     void RunAudioWizardForHandset();
+
+    /// The gatekeeper's port at the primary host (the service's fixed port; tests change it).
+    int m_nGatekeeperPort = 19900;
 
     // ---- members, in the order of the main dialog's model ----
 
@@ -115,7 +118,7 @@ class CSoftPhoneDlg : public CSkinDialog
     CTime m_timeCallStart;
     CString m_strCallTime; // "hh:mm:ss"
 
-    int m_bRinging = 0;  // an offered call waits for the answer
+    int m_bRinging = 0;  // an offered call waits for the answer (the offered-call flag)
     int m_bRegBlink = 0; // alternates the registering indicator
     int m_bRingBlink = 0; // alternates the ringing indicator
     int m_nCallState = 0; // 0 no call, 2 an incoming call answered, 3 a call placed
@@ -172,7 +175,6 @@ class CSoftPhoneDlg : public CSkinDialog
     // Start-up and shutdown.
     afx_msg void OnDestroy();
     afx_msg void OnSysCommand(UINT nID, LPARAM lParam);
-    afx_msg HCURSOR OnQueryDragIcon();
 
     // Timers.
     afx_msg void OnTimer(UINT_PTR nIDEvent);
@@ -202,7 +204,7 @@ class CSoftPhoneDlg : public CSkinDialog
     afx_msg void OnCallButton();
     afx_msg void OnHangupButton();
     afx_msg void OnSendMessage();
-    afx_msg void OnOKButton();
+    afx_msg void OnCancel() override;
 
     // Call events.
     afx_msg LRESULT OnCallAlerting(WPARAM wParam, LPARAM lParam);
@@ -226,7 +228,8 @@ class CSoftPhoneDlg : public CSkinDialog
     afx_msg LRESULT OnServiceAck(WPARAM wParam, LPARAM lParam);
 
     // Handsets.
-    afx_msg LRESULT OnHandsetEvent(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnUsbPhoneKeyMsg(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnUsbPhoneDeviceMsg(WPARAM wParam, LPARAM lParam);
 
     // Display updates.
     afx_msg LRESULT OnShowBalance(WPARAM wParam, LPARAM lParam);
@@ -265,20 +268,60 @@ class CSoftPhoneDlg : public CSkinDialog
     void HistoryStep(int nStep);
     void StartRingBack();
     void AddCallLog(int nState);
+    void HideMenuPanel();
+    /// The open panel's page mark (1, 11, 21, 31, 111), -1 when it is closed.
+    int MenuPanelPageMark() const;
+    /// After a language change: the open panel made again, back on its language page.
+    void ReopenMenuPanelOnLanguagePage();
+    /// A call connected or cleared: the chat window's video area shown or hidden.
+    void ShowVideoIfShown();
+    void HideVideoIfShown();
+    /// The name (field 0) of the first phone book record that holds text in one of its fields
+    /// from nFirstField on; empty when none does or the phone book cannot be read.
+    CString PhoneBookNameOf(const CString &text, int nFirstField);
+    /// Keeps the open menu panel beside the main window.
+    void MoveMenuPanelBeside();
+    /// Makes the chat window (when the program has one) and links it with the endpoint.
+    void CreateChatWindow();
+    /// Hides and deletes the menu panel (saving the phone book) and the chat window.
+    void DestroyChildWindows();
+    /// Ends the start-up grace of the handset device reports (timer 30).
+    static void ResetDeviceEventState();
 
+    /// Plays the keypad tone of c on the tone channel and waits for its end.
+    void PlayKeyTone(char c);
+    /// Aborts and closes the tone channel when it is open for a tone.
+    void StopTone();
+    /// Opens the tone channel for playing on the play device; keeps the result in g_bToneOpen.
+    void OpenToneChannel();
+    /// TRUE when both sound devices of the settings exist.
+    BOOL SoundDevicesPresent() const;
+    /// Reads the mixer's two volumes into the levels and places the thumbs.
+    void ReadMixerVolumes();
+    /// Moves slider 0 (playback) or 1 (microphone) to y and sets its volume from there.
+    void SetSliderLevel(int slider, int y);
+
+    std::shared_ptr<void> m_pPanelHost; // what the menu panel reaches of the dialog
     CWorkerThreads m_soundThreads;        // playing on the tone channel
     CWorkerThreads m_registrationThreads; // GatekeeperRegisterThread
     CString m_strAliasDomain;             // of the service configuration
     CString m_strPrimaryHost;
     CString m_strSecondaryHost;
-    int m_nGatekeeperPort = 19900;
+    CString m_strWebHost;
     bool m_bShutDown = false; // OnOK ran
 };
+
+/// Posted by the USBPhone_ handset callbacks (their own threads) to the dialog: a key (wParam)
+/// and a device notice (wParam event, lParam value).
+inline constexpr UINT WM_USBPHONE_KEY = 0x48d;
+inline constexpr UINT WM_USBPHONE_DEVICE = 0x48e;
+
+/// Adds the tray icon (id, picture, tip of at most 127 characters) of the window.
+BOOL AddTrayIcon(HWND hWnd, UINT uID, HICON hIcon, LPCTSTR lpszTip);
+BOOL DeleteTrayIcon(HWND hWnd, UINT uID);
 
 /// The dialog that the handset key and device callbacks reach (set while the second kind of
 /// handset is bound); null otherwise.
 extern CSoftPhoneDlg *g_pSoftPhoneDlg;
-/// 1 while the YL handset library answers.
-extern int g_bYLHandset;
 /// -1 until the first device notice of the USBPhone_ handsets; 0 after; 1 while one is handled.
 extern int g_nHandsetIndex;

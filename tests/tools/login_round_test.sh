@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The two programs together: kestrelin logs in to service-sim and exits 0; a wrong password 1.
-# Usage: login_round_test.sh SERVICE_SIM KESTRELIN
+# The two programs together: login-round logs in to service-sim and exits 0; a wrong password 1.
+# Usage: login_round_test.sh SERVICE_SIM LOGIN_ROUND
 set -euo pipefail
 sim=$1
 phone=$2

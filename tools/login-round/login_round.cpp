@@ -1,5 +1,5 @@
 // CLoginRound: one login to the service over CServiceSocket, driven by its window messages.
-#include <app/login_round.h>
+#include "login_round.h"
 
 #include <core/login_digest.h>
 #include <core/service_socket.h>

@@ -1,0 +1,590 @@
+// The whole phone: main dialogs logged in to an in-process service simulator (service protocol
+// and RAS gatekeeper) calling each other; start-up, the language file, timers, the call log,
+// the caller lookup and the display updates.
+#include <ui/soft_phone_app.h>
+#include <ui/soft_phone_dlg.h>
+
+#include <core/window_messages.h>
+#include <tools/service-sim/ras_gatekeeper.h>
+#include <tools/service-sim/service_server.h>
+
+#include <win/application.h>
+#include <win/carchive.h>
+#include <win/cfile.h>
+#include <win/handle.h>
+#include <win/module_testing.h>
+#include <win/msgbox.h>
+#include <win/winmsg.h>
+
+#include <QDir>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+namespace {
+
+std::mutex g_boxesMutex;
+std::vector<std::string> g_boxes; // texts of the message boxes answered
+
+CSoftPhoneApp &App()
+{
+    static CSoftPhoneApp *app = [] {
+        win::testing::SetMessageBoxHandler([](const win::testing::MessageBoxCall &call) {
+            std::lock_guard<std::mutex> lock(g_boxesMutex);
+            g_boxes.push_back(call.text);
+            return IDOK;
+        });
+        win::EnsureApplication();
+        return new CSoftPhoneApp;
+    }();
+    return *app;
+}
+
+std::vector<std::string> Boxes()
+{
+    std::lock_guard<std::mutex> lock(g_boxesMutex);
+    return g_boxes;
+}
+
+// A TCP port free at the moment of asking.
+int FreeTcpPort()
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
+    ::close(fd);
+    return ntohs(addr.sin_port);
+}
+
+CString Text(UINT id)
+{
+    CString s;
+    s.LoadString(id);
+    return s;
+}
+
+// A test's own install directory, holding the executable's path.
+class InstallDir
+{
+  public:
+    InstallDir()
+    {
+        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_dir = std::filesystem::temp_directory_path() /
+                ("kestrelin-phone-" + std::to_string(::getpid()) + "-" + info->name());
+        std::filesystem::remove_all(m_dir);
+        std::filesystem::create_directories(m_dir);
+        // Keypad tones, ring and busy files as the install directory holds them.
+        std::filesystem::path runtime = std::filesystem::path(KESTRELIN_RUNTIME_DIR);
+        std::filesystem::copy(runtime, m_dir, std::filesystem::copy_options::recursive);
+        m_exe = (m_dir / "kestrelin").string();
+        win::testing::OverrideExecutablePath(m_exe.c_str());
+    }
+    ~InstallDir()
+    {
+        win::testing::OverrideExecutablePath(nullptr);
+        std::filesystem::remove_all(m_dir);
+    }
+    std::filesystem::path Path(const std::string &name) const { return m_dir / name; }
+    std::string Read(const std::string &name) const
+    {
+        std::ifstream in(Path(name), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    bool Exists(const std::string &name) const { return std::filesystem::exists(Path(name)); }
+
+  private:
+    std::filesystem::path m_dir;
+    std::string m_exe;
+};
+
+// The service simulator in this process: service protocol and gatekeeper on free ports.
+struct Service {
+    Service()
+    {
+        servicesim::Accounts accounts{{"8001", "demo"}, {"8002", "demo"}};
+        servicesim::ServiceOptions so;
+        so.port = 0;
+        so.aliasDomain = "service.localhost";
+        so.accounts = accounts;
+        server = std::make_unique<servicesim::ServiceServer>(so);
+        servicesim::GatekeeperOptions go;
+        go.port = 0;
+        go.accounts = accounts;
+        go.balance = "12.50";
+        go.creditTime = 3725;
+        go.masking = true;
+        gatekeeper = std::make_unique<servicesim::RasGatekeeper>(go);
+        std::string error;
+        EXPECT_TRUE(server->Start(&error)) << error;
+        EXPECT_TRUE(gatekeeper->Start(&error)) << error;
+    }
+    std::unique_ptr<servicesim::ServiceServer> server;
+    std::unique_ptr<servicesim::RasGatekeeper> gatekeeper;
+};
+
+// One phone: the main dialog logged in as account, without a login dialog.
+class Phone
+{
+  public:
+    Phone(const char *account, Service *service, const char *password = "demo")
+    {
+        App();
+        dlg = std::make_unique<CSoftPhoneDlg>();
+        CSettings &s = dlg->m_settings;
+        s.m_strAccount = account;
+        s.m_strPassword = password;
+        s.m_bAutoLogin = s.m_bKeepPassword = 1;
+        s.m_nLocalPort = FreeTcpPort();
+        s.m_strPlayDevice = s.m_strRecordDevice = "Null";
+        if (service) {
+            s.m_nServerPort = service->server->Port();
+            dlg->m_nGatekeeperPort = service->gatekeeper->Port();
+        } else {
+            s.m_nServerPort = 9; // nobody answers there
+            dlg->m_nGatekeeperPort = 9;
+        }
+        EXPECT_TRUE(dlg->Create(102));
+    }
+    ~Phone()
+    {
+        if (dlg->GetSafeHwnd()) {
+            dlg->OnOK();
+            dlg->DestroyWindow();
+        }
+    }
+    bool WaitStatus(UINT id, int ms = 15000)
+    {
+        return QTest::qWaitFor([&] { return dlg->m_strStatus == Text(id); }, ms);
+    }
+    bool WaitStatus2(const CString &text, int ms = 15000)
+    {
+        return QTest::qWaitFor([&] { return dlg->m_strStatus2 == text; }, ms);
+    }
+    void Dial(const char *number)
+    {
+        dlg->m_number.SetWindowText(number);
+        dlg->PlaceCall();
+    }
+    void Screenshot(const char *name)
+    {
+        QDir().mkpath(KESTRELIN_SCREENSHOT_DIR);
+        dlg->GetWidget()->grab().save(QString(KESTRELIN_SCREENSHOT_DIR "/") + name + ".png");
+    }
+    std::unique_ptr<CSoftPhoneDlg> dlg;
+};
+
+class PhoneTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override { App(); }
+    InstallDir dir;
+};
+
+// ---- start-up and the language file ----
+
+TEST_F(PhoneTest, TheLanguageFileChoosesByItsFirstCharacterAndIsCreatedWhenMissing)
+{
+    CSoftPhoneApp &app = App();
+    CString d(dir.Path("").string().c_str());
+    d = d.Left(d.GetLength() - 1);
+    app.ReadLanguage(d);
+    EXPECT_EQ(dir.Read("netphone.ini"), "0") << "a missing file is created holding 0";
+    EXPECT_EQ(app.m_nLanguage, 0);
+    ASSERT_NE(app.m_hChinese, nullptr) << "both language packs load at every start";
+    ASSERT_NE(app.m_hTraditional, nullptr);
+    const struct {
+        const char *text;
+        int language;
+    } cases[] = {{"2\n", 2}, {"21", 2}, {" 1", 0}, {"1", 1}, {"", 0}, {"9", 0}};
+    for (const auto &c : cases) {
+        std::ofstream(dir.Path("netphone.ini"), std::ios::binary) << c.text;
+        app.FreeLanguageLibraries();
+        app.ReadLanguage(d);
+        EXPECT_EQ(app.m_nLanguage, c.language) << '"' << c.text << '"';
+        EXPECT_EQ(dir.Read("netphone.ini"), c.text) << "read, not rewritten";
+    }
+    app.FreeLanguageLibraries();
+    app.m_nLanguage = 0;
+}
+
+TEST_F(PhoneTest, TheStartupDirectoryIsTheExecutablesOwnInItsOwnCase)
+{
+    win::testing::OverrideExecutablePath("/opt/KestrelIn/Phone/kestrelin");
+    EXPECT_EQ(CSoftPhoneApp::StartupDirectory(), "/opt/KestrelIn/Phone");
+    win::testing::OverrideExecutablePath("/opt/kestrelin/bin/phone");
+    EXPECT_EQ(CSoftPhoneApp::StartupDirectory(), "/opt/kestrelin/bin/phone")
+        << "another name: the path stays whole";
+}
+
+TEST_F(PhoneTest, ASecondInstanceSaysAlreadyExistsAndTouchesNothing)
+{
+    HANDLE first = CreateMutexA(nullptr, TRUE, CSoftPhoneApp::kInstanceMutexName);
+    ASSERT_EQ(GetLastError(), 0u) << "another phone runs for this user";
+    size_t boxes = Boxes().size();
+    EXPECT_FALSE(App().InitInstance());
+    ASSERT_EQ(Boxes().size(), boxes + 1);
+    EXPECT_EQ(Boxes().back(), "Already exists");
+    EXPECT_FALSE(dir.Exists("netphone.ini"));
+    CloseHandle(first);
+}
+
+// ---- login, registration and the display ----
+
+TEST_F(PhoneTest, StartsRegistersLogsInAndShowsBalanceAndLanguage)
+{
+    Service service;
+    Phone phone("8001", &service);
+    CSoftPhoneDlg &dlg = *phone.dlg;
+    EXPECT_EQ(dlg.m_strStatus, Text(127)) << "Please register, until the registration starts";
+    ASSERT_TRUE(phone.WaitStatus(123)) << "registered: Please input phone number.";
+    EXPECT_TRUE(service.gatekeeper->IsRegistered("8001"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg.m_nLoginState == 1; }, 10000))
+        << "Helo, Auth with the login digest";
+    EXPECT_TRUE(service.server->IsLoggedIn("8001"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg.m_strBalance.IsEmpty(); }, 5000));
+    EXPECT_EQ(dlg.m_strBalance, Text(223) + "12.50");
+    EXPECT_EQ(win::testing::TimerPeriod(dlg.GetSafeHwnd(), 7), 60000u) << "keep-alive";
+    EXPECT_EQ(win::testing::TimerPeriod(dlg.GetSafeHwnd(), 21), 0u) << "registering blink";
+    EXPECT_EQ(win::testing::TimerPeriod(dlg.GetSafeHwnd(), 1), 1000u) << "clock";
+    EXPECT_EQ(dir.Read("netphone.ini"), "0");
+    EXPECT_EQ(dlg.m_strCallTime, "00:00:00");
+    phone.Screenshot("phone-registered");
+}
+
+TEST_F(PhoneTest, AWrongPasswordShowsInvalidAccountAndCallsAreRefused)
+{
+    Service service;
+    Phone phone("8001", &service, "wrong");
+    ASSERT_TRUE(phone.WaitStatus(103)) << "Invalid accounts or password";
+    EXPECT_EQ(win::testing::TimerPeriod(phone.dlg->GetSafeHwnd(), 21), 0u);
+    size_t boxes = Boxes().size();
+    phone.Dial("8002");
+    ASSERT_EQ(Boxes().size(), boxes + 1);
+    EXPECT_EQ(Boxes().back(), Text(134).StdString()) << "Please Register Again!";
+    EXPECT_TRUE(phone.dlg->m_endpoint.IsIdle());
+    EXPECT_EQ(phone.dlg->m_nCallState, 0);
+}
+
+TEST_F(PhoneTest, TheGatekeeperIsTriedAtThePrimaryHostsPortWhateverTheServerChoice)
+{
+    Service service;
+    Phone phone("8001", &service);
+    phone.dlg->m_settings.m_nServerIndex = 1;
+    phone.dlg->m_settings.m_nServerPort = 4000;
+    phone.dlg->SendMessage(WM_START_REGISTRATION);
+    RegistrationRequest &r = *phone.dlg->m_pRegistration;
+    EXPECT_EQ(r.nAddressCount, 1);
+    CString expected;
+    expected.Format("127.0.0.1:%d", service.gatekeeper->Port());
+    EXPECT_EQ(r.strAddress[0], expected);
+    EXPECT_EQ(r.strUserName, "8001");
+    ASSERT_TRUE(phone.WaitStatus(123));
+}
+
+// ---- calls between two phones ----
+
+TEST_F(PhoneTest, ACallIsOfferedAnsweredTimedAndHungUpWithBothCallLogs)
+{
+    Service service;
+    Phone a("8001", &service), b("8002", &service);
+    ASSERT_TRUE(a.WaitStatus(123));
+    ASSERT_TRUE(b.WaitStatus(123));
+
+    a.Dial("8002");
+    EXPECT_EQ(a.dlg->m_strStatus, Text(148) + "8002") << "Call:";
+    EXPECT_EQ(a.dlg->m_nCallState, 3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_bRinging == 1; }, 15000)) << "offered";
+    EXPECT_EQ(b.dlg->m_strStatus2, Text(129) + "  :8001");
+    EXPECT_EQ(win::testing::TimerPeriod(b.dlg->GetSafeHwnd(), 22), 300u) << "ringing blink";
+    EXPECT_EQ(win::testing::TimerPeriod(b.dlg->GetSafeHwnd(), 11), 60000u) << "no answer";
+    ASSERT_TRUE(a.WaitStatus2(Text(129))) << "the far end rings";
+    b.Screenshot("phone-ringing");
+
+    // Enter answers: the offered call keeps the endpoint idle.
+    MSG enter{};
+    enter.hwnd = b.dlg->GetSafeHwnd();
+    enter.message = WM_KEYDOWN;
+    enter.wParam = VK_RETURN;
+    EXPECT_TRUE(b.dlg->PreTranslateMessage(&enter));
+    EXPECT_EQ(b.dlg->m_nCallState, 2);
+    ASSERT_TRUE(a.WaitStatus2(Text(121))) << "Connected";
+    ASSERT_TRUE(b.WaitStatus2(Text(121)));
+    EXPECT_TRUE(a.dlg->m_btnSendMessage.IsWindowEnabled());
+    EXPECT_EQ(win::testing::TimerPeriod(a.dlg->GetSafeHwnd(), 2), 500u) << "call time";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return a.dlg->m_strTime == Text(224) + "01:02:05"; },
+                                5000))
+        << "the remaining time of the admission";
+    a.Screenshot("phone-connected");
+
+    // A keypad key during the call: its tone, the field, one DTMF tone; '.' does nothing.
+    a.dlg->m_number.SetWindowText("");
+    a.dlg->OnKeypadDigit('5');
+    a.dlg->OnKeypadDigit('.');
+    CString field;
+    a.dlg->m_number.GetWindowText(field);
+    EXPECT_EQ(field, "5");
+
+    b.dlg->HangUp();
+    ASSERT_TRUE(a.WaitStatus2(Text(131))) << "Remote Party Hung Up";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return a.dlg->m_endpoint.IsIdle() &&
+                                             b.dlg->m_endpoint.IsIdle(); }, 10000));
+    EXPECT_EQ(a.dlg->m_nCallState, 0);
+    EXPECT_FALSE(a.dlg->m_btnSendMessage.IsWindowEnabled());
+    EXPECT_EQ(win::testing::TimerPeriod(a.dlg->GetSafeHwnd(), 42), 3000u) << "status reset";
+    ASSERT_EQ(a.dlg->m_settings.m_DialedCalls.m_nCount, 1);
+    EXPECT_EQ(a.dlg->m_settings.m_DialedCalls.m_strNumber[0], "8002");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_settings.m_ReceivedCalls.m_nCount == 1; },
+                                5000));
+    EXPECT_EQ(b.dlg->m_settings.m_ReceivedCalls.m_strNumber[0], "8001");
+    EXPECT_EQ(b.dlg->m_settings.m_MissedCalls.m_nCount, 0);
+}
+
+TEST_F(PhoneTest, ARefusedCallIsMissedForTheCalleeAndRefusedForTheCaller)
+{
+    Service service;
+    Phone a("8001", &service), b("8002", &service);
+    ASSERT_TRUE(a.WaitStatus(123));
+    ASSERT_TRUE(b.WaitStatus(123));
+    a.Dial("8002");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_bRinging == 1; }, 15000));
+    // On-hook of the handset while offered refuses the call.
+    b.dlg->OnUsbPhoneKey(70);
+    EXPECT_EQ(b.dlg->m_bRinging, 0);
+    EXPECT_EQ(b.dlg->m_strStatus2, Text(131));
+    ASSERT_TRUE(a.WaitStatus2(Text(138))) << "The user refused your call";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_settings.m_MissedCalls.m_nCount == 1; },
+                                5000));
+    EXPECT_EQ(b.dlg->m_settings.m_MissedCalls.m_strNumber[0], "8001");
+}
+
+TEST_F(PhoneTest, AnUnansweredCallIsForwardedAfterTheNoAnswerTime)
+{
+    Service service;
+    Phone a("8001", &service), b("8002", &service);
+    b.dlg->m_settings.m_strForwardNoAnswer = "8003";
+    b.dlg->m_settings.m_nNoAnswerTime = 1;
+    ASSERT_TRUE(a.WaitStatus(123));
+    ASSERT_TRUE(b.WaitStatus(123));
+    a.Dial("8002");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_bRinging == 1; }, 15000));
+    EXPECT_EQ(win::testing::TimerPeriod(b.dlg->GetSafeHwnd(), 11), 1000u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_bRinging == 0; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return a.dlg->m_strStatus == Text(149) + "8003"; }, 10000))
+        << "the caller is told to call the forward party";
+}
+
+// ---- the dialog's handlers on their own ----
+
+class DialogTest : public PhoneTest
+{
+  protected:
+    DialogTest() : phone("8001", nullptr) {}
+    CSoftPhoneDlg &dlg() { return *phone.dlg; }
+    Phone phone;
+};
+
+time_t g_now = 0;
+time_t FixedClock() { return g_now; }
+
+TEST_F(DialogTest, TheCallTimeCountsHoursModuloADay)
+{
+    win::testing::SetClock(&FixedClock);
+    g_now = CTime(2026, 12, 3, 9, 5, 7).GetTime();
+    const struct {
+        long long seconds;
+        const char *text;
+    } cases[] = {{25 * 3600, "01:00:00"}, {9 * 60 + 5, "00:09:05"}, {0, "00:00:00"}};
+    for (const auto &c : cases) {
+        dlg().m_timeCallStart = CTime(g_now - c.seconds);
+        dlg().SendMessage(WM_TIMER, 2, 0);
+        EXPECT_EQ(dlg().m_strCallTime, c.text);
+    }
+    win::testing::SetClock(nullptr);
+}
+
+TEST_F(DialogTest, TheCallLogKeepsOneEntryANumberNewestFirstAndAtMostTen)
+{
+    win::testing::SetClock(&FixedClock);
+    g_now = CTime(2026, 12, 3, 9, 5, 7).GetTime();
+    auto placed = [&](const char *number) {
+        dlg().m_nCallState = 3;
+        dlg().m_strDialedNumber = number;
+        dlg().SendMessage(WM_CALL_CLEARED, 3, 1);
+    };
+    placed("5550001");
+    EXPECT_EQ(dlg().m_settings.m_DialedCalls.m_strText[0], "09:05:07  03/12");
+    EXPECT_EQ(dlg().m_strStatus2, Text(131)) << "Remote Party Hung Up";
+    g_now = CTime(2026, 12, 31, 23, 59, 59).GetTime();
+    placed("5550002");
+    placed("5550001");
+    auto &list = dlg().m_settings.m_DialedCalls;
+    ASSERT_EQ(list.m_nCount, 2) << "the same number moves to the front";
+    EXPECT_EQ(list.m_strNumber[0], "5550001");
+    EXPECT_EQ(list.m_strText[0], "23:59:59  31/12");
+    EXPECT_EQ(list.m_strNumber[1], "5550002");
+    for (int i = 3; i <= 11; ++i)
+        placed(("55500" + std::to_string(10 + i)).c_str());
+    ASSERT_EQ(list.m_nCount, 10) << "the eleventh number drops the oldest";
+    EXPECT_EQ(list.m_strNumber[0], "5550021");
+    EXPECT_EQ(list.m_strNumber[9], "5550001");
+    win::testing::SetClock(nullptr);
+}
+
+TEST_F(DialogTest, EndReasonsGiveTheirStatusTexts)
+{
+    const struct {
+        WPARAM reason;
+        LPARAM given;
+        const char *dialled;
+        UINT text;
+    } cases[] = {{4, 1, "8002", 138},  {10, 1, "0123", 133}, {10, 1, "8002", 136},
+                 {17, 1, "8002", 130}, {21, 1, "8002", 136}, {0, 0, "8002", 122},
+                 {30, 1, "8002", 131}, {12, 1, "8002", 143}};
+    for (const auto &c : cases) {
+        dlg().m_strDialedNumber = c.dialled;
+        dlg().SendMessage(WM_CALL_CLEARED, c.reason, c.given);
+        EXPECT_EQ(dlg().m_strStatus2, Text(c.text)) << "reason " << c.reason;
+    }
+}
+
+TEST_F(DialogTest, TheRemainingTimeAndTheBalanceFollowTheGatekeeper)
+{
+    const struct {
+        const char *seconds;
+        const char *shown;
+    } cases[] = {{"86400", nullptr}, {"3725", "01:02:05"}, {"0", ""}, {"59", "00:00:59"}};
+    for (const auto &c : cases) {
+        dlg().SendMessage(WM_SHOW_TIME, reinterpret_cast<WPARAM>(c.seconds), 0);
+        CString expected = Text(224) + (c.shown ? CString(c.shown) : Text(226));
+        EXPECT_EQ(dlg().m_strTime, expected) << c.seconds;
+    }
+    dlg().SendMessage(WM_SHOW_TIME, reinterpret_cast<WPARAM>(""), 0);
+    EXPECT_EQ(dlg().m_strTime, Text(224) + "00:00:59") << "an empty text changes nothing";
+    dlg().SendMessage(WM_SHOW_BALANCE, reinterpret_cast<WPARAM>("3.20"), 0);
+    EXPECT_EQ(dlg().m_strBalance, Text(223) + "3.20");
+    dlg().SendMessage(WM_SHOW_BALANCE, 0, 0);
+    EXPECT_EQ(dlg().m_strBalance, Text(223) + "3.20");
+}
+
+TEST_F(DialogTest, TheKeypadEditsTheNumberWhileIdle)
+{
+    dlg().m_number.SetWindowText("");
+    dlg().OnKeypadDigit(8);
+    CString text;
+    dlg().m_number.GetWindowText(text);
+    EXPECT_EQ(text, "") << "backspace on an empty field";
+    for (char c : {'1', '2', '*', '#', '.'})
+        dlg().OnKeypadDigit(c);
+    dlg().OnKeypadDigit(8);
+    dlg().m_number.GetWindowText(text);
+    EXPECT_EQ(text, "12*#");
+    dlg().SendMessage(WM_COMMAND, 1009, 0); // the 0 key
+    dlg().m_number.GetWindowText(text);
+    EXPECT_EQ(text, "12*#0");
+}
+
+TEST_F(DialogTest, TheHandsetHistoryWrapsAndTheDialKeyRedialsTheLastNumber)
+{
+    for (const char *n : {"5550003", "5550002", "5550001"})
+        dlg().m_number.AddString(n);
+    dlg().m_nHistoryIndex = 0;
+    dlg().OnUsbPhoneKey(40); // up from the first: the last item
+    CString text;
+    dlg().m_number.GetWindowText(text);
+    EXPECT_EQ(text, "5550001");
+    dlg().OnUsbPhoneKey(60); // down from the last: the first
+    dlg().m_number.GetWindowText(text);
+    EXPECT_EQ(text, "5550003");
+
+    // Not registered: the dial key fills the empty field with the last number and tries it.
+    dlg().m_number.SetWindowText("");
+    size_t boxes = Boxes().size();
+    dlg().OnUsbPhoneKey(50);
+    EXPECT_EQ(Boxes().size(), boxes + 1) << "Please Register Again!";
+    CString first;
+    dlg().m_number.GetLBText(0, first);
+    EXPECT_EQ(first, "5550003") << "the last number was dialled again";
+}
+
+TEST_F(DialogTest, CallersAreNamedFromQuickCallsFirstThenThePhoneBook)
+{
+    {
+        CFile file;
+        ASSERT_TRUE(file.Open(dlg().m_settings.m_strInstallDir + "pbook.dat",
+                              CFile::modeCreate | CFile::modeWrite));
+        CArchive ar(&file, CArchive::store);
+        ar << 8;
+        for (int r = 0; r < 8; ++r) {
+            CString rec[5];
+            rec[0].Format("Name%d", r);
+            rec[1].Format("100%d", r);
+            rec[3].Format("300%d", r);
+            for (CString &f : rec)
+                ar << f;
+        }
+        ar.Close();
+        file.Close();
+    }
+    auto &quick = dlg().m_settings.m_QuickCalls;
+    quick.m_nCount = 1;
+    quick.m_strNumber[0] = "1002";
+    quick.m_strText[0] = "Quick";
+    EXPECT_EQ(dlg().LookupPhoneBookName("1002"), "Quick");
+    EXPECT_EQ(dlg().LookupPhoneBookName("3007"), "Name7") << "field 3 of record 7";
+    EXPECT_EQ(dlg().LookupPhoneBookName("Name4"), "Name4");
+    EXPECT_EQ(dlg().LookupPhoneBookName("999"), "999");
+}
+
+TEST_F(DialogTest, TheNoAnswerTimerFollowsTheForwardSettings)
+{
+    const struct {
+        int seconds;
+        const char *number;
+        UINT period;
+    } cases[] = {{0, "8003", 60000}, {61, "8003", 60000}, {15, "", 60000}, {15, "8003", 15000}};
+    for (const auto &c : cases) {
+        dlg().m_settings.m_nNoAnswerTime = c.seconds;
+        dlg().m_settings.m_strForwardNoAnswer = c.number;
+        dlg().SendMessage(WM_CALL_RINGING_IN, 0, 0);
+        EXPECT_EQ(win::testing::TimerPeriod(dlg().GetSafeHwnd(), 11), c.period)
+            << c.seconds << " s, \"" << c.number << '"';
+        EXPECT_EQ(dlg().m_bRinging, 1);
+        dlg().HangUp();
+    }
+}
+
+TEST_F(DialogTest, TheLoginIsGivenUpSilentlyAfterThreeGreetings)
+{
+    // Nobody answers at the service's port: Helo is sent three times, 3 s apart, then given up.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return win::testing::TimerPeriod(dlg().GetSafeHwnd(), 3) == 3000u; }, 5000));
+    for (int tick = 0; tick < 3; ++tick)
+        dlg().SendMessage(WM_TIMER, 3, 0);
+    EXPECT_EQ(win::testing::TimerPeriod(dlg().GetSafeHwnd(), 3), 0u);
+    EXPECT_LT(dlg().m_nLoginState, 1);
+    // An ACK that matches no pending request changes nothing.
+    dlg().m_serviceSocket.m_strToken[3] = "77777";
+    dlg().m_nAuthRetries = 2;
+    dlg().SendMessage(WM_SVC_ACK, 0, 0);
+    EXPECT_EQ(dlg().m_nAuthRetries, 2);
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+// The login dialog.
+#include <ui/login_dlg.h>
+
+#include <core/service_config.h>
+#include <core/settings.h>
+#include <ui/soft_phone_app.h>
+#include <ui/soft_phone_dlg.h>
+
+#include <win/shell.h>
+
+BEGIN_MESSAGE_MAP(CLoginDlg, CDialog)
+    ON_BN_CLICKED(1066, OnRegister)
+END_MESSAGE_MAP()
+
+CLoginDlg::CLoginDlg(CWnd *pParent)
+    : CDialog(221, pParent), m_pApp(CSoftPhoneApp::Current()), m_pSettings(nullptr)
+{
+    if (auto *main = dynamic_cast<CSoftPhoneDlg *>(AfxGetMainWnd()))
+        m_pSettings = main->GetSettings();
+}
+
+void CLoginDlg::DoDataExchange(CDataExchange *pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_CBIndex(pDX, 1044, m_nLanguage);
+    DDX_Text(pDX, 1016, m_strAccount);
+    DDX_Text(pDX, 1017, m_strPassword);
+    DDX_Check(pDX, 1071, m_bKeepPassword);
+}
+
+BOOL CLoginDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    int language = m_pApp ? m_pApp->m_nLanguage : 0;
+    m_nLanguage = language == 1 || language == 2 ? language : 0;
+    if (m_pSettings) {
+        m_strAccount = m_pSettings->m_strAccount;
+        m_strPassword = m_pSettings->m_strPassword;
+        m_bKeepPassword = m_pSettings->m_bKeepPassword;
+    }
+    UpdateData(FALSE);
+    SetWindowPos(&wndTopMost, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    return TRUE;
+}
+
+void CLoginDlg::OnOK()
+{
+    UpdateData(TRUE);
+    if (m_pSettings) {
+        m_pSettings->m_bKeepPassword = m_bKeepPassword;
+        m_pSettings->m_strAccount = m_strAccount;
+        m_pSettings->m_strPassword = m_strPassword;
+    }
+    if (m_pApp)
+        m_pApp->m_nLanguage = m_nLanguage == 1 || m_nLanguage == 2 ? m_nLanguage : 0;
+    EndDialog(IDOK);
+}
+
+void CLoginDlg::OnRegister()
+{
+    std::vector<std::string> warnings;
+    CServiceConfig config =
+        CServiceConfig::Load(GetInstallDir().StdString(), &warnings);
+    CString url;
+    url.Format("http://%s/user/license.asp", config.m_strWebHost.c_str());
+    ShellExecuteA(GetSafeHwnd(), "open", url, nullptr, nullptr, SW_SHOWNORMAL);
+}

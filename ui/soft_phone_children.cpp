@@ -1,0 +1,208 @@
+// The main dialog's child windows: the menu panel (opened on pages by the skin buttons), the
+// chat window and the audio set-up wizard. A child window the program is built without is
+// absent: its buttons do nothing.
+#include <ui/soft_phone_dlg.h>
+
+#include <ui/soft_phone_app.h>
+
+#if __has_include(<ui/menu_panel_dlg.h>)
+#include <ui/menu_panel_dlg.h>
+#define KESTRELIN_MENU_PANEL 1
+#endif
+
+#ifdef KESTRELIN_MENU_PANEL
+namespace {
+
+// What the panel reaches of the main dialog.
+class PanelHost : public CMenuPanelHost
+{
+  public:
+    explicit PanelHost(CSoftPhoneDlg *dlg) : m_dlg(dlg) {}
+    CWnd *GetMainWindow() override { return m_dlg; }
+    CSettings *GetSettings() override { return m_dlg->GetSettings(); }
+    const SkinLayoutEntry *GetSkinLayout() override { return m_dlg->m_face; }
+    CString GetServerHost(int nIndex) override
+    {
+        return nIndex == 0 ? m_dlg->m_strPrimaryHost : m_dlg->m_strSecondaryHost;
+    }
+    void CallNumber(const CString &strNumber) override
+    {
+        m_dlg->m_number.SetWindowText(strNumber);
+        m_dlg->PlaceCall();
+    }
+    void ShowAboutBox() override
+    {
+        CDialog about(100, m_dlg);
+        about.DoModal();
+    }
+    void ExitProgram() override { m_dlg->OnOK(); }
+    void RunAudioWizard(CWnd *pParent) override { m_dlg->RunVoiceWizard(pParent); }
+    int GetLanguage() override
+    {
+        CSoftPhoneApp *app = CSoftPhoneApp::Current();
+        return app ? app->m_nLanguage : 0;
+    }
+    void SetLanguage(int nLanguage) override
+    {
+        if (CSoftPhoneApp *app = CSoftPhoneApp::Current())
+            app->m_nLanguage = nLanguage;
+    }
+    BOOL IsEndPointIdle() override { return m_dlg->m_endpoint.IsIdle(); }
+    void UpdateCapabilities() override { m_dlg->m_endpoint.UpdateCapabilities(); }
+    void SetAudioPacketOptions(BOOL bSilenceDetectionOff, unsigned nFramesInPacket) override
+    {
+        m_dlg->m_endpoint.SetSilenceDetectionMode(bSilenceDetectionOff
+                                                      ? H323AudioCodec::NoSilenceDetection
+                                                      : H323AudioCodec::AdaptiveSilenceDetection);
+        if (H323_GSM0610Capability *gsm = m_dlg->m_endpoint.GetGsmCapability())
+            gsm->SetTxFramesInPacket(nFramesInPacket);
+    }
+
+  private:
+    CSoftPhoneDlg *m_dlg;
+};
+
+} // namespace
+
+CMenuPanelDlg *CSoftPhoneDlg::OpenMenuPanel()
+{
+    if (!m_pMenuPanel) {
+        if (!m_pPanelHost)
+            m_pPanelHost = std::make_shared<PanelHost>(this);
+        auto *panel = new CMenuPanelDlg(static_cast<PanelHost *>(m_pPanelHost.get()));
+        if (!panel->Create(244, this)) {
+            delete panel;
+            return nullptr;
+        }
+        panel->ShowWindow(SW_SHOW);
+        m_pMenuPanel = panel;
+    }
+    return m_pMenuPanel;
+}
+
+void CSoftPhoneDlg::CloseMenuPanel()
+{
+    if (!m_pMenuPanel)
+        return;
+    CMenuPanelDlg *panel = m_pMenuPanel;
+    m_pMenuPanel = nullptr;
+    panel->SavePhoneBook();
+    panel->DestroyWindow();
+    delete panel;
+}
+
+void CSoftPhoneDlg::HideMenuPanel()
+{
+    if (m_pMenuPanel)
+        m_pMenuPanel->ShowWindow(SW_HIDE);
+}
+
+int CSoftPhoneDlg::MenuPanelPageMark() const { return m_pMenuPanel ? m_pMenuPanel->m_nPageMark : -1; }
+
+void CSoftPhoneDlg::ChoosePanelRows(std::initializer_list<int> rows)
+{
+    CMenuPanelDlg *panel = OpenMenuPanel();
+    if (!panel)
+        return;
+    for (int i = 0; i < 3; ++i)
+        panel->OnBack();
+    panel->m_nFirstLine = 0;
+    for (int row : rows)
+        panel->ShowMenuItem(row);
+}
+
+void CSoftPhoneDlg::MoveMenuPanelBeside()
+{
+    if (!m_pMenuPanel || !m_pMenuPanel->GetSafeHwnd())
+        return;
+    CRect main, own;
+    GetWindowRect(&main);
+    m_pMenuPanel->GetWindowRect(&own);
+    m_pMenuPanel->MoveWindow(main.left - m_face[60].a, main.top + m_face[60].b, own.Width(),
+                             own.Height());
+}
+
+void CSoftPhoneDlg::ReopenMenuPanelOnLanguagePage()
+{
+    if (!m_pMenuPanel)
+        return;
+    CloseMenuPanel();
+    if (OpenMenuPanel()) {
+        m_pMenuPanel->ShowMenuItem(3);
+        m_pMenuPanel->ShowMenuItem(4);
+    }
+}
+
+void CSoftPhoneDlg::OnMenuButton()
+{
+    if (!m_pMenuPanel) {
+        OpenMenuPanel();
+    } else if (m_pMenuPanel->m_nPageMark == 1) {
+        CloseMenuPanel();
+    } else {
+        for (int i = 0; i < 3; ++i)
+            m_pMenuPanel->OnBack();
+    }
+}
+#else
+CMenuPanelDlg *CSoftPhoneDlg::OpenMenuPanel() { return nullptr; }
+void CSoftPhoneDlg::CloseMenuPanel() {}
+void CSoftPhoneDlg::HideMenuPanel() {}
+int CSoftPhoneDlg::MenuPanelPageMark() const { return -1; }
+void CSoftPhoneDlg::ChoosePanelRows(std::initializer_list<int>) {}
+void CSoftPhoneDlg::MoveMenuPanelBeside() {}
+void CSoftPhoneDlg::ReopenMenuPanelOnLanguagePage() {}
+void CSoftPhoneDlg::OnMenuButton() {}
+#endif
+
+void CSoftPhoneDlg::TogglePanelPage(int nPageMark, std::initializer_list<int> rows)
+{
+    if (m_pMenuPanel && MenuPanelPageMark() == nPageMark)
+        CloseMenuPanel();
+    else
+        ChoosePanelRows(rows);
+}
+
+void CSoftPhoneDlg::OnSystemConfig()
+{
+    if (m_endpoint.IsIdle())
+        TogglePanelPage(31, {3});
+}
+
+void CSoftPhoneDlg::OnLastNumber() { TogglePanelPage(11, {1}); }
+
+void CSoftPhoneDlg::OnPhoneBook()
+{
+    if (m_endpoint.IsIdle())
+        TogglePanelPage(21, {2});
+}
+
+void CSoftPhoneDlg::OnQuickCalls()
+{
+    if (m_pMenuPanel)
+        CloseMenuPanel();
+    else
+        ChoosePanelRows({1, 1});
+}
+
+void CSoftPhoneDlg::OnVideoSetting()
+{
+    if (m_pMenuPanel && MenuPanelPageMark() == 31)
+        CloseMenuPanel();
+    else
+        ChoosePanelRows({3, 3});
+}
+
+// The chat window and the audio wizard come with their own windows; until then the dialog
+// has neither.
+void CSoftPhoneDlg::CreateChatWindow() {}
+void CSoftPhoneDlg::ShowChatText(const CString &) {}
+void CSoftPhoneDlg::ShowVideoIfShown() {}
+void CSoftPhoneDlg::HideVideoIfShown() {}
+void CSoftPhoneDlg::RunVoiceWizard(CWnd *) {}
+
+void CSoftPhoneDlg::DestroyChildWindows()
+{
+    HideMenuPanel();
+    CloseMenuPanel();
+}

@@ -1,0 +1,104 @@
+// The main dialog's small services: the tray icon and its menu, and the lookup of a caller's
+// name in the Quick Calls and the phone book.
+#include <ui/soft_phone_dlg.h>
+
+#include <core/window_messages.h>
+
+#include <win/carchive.h>
+#include <win/cfile.h>
+#include <win/cmenu.h>
+#include <win/shell.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kPhoneBookRecords = 300;
+constexpr int kPhoneBookFields = 5;
+
+} // namespace
+
+BOOL AddTrayIcon(HWND hWnd, UINT uID, HICON hIcon, LPCTSTR lpszTip)
+{
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = hWnd;
+    data.uID = uID;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_TRAY_NOTIFY;
+    data.hIcon = hIcon;
+    if (lpszTip) {
+        std::strncpy(data.szTip, lpszTip, sizeof data.szTip - 1);
+        data.szTip[sizeof data.szTip - 1] = '\0';
+    }
+    BOOL result = Shell_NotifyIconA(NIM_ADD, &data);
+    if (hIcon)
+        DestroyIcon(hIcon);
+    return result;
+}
+
+BOOL DeleteTrayIcon(HWND hWnd, UINT uID)
+{
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = hWnd;
+    data.uID = uID;
+    return Shell_NotifyIconA(NIM_DELETE, &data);
+}
+
+LRESULT CSoftPhoneDlg::OnTrayNotify(WPARAM, LPARAM lParam)
+{
+    if (lParam == WM_LBUTTONDBLCLK) {
+        ShowWindow(SW_SHOWNORMAL);
+        SetActiveWindow();
+        SetForegroundWindow();
+    } else if (lParam == WM_RBUTTONDOWN) {
+        SetActiveWindow();
+        SetForegroundWindow();
+        // The tray menu comes with the language resources; without one there is none to show.
+        CMenu menu;
+        if (menu.LoadMenu(136)) {
+            if (CMenu *popup = menu.GetSubMenu(0)) {
+                POINT cursor{};
+                GetCursorPos(&cursor);
+                popup->TrackPopupMenu(TPM_LEFTALIGN | TPM_RIGHTBUTTON, cursor.x, cursor.y, this);
+            }
+            menu.DestroyMenu();
+        }
+    }
+    return 0;
+}
+
+CString CSoftPhoneDlg::PhoneBookNameOf(const CString &text, int nFirstField)
+{
+    CString path;
+    path.Format("%s\\pbook.dat", m_settings.m_strInstallDir.GetString());
+    CFile file;
+    if (!file.Open(path, CFile::modeRead))
+        return {};
+    CArchive ar(&file, CArchive::load, 4096);
+    int count = 0;
+    ar >> count;
+    count = std::min(count, kPhoneBookRecords);
+    for (int r = 0; r < count && ar.IsOK(); ++r) {
+        CString fields[kPhoneBookFields];
+        for (CString &field : fields)
+            ar >> field;
+        if (!ar.IsOK())
+            break;
+        for (int f = nFirstField; f < kPhoneBookFields; ++f)
+            if (fields[f] == text)
+                return fields[0];
+    }
+    return {};
+}
+
+CString CSoftPhoneDlg::LookupPhoneBookName(const CString &number)
+{
+    const auto &quick = m_settings.m_QuickCalls;
+    for (int i = 0; i < std::min(quick.m_nCount, quick.kCapacity); ++i)
+        if (quick.m_strNumber[size_t(i)] == number)
+            return quick.m_strText[size_t(i)];
+    CString name = PhoneBookNameOf(number, 0);
+    return name.IsEmpty() ? number : name;
+}
