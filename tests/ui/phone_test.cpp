@@ -1,6 +1,7 @@
 // The whole phone: main dialogs logged in to an in-process service simulator (service protocol
 // and RAS gatekeeper) calling each other; start-up, the language file, timers, the call log,
 // the caller lookup and the display updates.
+#include <ui/login_dlg.h>
 #include <ui/soft_phone_app.h>
 #include <ui/soft_phone_dlg.h>
 
@@ -16,7 +17,9 @@
 #include <win/msgbox.h>
 #include <win/winmsg.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QTimer>
 #include <QTest>
 #include <QWidget>
 
@@ -244,6 +247,49 @@ TEST_F(PhoneTest, ASecondInstanceSaysAlreadyExistsAndTouchesNothing)
     EXPECT_EQ(Boxes().back(), "Already exists");
     EXPECT_FALSE(dir.Exists("netphone.ini"));
     CloseHandle(first);
+}
+
+TEST_F(PhoneTest, TheProgramRunsTheLoginThenTheMainDialogUntilExit)
+{
+    {
+        CSettings saved; // the install directory's files, as a previous run left them
+        saved.m_strAccount = "8001";
+        saved.m_strPassword = "demo";
+        saved.m_nServerPort = 9;
+        saved.m_nLocalPort = FreeTcpPort();
+        saved.m_strPlayDevice = saved.m_strRecordDevice = "Null";
+        saved.SaveAll();
+    }
+    bool loginShown = false, mainShown = false;
+    CString loginAccount;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        CLoginDlg *login = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *l = dynamic_cast<CLoginDlg *>(CWnd::FromWidget(w)); l && w->isVisible())
+                login = l;
+        if (login && !loginShown) {
+            loginShown = true;
+            login->GetDlgItem(1016)->GetWindowText(loginAccount);
+            login->GetDlgItem(1016)->SetWindowText("8002");
+            login->OnOK();
+        } else if (auto *main = dynamic_cast<CSoftPhoneDlg *>(AfxGetMainWnd());
+                   main && !mainShown && main->m_strStatus == Text(126)) {
+            mainShown = true;
+            main->OnOK();
+        }
+    });
+    poll.start();
+    EXPECT_FALSE(App().InitInstance());
+    poll.stop();
+    EXPECT_TRUE(loginShown);
+    EXPECT_EQ(loginAccount, "8001") << "the saved account";
+    EXPECT_TRUE(mainShown) << "the main dialog registers";
+    EXPECT_EQ(AfxGetMainWnd(), nullptr);
+    EXPECT_EQ(dir.Read("netphone.ini"), "0");
+    CSettings after;
+    EXPECT_EQ(after.m_strAccount, "8002") << "the login's account, saved at exit";
 }
 
 // ---- login, registration and the display ----
