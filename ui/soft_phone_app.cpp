@@ -64,16 +64,27 @@ void CSoftPhoneApp::ReadLanguage(const CString &dir)
     m_nLanguage = line[0] == '1' ? 1 : line[0] == '2' ? 2 : 0;
 }
 
+CString CSoftPhoneApp::InstanceMutexName(const CString &dir)
+{
+    uint32_t hash = 2166136261u; // FNV-1a
+    for (char c : dir.StdString())
+        hash = (hash ^ uint8_t(c)) * 16777619u;
+    CString name;
+    name.Format("%s_%08X", kInstanceMutexName, hash);
+    return name;
+}
+
 BOOL CSoftPhoneApp::InitInstance()
 {
-    HANDLE mutex = CreateMutexA(nullptr, TRUE, kInstanceMutexName);
+    CString dir = StartupDirectory();
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, InstanceMutexName(dir));
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         AfxMessageBox("Already exists", MB_OK, 0);
         return FALSE;
     }
     if (mutex)
         ReleaseMutex(mutex); // the handle stays open: the name stays taken
-    ReadLanguage(StartupDirectory());
+    ReadLanguage(dir);
 
     CSoftPhoneDlg dlg;
     m_pMainWnd = &dlg;

@@ -24,6 +24,9 @@ class CSoftPhoneApp : public CWinApp
   public:
     /// The single-instance mutex's name, GUID-shaped.
     static constexpr const char *kInstanceMutexName = "5C3E1A2B_7D94_4F0E_9B61_3A8C2E7F0D45";
+    /// The name taken while the phone of one install directory runs: the GUID and a digest of
+    /// the directory, so that phones of two install directories can run side by side.
+    static CString InstanceMutexName(const CString &dir);
 
     /// Builds the process object, then chooses and binds the handset library.
     CSoftPhoneApp();

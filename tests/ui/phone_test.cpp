@@ -239,7 +239,8 @@ TEST_F(PhoneTest, TheStartupDirectoryIsTheExecutablesOwnInItsOwnCase)
 
 TEST_F(PhoneTest, ASecondInstanceSaysAlreadyExistsAndTouchesNothing)
 {
-    HANDLE first = CreateMutexA(nullptr, TRUE, CSoftPhoneApp::kInstanceMutexName);
+    HANDLE first = CreateMutexA(nullptr, TRUE,
+                                CSoftPhoneApp::InstanceMutexName(CSoftPhoneApp::StartupDirectory()));
     ASSERT_EQ(GetLastError(), 0u) << "another phone runs for this user";
     size_t boxes = Boxes().size();
     EXPECT_FALSE(App().InitInstance());
