@@ -3,6 +3,7 @@
 // absent: its buttons do nothing.
 #include <ui/soft_phone_dlg.h>
 
+#include <ui/chat_dlg.h>
 #include <ui/soft_phone_app.h>
 
 #if __has_include(<ui/menu_panel_dlg.h>)
@@ -193,16 +194,65 @@ void CSoftPhoneDlg::OnVideoSetting()
         ChoosePanelRows({3, 3});
 }
 
-// The chat window and the audio wizard come with their own windows; until then the dialog
-// has neither.
-void CSoftPhoneDlg::CreateChatWindow() {}
-void CSoftPhoneDlg::ShowChatText(const CString &) {}
-void CSoftPhoneDlg::ShowVideoIfShown() {}
-void CSoftPhoneDlg::HideVideoIfShown() {}
+void CSoftPhoneDlg::CreateChatWindow()
+{
+    if (m_pChatDlg)
+        return;
+    auto *chat = new CChatDlg(this);
+    chat->m_pEndPoint = &m_endpoint;
+    chat->m_currentCallToken = [this] { return m_endpoint.GetCurrentCallToken(); };
+    if (!chat->Create(259, this)) {
+        delete chat;
+        return;
+    }
+    m_pChatDlg = chat;
+}
+
+void CSoftPhoneDlg::ShowChatText(const CString &text)
+{
+    CString line;
+    if (!text.IsEmpty()) {
+        CString say;
+        say.LoadString(212);
+        line = m_strRemoteName + say + text;
+    }
+    CreateChatWindow();
+    if (!m_pChatDlg)
+        return;
+    m_pChatDlg->m_strPendingLine = line;
+    m_pChatDlg->m_strUserName = m_strRemoteName;
+    m_pChatDlg->AppendChatText();
+    m_pChatDlg->ShowWindow(SW_SHOW);
+    m_pChatDlg->SetActiveWindow();
+}
+
+void CSoftPhoneDlg::ShowVideoIfShown()
+{
+    if (m_pChatDlg && m_pChatDlg->m_bVideoInCall == 1) {
+        m_pChatDlg->ShowVideoArea();
+        m_pChatDlg->ShowWindow(SW_SHOW);
+    }
+}
+
+void CSoftPhoneDlg::HideVideoIfShown()
+{
+    if (m_pChatDlg && m_pChatDlg->m_bVideoInCall == 1) {
+        m_pChatDlg->ClearVideoCall();
+        m_pChatDlg->HideVideoArea();
+    }
+}
+
+// The audio wizard comes with its own window; until then there is none to run.
 void CSoftPhoneDlg::RunVoiceWizard(CWnd *) {}
 
 void CSoftPhoneDlg::DestroyChildWindows()
 {
     HideMenuPanel();
     CloseMenuPanel();
+    if (m_pChatDlg) {
+        m_pChatDlg->ShowWindow(SW_HIDE);
+        m_pChatDlg->DestroyWindow();
+        delete m_pChatDlg;
+        m_pChatDlg = nullptr;
+    }
 }

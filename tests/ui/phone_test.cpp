@@ -1,6 +1,7 @@
 // The whole phone: main dialogs logged in to an in-process service simulator (service protocol
 // and RAS gatekeeper) calling each other; start-up, the language file, timers, the call log,
 // the caller lookup and the display updates.
+#include <ui/chat_dlg.h>
 #include <ui/login_dlg.h>
 #include <ui/soft_phone_app.h>
 #include <ui/soft_phone_dlg.h>
@@ -388,6 +389,24 @@ TEST_F(PhoneTest, ACallIsOfferedAnsweredTimedAndHungUpWithBothCallLogs)
     CString field;
     a.dlg->m_number.GetWindowText(field);
     EXPECT_EQ(field, "5");
+
+    // Chat text both ways: the Send Message button opens the window, its text goes as user
+    // input and arrives in the peer's window under the sender's name.
+    a.dlg->SendMessage(WM_COMMAND, 1087, 0);
+    ASSERT_NE(a.dlg->m_pChatDlg, nullptr);
+    EXPECT_TRUE(a.dlg->m_pChatDlg->IsWindowVisible());
+    a.dlg->m_pChatDlg->m_input.SetWindowText("hello B");
+    a.dlg->m_pChatDlg->SendChatMessage();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return b.dlg->m_pChatDlg->m_strHistory.Find("hello B") >= 0; }, 5000));
+    EXPECT_GE(b.dlg->m_pChatDlg->m_strHistory.Find("8001" + Text(212) + "hello B"), 0)
+        << b.dlg->m_pChatDlg->m_strHistory.GetString();
+    EXPECT_TRUE(b.dlg->m_pChatDlg->IsWindowVisible());
+    b.dlg->m_pChatDlg->m_input.SetWindowText("hi A");
+    b.dlg->m_pChatDlg->SendChatMessage();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return a.dlg->m_pChatDlg->m_strHistory.Find("8002" + Text(212) + "hi A") >= 0; },
+        5000));
 
     b.dlg->HangUp();
     ASSERT_TRUE(a.WaitStatus2(Text(131))) << "Remote Party Hung Up";
