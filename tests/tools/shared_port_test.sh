@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # service-sim with RAS on the service protocol's port: an endpoint registers there, and
-# kestrelin logs in on the same port.
-# Usage: shared_port_test.sh SERVICE_SIM H323_ENDPOINT KESTRELIN
+# login-round logs in on the same port.
+# Usage: shared_port_test.sh SERVICE_SIM H323_ENDPOINT LOGIN_ROUND
 set -euo pipefail
 sim=$1
 endpoint=$2

@@ -150,7 +150,8 @@ class Phone
   public:
     Phone(const char *account, Service *service, const char *password = "demo")
     {
-        App();
+        // The language words as the program's start sets them.
+        App().ReadLanguage(CSoftPhoneApp::StartupDirectory());
         dlg = std::make_unique<CSoftPhoneDlg>();
         CSettings &s = dlg->m_settings;
         s.m_strAccount = account;
@@ -173,6 +174,8 @@ class Phone
             dlg->OnOK();
             dlg->DestroyWindow();
         }
+        dlg.reset();
+        App().FreeLanguageLibraries();
     }
     bool WaitStatus(UINT id, int ms = 15000)
     {
