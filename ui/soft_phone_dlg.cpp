@@ -126,6 +126,8 @@ CSoftPhoneDlg::~CSoftPhoneDlg()
     m_registrationThreads.WaitAll();
     m_soundThreads.WaitAll();
     delete m_pRegistration;
+    if (m_hIcon)
+        DestroyIcon(m_hIcon);
     if (g_pSoftPhoneDlg == this)
         g_pSoftPhoneDlg = nullptr;
 }

@@ -657,3 +657,34 @@ TEST_F(DialogTest, TheLoginIsGivenUpSilentlyAfterThreeGreetings)
 }
 
 } // namespace
+
+TEST_F(DialogTest, ALanguageChangeSwitchesTheTextsAndWritesTheDigitOnlyWhenItsPackLoaded)
+{
+    CSoftPhoneApp &app = App();
+    const CString english = Text(123);
+    app.m_nLanguage = 1;
+    dlg().SendMessage(WM_LANGUAGE_CHANGED, 0, 0);
+    EXPECT_EQ(dir.Read("netphone.ini"), "1");
+    EXPECT_NE(Text(123), english) << "strings come from the simplified-Chinese pack";
+
+    HINSTANCE traditional = app.m_hTraditional;
+    app.m_hTraditional = nullptr; // "Traditional.dll" missing
+    app.m_nLanguage = 2;
+    dlg().SendMessage(WM_LANGUAGE_CHANGED, 0, 0);
+    EXPECT_EQ(dir.Read("netphone.ini"), "") << "the next start is in English";
+    app.m_hTraditional = traditional;
+
+    app.m_nLanguage = 0;
+    dlg().SendMessage(WM_LANGUAGE_CHANGED, 0, 0);
+    EXPECT_EQ(dir.Read("netphone.ini"), "0");
+    EXPECT_EQ(Text(123), english);
+}
+
+TEST_F(DialogTest, AMixerNoticeOfAnotherMixerChangesNothing)
+{
+    dlg().m_nPlayLevel = 7;
+    dlg().m_nMicLevel = 3;
+    dlg().SendMessage(MM_MIXM_CONTROL_CHANGE, 0x5151, 1);
+    EXPECT_EQ(dlg().m_nPlayLevel, 7);
+    EXPECT_EQ(dlg().m_nMicLevel, 3);
+}
