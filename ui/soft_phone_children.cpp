@@ -4,6 +4,9 @@
 #include <ui/soft_phone_dlg.h>
 
 #include <ui/chat_dlg.h>
+
+#include <h323/codecs/gsm0610.h>
+
 #include <ui/soft_phone_app.h>
 
 #if __has_include(<ui/menu_panel_dlg.h>)

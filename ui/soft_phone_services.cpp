@@ -3,20 +3,13 @@
 #include <ui/soft_phone_dlg.h>
 
 #include <core/window_messages.h>
+#include <ui/phone_book.h>
 
-#include <win/carchive.h>
-#include <win/cfile.h>
 #include <win/cmenu.h>
 #include <win/shell.h>
 
 #include <cstring>
-
-namespace {
-
-constexpr int kPhoneBookRecords = 300;
-constexpr int kPhoneBookFields = 5;
-
-} // namespace
+#include <memory>
 
 BOOL AddTrayIcon(HWND hWnd, UINT uID, HICON hIcon, LPCTSTR lpszTip)
 {
@@ -71,34 +64,16 @@ LRESULT CSoftPhoneDlg::OnTrayNotify(WPARAM, LPARAM lParam)
 
 CString CSoftPhoneDlg::PhoneBookNameOf(const CString &text, int nFirstField)
 {
-    CString path;
-    path.Format("%s\\pbook.dat", m_settings.m_strInstallDir.GetString());
-    CFile file;
-    if (!file.Open(path, CFile::modeRead))
-        return {};
-    CArchive ar(&file, CArchive::load, 4096);
-    int count = 0;
-    ar >> count;
-    count = std::min(count, kPhoneBookRecords);
-    for (int r = 0; r < count && ar.IsOK(); ++r) {
-        CString fields[kPhoneBookFields];
-        for (CString &field : fields)
-            ar >> field;
-        if (!ar.IsOK())
-            break;
+    auto table = std::make_unique<PhoneBookTable>();
+    int count = ReadPhoneBook(m_settings.m_strPhoneBookFile, *table);
+    for (int r = 0; r < count; ++r)
         for (int f = nFirstField; f < kPhoneBookFields; ++f)
-            if (fields[f] == text)
-                return fields[0];
-    }
+            if ((*table)[size_t(r)][size_t(f)] == text)
+                return (*table)[size_t(r)][0];
     return {};
 }
 
 CString CSoftPhoneDlg::LookupPhoneBookName(const CString &number)
 {
-    const auto &quick = m_settings.m_QuickCalls;
-    for (int i = 0; i < std::min(quick.m_nCount, quick.kCapacity); ++i)
-        if (quick.m_strNumber[size_t(i)] == number)
-            return quick.m_strText[size_t(i)];
-    CString name = PhoneBookNameOf(number, 0);
-    return name.IsEmpty() ? number : name;
+    return ::LookupPhoneBookName(m_settings, number);
 }

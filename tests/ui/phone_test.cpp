@@ -3,6 +3,7 @@
 // the caller lookup and the display updates.
 #include <ui/chat_dlg.h>
 #include <ui/login_dlg.h>
+#include <ui/menu_panel_dlg.h>
 #include <ui/soft_phone_app.h>
 #include <ui/soft_phone_dlg.h>
 
@@ -687,4 +688,42 @@ TEST_F(DialogTest, AMixerNoticeOfAnotherMixerChangesNothing)
     dlg().SendMessage(MM_MIXM_CONTROL_CHANGE, 0x5151, 1);
     EXPECT_EQ(dlg().m_nPlayLevel, 7);
     EXPECT_EQ(dlg().m_nMicLevel, 3);
+}
+
+TEST_F(DialogTest, TheShortcutButtonsOpenTheMenuPanelOnTheirPagesAndCloseItAgain)
+{
+    auto press = [&](int id) { dlg().SendMessage(WM_COMMAND, WPARAM(id), 0); };
+    auto mark = [&] { return dlg().m_pMenuPanel ? dlg().m_pMenuPanel->m_nPageMark : -1; };
+    press(1013);
+    ASSERT_NE(dlg().m_pMenuPanel, nullptr) << "Menu opens the panel";
+    EXPECT_EQ(mark(), 1);
+    CRect main, panel;
+    dlg().GetWindowRect(&main);
+    dlg().m_pMenuPanel->GetWindowRect(&panel);
+    EXPECT_EQ(panel.left, main.left + 337) << "beside the main window";
+    EXPECT_EQ(panel.top, main.top + 43);
+    press(1041);
+    EXPECT_EQ(mark(), 21) << "PhoneBook";
+    press(1013);
+    EXPECT_EQ(mark(), 1) << "Menu goes back to the top";
+    press(1013);
+    EXPECT_EQ(dlg().m_pMenuPanel, nullptr) << "and closes it from there";
+    const struct {
+        int button;
+        int page;
+    } pages[] = {{1014, 31}, {1037, 11}, {1041, 21}, {1042, 31}};
+    for (const auto &p : pages) {
+        press(p.button);
+        EXPECT_EQ(mark(), p.page) << p.button;
+        if (p.button != 1042) {
+            press(p.button);
+            EXPECT_EQ(dlg().m_pMenuPanel, nullptr) << p.button << " again closes the panel";
+        }
+    }
+    press(1042);
+    EXPECT_EQ(dlg().m_pMenuPanel, nullptr) << "Video Setting closes the panel on its page";
+    press(1038);
+    EXPECT_EQ(mark(), 111) << "Quick Calls";
+    press(1038);
+    EXPECT_EQ(dlg().m_pMenuPanel, nullptr);
 }
