@@ -16,6 +16,7 @@
 #include <win/cfile.h>
 #include <win/handle.h>
 #include <win/module_testing.h>
+#include <win/shell.h>
 #include <win/msgbox.h>
 #include <win/winmsg.h>
 
@@ -726,4 +727,38 @@ TEST_F(DialogTest, TheShortcutButtonsOpenTheMenuPanelOnTheirPagesAndCloseItAgain
     EXPECT_EQ(mark(), 111) << "Quick Calls";
     press(1038);
     EXPECT_EQ(dlg().m_pMenuPanel, nullptr);
+}
+
+TEST_F(PhoneTest, RegistrationTriesTheAddressesInTurnAndReportsOnlyWhenAllFail)
+{
+    Service service;
+    Phone phone("8001", &service);
+    ASSERT_TRUE(phone.WaitStatus(123));
+    CSoftPhoneDlg &dlg = *phone.dlg;
+    RegistrationRequest &r = *dlg.m_pRegistration;
+    CString good;
+    good.Format("127.0.0.1:%d", service.gatekeeper->Port());
+    r.strAddress[0] = "127.0.0.1:9";
+    r.strAddress[1] = good;
+    r.nAddressCount = 2;
+    dlg.m_strStatus = "";
+    dlg.m_registrationThreads.Start(GatekeeperRegisterThread, &r);
+    ASSERT_TRUE(phone.WaitStatus(123, 30000)) << "the second address registered";
+    dlg.m_registrationThreads.WaitAll();
+    EXPECT_EQ(g_nRegisteredServer, 1);
+
+    r.strAddress[1] = "127.0.0.1:9";
+    dlg.m_registrationThreads.Start(GatekeeperRegisterThread, &r);
+    ASSERT_TRUE(phone.WaitStatus(103, 30000)) << "Invalid accounts or password";
+    EXPECT_EQ(g_nRegisteredServer, 0);
+}
+
+TEST_F(DialogTest, ClosingTheWindowShutsDownAsExitDoes)
+{
+    ASSERT_FALSE(win::testing::TrayIconTip(dlg().GetSafeHwnd(), 143).empty());
+    EXPECT_EQ(win::testing::TrayIconTip(dlg().GetSafeHwnd(), 143), (Text(124) + ".1").StdString());
+    dlg().SendMessage(WM_CLOSE, 0, 0);
+    EXPECT_TRUE(dlg().m_bShutDown);
+    EXPECT_TRUE(win::testing::TrayIconTip(dlg().GetSafeHwnd(), 143).empty()) << "tray icon gone";
+    EXPECT_FALSE(dlg().IsWindowVisible());
 }
