@@ -13,7 +13,10 @@ LRESULT CSoftPhoneDlg::OnStartRegistration(WPARAM, LPARAM)
     if (m_bShutDown)
         return 0;
     RegistrationRequest &request = *m_pRegistration;
-    // A registration still running keeps its request: the next one waits for it.
+    // A registration still running is cut short (its requests fail at once) and ended before
+    // its request block is filled again.
+    if (m_registrationThreads.AnyRunning())
+        m_endpoint.RemoveGatekeeper(-1);
     m_registrationThreads.WaitAll();
 
     CString primary, secondary;
