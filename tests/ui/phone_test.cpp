@@ -762,3 +762,23 @@ TEST_F(DialogTest, ClosingTheWindowShutsDownAsExitDoes)
     EXPECT_TRUE(win::testing::TrayIconTip(dlg().GetSafeHwnd(), 143).empty()) << "tray icon gone";
     EXPECT_FALSE(dlg().IsWindowVisible());
 }
+
+TEST_F(DialogTest, KeysTypedOnTheWindowDialAndEscapeRefusesAnOfferedCall)
+{
+    dlg().m_number.SetWindowText("");
+    QWidget *button = dlg().m_btnCall.GetWidget();
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_7);
+    QTest::keyClick(button, Qt::Key_Backspace);
+    QTest::keyClick(button, Qt::Key_4);
+    QTest::keyClick(button, Qt::Key_2);
+    CString text;
+    dlg().m_number.GetWindowText(text);
+    EXPECT_EQ(text, "42");
+
+    dlg().SendMessage(WM_CALL_RINGING_IN, 0, 0);
+    ASSERT_EQ(dlg().m_bRinging, 1);
+    QTest::keyClick(button, Qt::Key_Escape);
+    EXPECT_EQ(dlg().m_bRinging, 0) << "Escape hangs up: the offered call is refused";
+    EXPECT_FALSE(dlg().m_bShutDown) << "and the phone goes on";
+}
