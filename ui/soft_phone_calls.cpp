@@ -126,7 +126,7 @@ void CSoftPhoneDlg::PlaceCall()
         }
         m_timeCallStart = CTime::GetCurrentTime();
         SetTimer(2, 500);
-        m_strStatus = m_strRemoteDisplay;
+        m_strStatus = m_endpoint.GetCallerNumber();
         m_strStatus2.LoadString(121);
         KillTimer(42);
         InvalidateStatusArea();
