@@ -743,13 +743,13 @@ TEST_F(PhoneTest, RegistrationTriesTheAddressesInTurnAndReportsOnlyWhenAllFail)
     r.nAddressCount = 2;
     dlg.m_strStatus = "";
     dlg.m_registrationThreads.Start(GatekeeperRegisterThread, &r);
-    ASSERT_TRUE(phone.WaitStatus(123, 30000)) << "the second address registered";
+    ASSERT_TRUE(phone.WaitStatus(123, 90000)) << "the second address registered";
     dlg.m_registrationThreads.WaitAll();
     EXPECT_EQ(g_nRegisteredServer, 1);
 
     r.strAddress[1] = "127.0.0.1:9";
     dlg.m_registrationThreads.Start(GatekeeperRegisterThread, &r);
-    ASSERT_TRUE(phone.WaitStatus(103, 30000)) << "Invalid accounts or password";
+    ASSERT_TRUE(phone.WaitStatus(103, 90000)) << "Invalid accounts or password";
     EXPECT_EQ(g_nRegisteredServer, 0);
 }
 
