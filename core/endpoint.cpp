@@ -7,10 +7,13 @@
 #include <core/gatekeeper.h>
 #include <core/settings.h>
 #include <core/traffic_masking.h>
+#include <core/video_channel.h>
+#include <core/video_window.h>
 #include <core/window_messages.h>
 
 #include <h323/callsig/connection.h>
 #include <h323/callsig/signal_pdu.h>
+#include <h323/caps/media_format.h>
 #include <h323/channels/channel.h>
 #include <h323/codecs/gsm0610.h>
 
@@ -118,8 +121,8 @@ void CEndPoint::UpdateCapabilities()
     SetCapability(P_MAX_INDEX, P_MAX_INDEX, gsm);
     m_pGsmCapability = gsm;
 
-    // Video: value 0 sending mode, 1 receiving. Video channels are refused for now, so only
-    // the automatic start of the channels follows the settings.
+    // Video: value 0 sending mode, 1 receiving. No video capability is in the table yet, so
+    // only the automatic start of the channels follows the settings.
     if (m_pSettings == nullptr)
         return;
     const auto &video = m_pSettings->m_nVideo;
@@ -331,9 +334,12 @@ BOOL CEndPoint::OnStartLogicalChannel(H323Connection &, H323Channel &)
     return TRUE;
 }
 
-void CEndPoint::OnClosedLogicalChannel(H323Connection &, const H323Channel &)
+void CEndPoint::OnClosedLogicalChannel(H323Connection &, const H323Channel &channel)
 {
-    // The chat window's video channel pointers are cleared here once video channels exist.
+    // The codec deletes a closed video channel: the chat window must not keep it.
+    CVideoWindow *chat = m_pChatWindow;
+    if (chat != nullptr && channel.GetSessionID() == OpalMediaFormat::DefaultVideoSessionID)
+        chat->ForgetVideoChannel(channel.GetDirection() == H323Channel::IsReceiver);
 }
 
 BOOL CEndPoint::OpenAudioChannel(H323Connection &connection, BOOL isEncoding, unsigned bufferSize,
@@ -345,10 +351,11 @@ BOOL CEndPoint::OpenAudioChannel(H323Connection &connection, BOOL isEncoding, un
     return H323EndPoint::OpenAudioChannel(connection, isEncoding, bufferSize, codec);
 }
 
-BOOL CEndPoint::OpenVideoChannel(H323Connection &, BOOL, H323VideoCodec &)
+BOOL CEndPoint::OpenVideoChannel(H323Connection &connection, BOOL isEncoding, H323VideoCodec &codec)
 {
-    // No video output device yet: the channel is refused.
-    return FALSE;
+    if (m_pSettings == nullptr)
+        return FALSE;
+    return OpenCallVideoChannel(m_pChatWindow, *m_pSettings, connection, isEncoding, codec);
 }
 
 void CEndPoint::OnCallCreditServiceControl(const PString &amount, BOOL)

@@ -12,6 +12,7 @@
 #include <atomic>
 
 class CSettings;
+class CVideoWindow;
 class CWnd;
 class H323_GSM0610Capability;
 class PSoundChannel;
@@ -49,6 +50,9 @@ class CEndPoint : public H323EndPoint
 
     /// The dialog's tone channel, closed before a call's audio channel opens (may be null).
     void SetToneChannel(PSoundChannel *channel) { m_pToneChannel = channel; }
+    /// The chat window, whose video areas show a call's video and which keeps its video
+    /// channels (may be null: the pictures are then not shown).
+    void SetChatWindow(CVideoWindow *chatWindow) { m_pChatWindow = chatWindow; }
 
     /// Token of the call placed or established; empty between calls.
     PString GetCurrentCallToken() const;
@@ -100,6 +104,7 @@ class CEndPoint : public H323EndPoint
     CSettings *m_pSettings = nullptr;
     H323_GSM0610Capability *m_pGsmCapability = nullptr;
     PSoundChannel *m_pToneChannel = nullptr;
+    std::atomic<CVideoWindow *> m_pChatWindow{nullptr};
 
     // The texts are written on the stack's threads and read on the interface thread.
     mutable PMutex m_textMutex;

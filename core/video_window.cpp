@@ -38,6 +38,12 @@ void CVideoWindow::ForgetVideoChannel(const PVideoChannel *channel)
         m_pTxVideoChannel = nullptr;
 }
 
+void CVideoWindow::ForgetVideoChannel(BOOL receiving)
+{
+    PWaitAndSignal lock(m_channelLock);
+    (receiving ? m_pRxVideoChannel : m_pTxVideoChannel) = nullptr;
+}
+
 BOOL CVideoWindow::CloseChannel(PVideoChannel *&channel)
 {
     // Held while closing, so the endpoint cannot delete the channel meanwhile.

@@ -47,6 +47,8 @@ class CVideoWindow
     /// The endpoint: the channel closes (and will be deleted); whichever pointer holds it is
     /// cleared.
     void ForgetVideoChannel(const PVideoChannel *channel);
+    /// The same by direction, for a caller that knows only which channel closes.
+    void ForgetVideoChannel(BOOL receiving);
     /// Closes (PVideoChannel::Close) and forgets the transmit channel; FALSE without one.
     BOOL CloseTransmitVideoChannel();
     /// Closes and forgets the receive channel; FALSE without one.

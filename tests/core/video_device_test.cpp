@@ -294,6 +294,10 @@ TEST(VideoWindow, ForgettingAChannelClearsOnlyItsPointer)
     window.ForgetVideoChannel(&tx);
     EXPECT_EQ(window.GetTransmitVideoChannel(), nullptr);
     EXPECT_EQ(window.GetReceiveVideoChannel(), &rx);
+    window.SetTransmitVideoChannel(&tx);
+    window.ForgetVideoChannel(FALSE);
+    EXPECT_EQ(window.GetTransmitVideoChannel(), nullptr);
+    EXPECT_EQ(window.GetReceiveVideoChannel(), &rx);
     window.m_bVideoInCall = 1;
     window.ClearVideoCall();
     EXPECT_EQ(window.GetReceiveVideoChannel(), nullptr);
