@@ -180,10 +180,11 @@ void CPropertySheet::OnFinish()
 
 void CPropertySheet::OnCancelButton()
 {
-    if (CPropertyPage *page = GetActivePage()) {
+    if (CPropertyPage *page = GetActivePage())
         page->OnCancel();
-        page->OnReset();
-    }
+    for (CPropertyPage *page : m_pages)
+        if (page->GetWidget())
+            page->OnReset();
     End(IDCANCEL);
 }
 

@@ -31,8 +31,9 @@ class CPropertyPage : public CDialog
     /// TRUE lets the sheet end.
     virtual BOOL OnWizardFinish();
     void OnOK() override {}
+    /// The active page is cancelled (before every page made so far gets OnReset).
     void OnCancel() override {}
-    /// The wizard is being cancelled with this page active.
+    /// The wizard is being cancelled: called on every page made so far.
     virtual void OnReset() {}
 
   protected:
