@@ -128,7 +128,8 @@ int H263Encoder::Consume(const VideoFrame *frame)
     }
     if (nbits > 0) {
         std::swap(reference_, reconstruction_);
-        std::memcpy(stores_[1].data(), frame->frameptr, static_cast<size_t>(w) * h * 3 / 2);
+        // The previous source serves the full-pel search, which reads its luma only.
+        std::memcpy(stores_[1].data(), frame->frameptr, static_cast<size_t>(w) * h);
     }
     size_t mbs = mb_quant_.size();
     mb_start_[mbs] = bits_.position;
