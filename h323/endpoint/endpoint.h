@@ -131,7 +131,8 @@ class H323EndPoint : public PObject
     /// Starts clearing the call; returns at once. FALSE when there is no such call.
     BOOL ClearCall(const PString &token,
                    H323CallEndReasons::CallEndReason reason = H323CallEndReasons::EndedByLocalUser);
-    /// Starts clearing every call; with wait, returns when all are cleaned up.
+    /// Starts clearing every call; with wait, returns when all are cleaned up (their
+    /// OnConnectionCleared returned, but for one running on the calling thread).
     void ClearAllCalls(H323CallEndReasons::CallEndReason reason = H323CallEndReasons::EndedByLocalUser,
                        BOOL wait = TRUE);
     BOOL HasConnection(const PString &token);
@@ -316,6 +317,8 @@ class H323EndPoint : public PObject
     PMutex connectionsMutex;
     std::map<std::string, std::shared_ptr<ConnectionEntry>> connections;
     PSyncPoint connectionsEmpty;
+    /// Connections out of the table whose OnConnectionCleared has not yet returned.
+    unsigned connectionsCleaning = 0;
     std::atomic<unsigned> lastCallReference{0};
     std::atomic<unsigned> nextRtpPort{0};
 

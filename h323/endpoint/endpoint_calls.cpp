@@ -39,6 +39,11 @@ class H323EndPoint::OutgoingCallThread : public PThread
 };
 
 /// Cleans up one connection that started clearing, then deletes it.
+namespace {
+/// Connections this thread is cleaning up (inside CleanUpConnection).
+thread_local unsigned cleaningOnThisThread = 0;
+} // namespace
+
 class H323EndPoint::CleanerThread : public PThread
 {
     PCLASSINFO(CleanerThread, PThread)
@@ -178,10 +183,13 @@ void H323EndPoint::ClearAllCalls(H323CallEndReasons::CallEndReason reason, BOOL 
     }
     if (!wait)
         return;
+    // Called from an OnConnectionCleared, the call being cleaned up on this thread waits
+    // for nothing.
+    unsigned own = cleaningOnThisThread;
     for (;;) {
         {
             PWaitAndSignal lock(connectionsMutex);
-            if (connections.empty())
+            if (connections.empty() && connectionsCleaning <= own)
                 return;
         }
         connectionsEmpty.Wait(1000);
@@ -203,7 +211,9 @@ void H323EndPoint::CleanUpConnection(H323Connection *connection)
             entry = it->second;
             connections.erase(it);
         }
+        connectionsCleaning++;
     }
+    cleaningOnThisThread++;
     if (entry)
         while (entry->finders > 0)
             entry->noFinders.Wait(100);
@@ -212,8 +222,10 @@ void H323EndPoint::CleanUpConnection(H323Connection *connection)
     connection->Unlock();
     connection->OnCleared();
     delete connection;
+    cleaningOnThisThread--;
     PWaitAndSignal lock(connectionsMutex);
-    if (connections.empty())
+    connectionsCleaning--;
+    if (connections.empty() && connectionsCleaning == 0)
         connectionsEmpty.Signal();
 }
 

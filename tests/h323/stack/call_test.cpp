@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace stacktest;
@@ -128,6 +130,41 @@ TEST(Calls, PendingCallIsAnsweredThroughFindConnectionWithLock)
     callee.ClearAllCalls(R::EndedByLocalUser, TRUE);
     EXPECT_EQ(WaitCleared(caller), R::EndedByRemoteUser);
     EXPECT_EQ(callee.FindConnectionWithLock(tokens[0]), nullptr);
+}
+
+namespace {
+
+/// An endpoint whose OnConnectionCleared takes a while, as a program's may.
+class SlowClearedEndPoint : public TestEndPoint
+{
+  public:
+    using TestEndPoint::TestEndPoint;
+    void OnConnectionCleared(H323Connection &c, const PString &token) override
+    {
+        events.Add("clearing");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        TestEndPoint::OnConnectionCleared(c, token);
+        // Waiting for all calls from inside the handler returns (no wait on itself).
+        ClearAllCalls(H323CallEndReasons::EndedByLocalUser, TRUE);
+        handlerDone = true;
+    }
+    std::atomic<bool> handlerDone{false};
+};
+
+} // namespace
+
+TEST(Calls, ClearAllCallsWithWaitReturnsOnlyAfterOnConnectionClearedReturned)
+{
+    TestEndPoint callee("bob");
+    SlowClearedEndPoint caller("alice");
+    ASSERT_FALSE(caller.Call(callee.Address()).IsEmpty());
+    ASSERT_FALSE(caller.events.WaitFor("established").empty());
+    caller.ClearAllCalls(H323CallEndReasons::EndedByLocalUser, FALSE);
+    // The call is out of the table while its handler runs.
+    ASSERT_FALSE(caller.events.WaitFor("clearing").empty());
+    caller.ClearAllCalls(H323CallEndReasons::EndedByLocalUser, TRUE);
+    // The endpoint may be deleted now: nothing of it is still in use.
+    EXPECT_TRUE(caller.handlerDone);
 }
 
 TEST(Calls, NothingListeningGivesNoEndPoint)
