@@ -370,6 +370,7 @@ void H323Connection::RemoveChannel(H323Channel *channel)
             if (it->get() == channel) {
                 std::unique_ptr<H323Channel> doomed = std::move(*it);
                 list->erase(it);
+                control->OnChannelRemoved(channel);
                 doomed->Close();
                 return;
             }

@@ -16,6 +16,7 @@ void H323Connection::CleanUpOnCallEnd()
 {
     answerTimer.Stop();
     noMediaTimer.Stop();
+    control->StopTimers();
     bool waitForEndSession = false;
     {
         PWaitAndSignal lock(innerMutex);

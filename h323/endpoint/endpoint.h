@@ -243,6 +243,9 @@ class H323EndPoint : public PObject
     /// Time for each H.245 request to be answered (30 s).
     void SetControlChannelRequestTimeout(const PTimeInterval &t) { controlRequestTimeout = t; }
     const PTimeInterval &GetControlChannelRequestTimeout() const { return controlRequestTimeout; }
+    /// Interval of the round-trip delay requests that keep an H.245 session alive (1 min).
+    void SetRoundTripDelayRate(const PTimeInterval &t) { roundTripDelayRate = t; }
+    const PTimeInterval &GetRoundTripDelayRate() const { return roundTripDelayRate; }
     /// Time to wait for the peer's end session (10 s).
     void SetEndSessionTimeout(const PTimeInterval &t) { endSessionTimeout = t; }
     const PTimeInterval &GetEndSessionTimeout() const { return endSessionTimeout; }
@@ -310,6 +313,7 @@ class H323EndPoint : public PObject
     PTimeInterval noMediaTimeout{0, 10};
     PTimeInterval controlRequestTimeout{0, 30};
     PTimeInterval endSessionTimeout{0, 10};
+    PTimeInterval roundTripDelayRate{0, 0, 1};
 
     mutable PMutex listenerMutex;
     std::vector<std::unique_ptr<H323ListenerTCP>> listeners;

@@ -14,6 +14,13 @@ namespace h323 {
 namespace {
 constexpr unsigned kTerminalType = 50; // terminal, H.323 clause 6.2.8.1
 constexpr unsigned kMsdModulo = 1u << 24;
+constexpr unsigned kMsdRetries = 10;          // indeterminate results before giving up
+constexpr PInt64 kRoundTripTimeoutMs = 10000; // a later response is not counted
+
+PInt64 Now()
+{
+    return PTimer::Tick().GetMilliSeconds();
+}
 } // namespace
 
 std::string H245MessageName(const H245_MultimediaSystemControlMessage &pdu)
@@ -35,6 +42,23 @@ std::string H245MessageName(const H245_MultimediaSystemControlMessage &pdu)
 H245Control::H245Control(H323Connection &c)
     : connection(c), msdNumber(std::random_device{}() % kMsdModulo)
 {
+    requestTimer.SetNotifier([this](PTimer &) { OnRequestTimeout(); });
+    roundTripTimer.SetNotifier([this](PTimer &) {
+        if (!connection.Lock())
+            return;
+        SendRoundTripDelayRequest();
+        connection.Unlock();
+    });
+}
+
+void H245Control::StopTimers()
+{
+    {
+        PWaitAndSignal lock(connection.innerMutex);
+        timersStopped = true; // nothing arms them again
+    }
+    requestTimer.Stop();
+    roundTripTimer.Stop();
 }
 
 BOOL H245Control::Write(const H245_MultimediaSystemControlMessage &pdu)
@@ -72,6 +96,8 @@ BOOL H245Control::SendTerminalCapabilitySet()
     h225.m_mediaPacketizationCapability.m_h261aVideoPacketization = false;
     connection.GetLocalCapabilities().BuildPDU(tcs);
     tcsAcked = false;
+    tcsDue = Now() + connection.endpoint.GetControlChannelRequestTimeout().GetMilliSeconds();
+    ScheduleTimeouts();
     return Write(pdu);
 }
 
@@ -82,6 +108,8 @@ BOOL H245Control::SendMasterSlaveDetermination()
     msd.m_terminalType = kTerminalType;
     msd.m_statusDeterminationNumber = msdNumber;
     msdState = MsdState::Outgoing;
+    msdDue = Now() + connection.endpoint.GetControlChannelRequestTimeout().GetMilliSeconds();
+    ScheduleTimeouts();
     return Write(pdu);
 }
 
@@ -142,6 +170,18 @@ BOOL H245Control::OnResponse(const H245_ResponseMessage &resp)
     case H245_ResponseMessage::e_masterSlaveDeterminationAck:
         return OnMasterSlaveDeterminationAck(resp.masterSlaveDeterminationAck());
     case H245_ResponseMessage::e_masterSlaveDeterminationReject:
+        if (msdState == MsdState::Done)
+            return TRUE;
+        if (++msdRetries > kMsdRetries) {
+            PTRACE(2, "H245\tmaster/slave determination indeterminate " << kMsdRetries
+                                                                       << " times");
+            msdDue = 0;
+            H245_MultimediaSystemControlMessage release;
+            release.indication().masterSlaveDeterminationRelease();
+            Write(release);
+            connection.ClearCall(H323Connection::EndedByCapabilityExchange);
+            return TRUE;
+        }
         // Indeterminate: try again with a new number.
         msdNumber = std::random_device{}() % kMsdModulo;
         determined = false;
@@ -149,11 +189,17 @@ BOOL H245Control::OnResponse(const H245_ResponseMessage &resp)
     case H245_ResponseMessage::e_terminalCapabilitySetAck:
         if (unsigned(resp.terminalCapabilitySetAck().m_sequenceNumber) == tcsSequence % 256) {
             tcsAcked = true;
+            tcsDue = 0;
             Ready();
         }
         return TRUE;
     case H245_ResponseMessage::e_terminalCapabilitySetReject:
         PTRACE(2, "H245\tpeer rejected our capabilities");
+        if (unsigned(resp.terminalCapabilitySetReject().m_sequenceNumber) == tcsSequence % 256)
+            tcsDue = 0;
+        return TRUE;
+    case H245_ResponseMessage::e_roundTripDelayResponse:
+        OnRoundTripDelayResponse(unsigned(resp.roundTripDelayResponse().m_sequenceNumber));
         return TRUE;
     case H245_ResponseMessage::e_openLogicalChannelAck:
         return OnOpenLogicalChannelAck(resp.openLogicalChannelAck());
@@ -216,6 +262,10 @@ BOOL H245Control::OnMasterSlaveDetermination(const H245_MasterSlaveDetermination
                  : H245_MasterSlaveDeterminationAck_decision::e_master);
     if (msdState == MsdState::Idle)
         msdState = MsdState::Incoming;
+    if (msdState != MsdState::Done) { // our ack awaits the peer's
+        msdDue = Now() + connection.endpoint.GetControlChannelRequestTimeout().GetMilliSeconds();
+        ScheduleTimeouts();
+    }
     return Write(reply);
 }
 
@@ -234,6 +284,7 @@ BOOL H245Control::OnMasterSlaveDeterminationAck(const H245_MasterSlaveDeterminat
             return FALSE;
     }
     msdState = MsdState::Done;
+    msdDue = 0;
     Ready();
     return TRUE;
 }
@@ -258,6 +309,8 @@ void H245Control::Ready()
     if (ready || !IsCapabilityExchangeDone() || !IsMasterSlaveDone())
         return;
     ready = true;
+    if (!timersStopped)
+        roundTripTimer.RunContinuous(connection.endpoint.GetRoundTripDelayRate());
     connection.OnControlProtocolReady();
 }
 
@@ -270,7 +323,10 @@ BOOL H245Control::OpenChannel(H323Channel &channel)
     H245_MultimediaSystemControlMessage pdu;
     if (!channel.OnSendingPDU(pdu.request().openLogicalChannel()))
         return FALSE;
-    pendingOpens[number.number] = &channel;
+    pendingOpens[number.number] = {
+        &channel,
+        Now() + connection.endpoint.GetControlChannelRequestTimeout().GetMilliSeconds()};
+    ScheduleTimeouts();
     return Write(pdu);
 }
 
@@ -298,7 +354,7 @@ BOOL H245Control::OnOpenLogicalChannelAck(const H245_OpenLogicalChannelAck &ack)
     auto it = pendingOpens.find(unsigned(ack.m_forwardLogicalChannelNumber));
     if (it == pendingOpens.end())
         return TRUE;
-    H323Channel *channel = it->second;
+    H323Channel *channel = it->second.channel;
     pendingOpens.erase(it);
     if (!channel->OnReceivedAckPDU(ack)) {
         PTRACE(2, "H245\tunusable ack for channel " << channel->GetNumber().number);
@@ -315,7 +371,7 @@ BOOL H245Control::OnOpenLogicalChannelReject(const H245_OpenLogicalChannelReject
     auto it = pendingOpens.find(unsigned(rej.m_forwardLogicalChannelNumber));
     if (it == pendingOpens.end())
         return TRUE;
-    H323Channel *channel = it->second;
+    H323Channel *channel = it->second.channel;
     pendingOpens.erase(it);
     PTRACE(2, "H245\tpeer rejected channel " << channel->GetNumber().number << ", cause "
                                             << rej.m_cause.GetTag());
@@ -389,6 +445,123 @@ BOOL H245Control::SendUserInputTone(char tone, unsigned duration, unsigned logic
         signal.m_rtp.m_timestamp = rtpTimestamp;
     }
     return Write(pdu);
+}
+
+} // namespace h323
+
+namespace h323 {
+
+// ---- time-outs (H.245 timers T101, T103, T106) and round-trip delay (8.9) ----
+
+void H245Control::OnChannelRemoved(const H323Channel *channel)
+{
+    for (auto it = pendingOpens.begin(); it != pendingOpens.end(); ++it)
+        if (it->second.channel == channel) {
+            pendingOpens.erase(it);
+            return;
+        }
+}
+
+PInt64 H245Control::Deadline() const
+{
+    PInt64 due = 0;
+    auto earliest = [&due](PInt64 d) {
+        if (d != 0 && (due == 0 || d < due))
+            due = d;
+    };
+    earliest(tcsDue);
+    earliest(msdDue);
+    for (const auto &[number, open] : pendingOpens)
+        earliest(open.due);
+    return due;
+}
+
+void H245Control::ScheduleTimeouts()
+{
+    PInt64 due = Deadline();
+    if (due == 0 || timersStopped)
+        return; // an expiry that finds nothing due does nothing
+    PInt64 wait = due - Now();
+    requestTimer.RunOnce(PTimeInterval(wait > 1 ? wait : 1));
+}
+
+void H245Control::OnRequestTimeout()
+{
+    if (!connection.Lock())
+        return;
+    PInt64 now = Now();
+    PInt64 timeout = connection.endpoint.GetControlChannelRequestTimeout().GetMilliSeconds();
+    // While the call awaits its Connect the answer time-out governs: the clock restarts.
+    if (connection.GetPhase() < H323Connection::ConnectedPhase) {
+        for (PInt64 *due : {&tcsDue, &msdDue})
+            if (*due != 0 && *due <= now)
+                *due = now + timeout;
+        for (auto &[number, open] : pendingOpens)
+            if (open.due <= now)
+                open.due = now + timeout;
+        ScheduleTimeouts();
+        connection.Unlock();
+        return;
+    }
+    bool failed = false;
+    if (tcsDue != 0 && tcsDue <= now) {
+        PTRACE(2, "H245\tno answer to our capability set");
+        tcsDue = 0;
+        H245_MultimediaSystemControlMessage release;
+        release.indication().terminalCapabilitySetRelease();
+        Write(release);
+        failed = true;
+    }
+    if (msdDue != 0 && msdDue <= now) {
+        PTRACE(2, "H245\tno answer to master/slave determination");
+        msdDue = 0;
+        H245_MultimediaSystemControlMessage release;
+        release.indication().masterSlaveDeterminationRelease();
+        Write(release);
+        failed = true;
+    }
+    for (auto it = pendingOpens.begin(); it != pendingOpens.end();) {
+        if (it->second.due > now) {
+            ++it;
+            continue;
+        }
+        H323Channel *channel = it->second.channel;
+        it = pendingOpens.erase(it);
+        PTRACE(2, "H245\tno answer to the open of channel " << channel->GetNumber().number);
+        H245_MultimediaSystemControlMessage pdu;
+        H245_CloseLogicalChannel &clc = pdu.request().closeLogicalChannel();
+        clc.m_forwardLogicalChannelNumber = channel->GetNumber().number;
+        clc.m_source.SetTag(H245_CloseLogicalChannel_source::e_lcse);
+        Write(pdu);
+        connection.RemoveChannel(channel);
+    }
+    ScheduleTimeouts();
+    connection.Unlock();
+    if (failed)
+        connection.ClearCall(H323Connection::EndedByCapabilityExchange);
+}
+
+void H245Control::SendRoundTripDelayRequest()
+{
+    if (rtdSent != 0)
+        PTRACE(3, "H245\tround-trip delay request " << rtdSequence << " unanswered");
+    rtdSequence = (rtdSequence + 1) % 256;
+    H245_MultimediaSystemControlMessage pdu;
+    pdu.request().roundTripDelayRequest().m_sequenceNumber = rtdSequence;
+    rtdSent = Now();
+    Write(pdu);
+}
+
+void H245Control::OnRoundTripDelayResponse(unsigned sequence)
+{
+    if (rtdSent == 0 || sequence != rtdSequence)
+        return;
+    PInt64 delay = Now() - rtdSent;
+    rtdSent = 0;
+    if (delay > kRoundTripTimeoutMs)
+        PTRACE(3, "H245\tround-trip delay response after " << delay << " ms: too late");
+    else
+        PTRACE(4, "H245\tround-trip delay " << delay << " ms");
 }
 
 } // namespace h323

@@ -6,6 +6,7 @@
 #include <h323/channels/channel.h>
 
 #include <pwlib/pstring.h>
+#include <pwlib/ptimer.h>
 
 #include <map>
 
@@ -20,12 +21,24 @@ std::string H245MessageName(const H245_MultimediaSystemControlMessage &pdu);
 /// The H.245 side of a connection (ITU-T H.245 clause 8). All of it runs with the
 /// connection locked: on the signalling thread for tunnelled H.245, on the control thread
 /// for a separate channel, or on the program's thread for its own requests.
+///
+/// Requests that the peer leaves unanswered time out (the endpoint's control request
+/// time-out, counted from the Connect): capability set and master/slave determination are
+/// released and the call is cleared with EndedByCapabilityExchange; an unanswered channel
+/// open is closed and given up. Round-trip delay requests go out at the endpoint's rate once
+/// the session is ready; an unanswered one is only logged. The timers run on the timer
+/// thread and lock the connection.
 class H245Control
 {
   public:
     enum class MsdState { Idle, Outgoing, Incoming, Done };
 
     explicit H245Control(H323Connection &connection);
+
+    /// Stops the timers, waiting for a call-back in progress; call without the lock.
+    void StopTimers();
+    /// Forgets a channel that goes while its open is pending.
+    void OnChannelRemoved(const H323Channel *channel);
 
     /// Sends our TerminalCapabilitySet and MasterSlaveDetermination (once).
     void Start();
@@ -69,6 +82,13 @@ class H245Control
     BOOL OnRequestChannelClose(const H245_RequestChannelClose &rcc);
     void Ready();
 
+    /// Restarts the request timer for the earliest pending deadline.
+    void ScheduleTimeouts();
+    void OnRequestTimeout();
+    void SendRoundTripDelayRequest();
+    void OnRoundTripDelayResponse(unsigned sequence);
+    PInt64 Deadline() const;
+
     H323Connection &connection;
     bool started = false;
     unsigned tcsSequence = 0;
@@ -80,7 +100,19 @@ class H245Control
     bool isMaster = false;
     bool ready = false;
     unsigned lastChannelNumber = 0;
-    std::map<unsigned, H323Channel *> pendingOpens; // our OLCs awaiting their ack
+    unsigned msdRetries = 0;
+    struct PendingOpen {
+        H323Channel *channel;
+        PInt64 due; ///< PTimer::Tick() ms
+    };
+    std::map<unsigned, PendingOpen> pendingOpens; // our OLCs awaiting their ack
+    PInt64 tcsDue = 0; ///< 0: nothing awaited
+    PInt64 msdDue = 0;
+    unsigned rtdSequence = 0;
+    PInt64 rtdSent = 0; ///< 0: no request awaiting its response
+    bool timersStopped = false;
+    PTimer requestTimer;
+    PTimer roundTripTimer;
 };
 
 } // namespace h323

@@ -3,6 +3,10 @@
 #include "stack_support.h"
 
 #include <h323/asn1/gen/h225.h>
+#include <h323/asn1/gen/h245.h>
+#include <h323/asn1/per.h>
+#include <h323/caps/capabilities.h>
+#include <h323/pdu/identifiers.h>
 #include <h323/callsig/signal_pdu.h>
 #include <h323/transports/listener_tcp.h>
 #include <h323/transports/transport_tcp.h>
@@ -10,6 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -62,6 +70,17 @@ class RawCallee
         }
         EXPECT_TRUE(pdu.Write(*transport));
     }
+    /// Sends Connect without tunnelling, naming a separate H.245 channel at port.
+    void SendConnectWithH245(unsigned callReference, WORD port)
+    {
+        H323Connection as(endpoint, callReference);
+        H323SignalPDU pdu;
+        H225_Connect_UUIE &connect = pdu.BuildConnect(as);
+        connect.IncludeOptionalField(H225_Connect_UUIE::e_h245Address);
+        H323TransportAddress(PIPSocket::Address(127, 0, 0, 1), port).SetPDU(connect.m_h245Address);
+        pdu.m_h323_uu_pdu.m_h245Tunneling = false;
+        EXPECT_TRUE(pdu.Write(*transport));
+    }
     void SendRaw(const std::vector<BYTE> &bytes) { transport->Write(bytes.data(), PINDEX(bytes.size())); }
     /// Reads and drops whatever comes, until the caller closes.
     void Drain()
@@ -77,6 +96,140 @@ class RawCallee
     PTCPSocket listener;
     std::unique_ptr<H323TransportTCP> transport;
 };
+
+using Pdu = H245_MultimediaSystemControlMessage;
+
+/// The far end of a separate H.245 channel, answering only what its script says.
+class ScriptedControlPeer
+{
+  public:
+    explicit ScriptedControlPeer(H323EndPoint &ep) : endpoint(ep)
+    {
+        EXPECT_TRUE(listener.Listen(PIPSocket::Address(127, 0, 0, 1), 1));
+    }
+    ~ScriptedControlPeer()
+    {
+        if (transport)
+            transport->Close();
+        if (reader.joinable())
+            reader.join();
+    }
+    WORD Port() const { return listener.GetPort(); }
+
+    /// Accepts the caller's channel and reads it on a thread; answers capability exchange
+    /// and master/slave determination when answerSetUp, never anything else.
+    void Run(bool answerSetUp)
+    {
+        PTCPSocket *socket = new PTCPSocket;
+        listener.SetReadTimeout(5000);
+        ASSERT_TRUE(socket->Accept(listener));
+        transport.reset(new H323TransportTCP(endpoint));
+        transport->Open(socket, TRUE);
+        reader = std::thread([this, answerSetUp] { Read(answerSetUp); });
+    }
+
+    /// Waits (at most timeoutMs) for a received PDU that pred accepts; a copy of it.
+    std::optional<Pdu> WaitFor(std::function<bool(const Pdu &)> pred, int timeoutMs = 5000)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        std::optional<Pdu> found;
+        cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            for (const Pdu &p : received)
+                if (pred(p)) {
+                    found = p;
+                    return true;
+                }
+            return false;
+        });
+        return found;
+    }
+    /// Waits (at most timeoutMs) for n received PDUs that pred accepts; those found.
+    std::vector<Pdu> WaitForCount(std::function<bool(const Pdu &)> pred, size_t n,
+                                  int timeoutMs = 5000)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        std::vector<Pdu> found;
+        cond.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+            found.clear();
+            for (const Pdu &p : received)
+                if (pred(p) && found.size() < n)
+                    found.push_back(p);
+            return found.size() == n;
+        });
+        return found;
+    }
+
+  private:
+    void Read(bool answerSetUp)
+    {
+        PBYTEArray data;
+        while (transport->ReadPDU(data)) {
+            Pdu pdu;
+            if (!asn1::decode(data.GetPointer(), size_t(data.GetSize()), pdu))
+                continue;
+            if (answerSetUp && pdu.GetTag() == Pdu::e_request)
+                Answer(pdu.request());
+            std::lock_guard<std::mutex> lock(mutex);
+            received.push_back(pdu);
+            cond.notify_all();
+        }
+    }
+    void Answer(const H245_RequestMessage &req)
+    {
+        Pdu reply;
+        if (req.GetTag() == H245_RequestMessage::e_terminalCapabilitySet) {
+            reply.response().terminalCapabilitySetAck().m_sequenceNumber =
+                req.terminalCapabilitySet().m_sequenceNumber;
+            Write(reply);
+            // Ours: G.711 µ-law, so that the caller opens a channel.
+            Pdu own;
+            H245_TerminalCapabilitySet &tcs = own.request().terminalCapabilitySet();
+            tcs.m_sequenceNumber = 1;
+            tcs.m_protocolIdentifier = h323::H245ProtocolIdentifier();
+            H323Capabilities caps;
+            caps.SetCapability(0, P_MAX_INDEX, new H323_G711Capability(H323_G711Capability::muLaw));
+            caps.BuildPDU(tcs);
+            Write(own);
+        } else if (req.GetTag() == H245_RequestMessage::e_masterSlaveDetermination) {
+            reply.response().masterSlaveDeterminationAck().m_decision.SetTag(
+                H245_MasterSlaveDeterminationAck_decision::e_master);
+            Write(reply);
+        }
+    }
+    void Write(const Pdu &pdu)
+    {
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(asn1::encode(pdu, bytes));
+        transport->WritePDU(PBYTEArray(bytes.data(), PINDEX(bytes.size())));
+    }
+
+    H323EndPoint &endpoint;
+    PTCPSocket listener;
+    std::unique_ptr<H323TransportTCP> transport;
+    std::thread reader;
+    std::mutex mutex;
+    std::condition_variable cond;
+    std::vector<Pdu> received;
+};
+
+bool IsRequest(const Pdu &p, unsigned tag)
+{
+    return p.GetTag() == Pdu::e_request && p.request().GetTag() == tag;
+}
+bool IsIndication(const Pdu &p, unsigned tag)
+{
+    return p.GetTag() == Pdu::e_indication && p.indication().GetTag() == tag;
+}
+
+/// A caller without fast start or tunnelling, whose H.245 requests time out after 300 ms;
+/// the media time-out stays far off.
+void PrepareSeparateH245Caller(TestEndPoint &caller)
+{
+    caller.DisableFastStart(TRUE);
+    caller.DisableH245Tunneling(TRUE);
+    caller.SetControlChannelRequestTimeout(300);
+    caller.SetNoMediaTimeout(PTimeInterval(0, 30));
+}
 
 std::vector<BYTE> Random(std::mt19937 &rng, size_t n)
 {
@@ -172,6 +325,73 @@ TEST(BadPeers, GarbageFramesDuringACallAreDropped)
     EXPECT_FALSE(caller.events.Has("cleared"));
     caller.ClearCall(token);
     std::thread drain([&] { peer.Drain(); });
+    EXPECT_EQ(WaitCleared(caller), R::EndedByLocalUser);
+    peer.Close();
+    drain.join();
+}
+
+TEST(BadPeers, SilentSeparateH245ChannelReleasesTheRequestsAndClearsTheCall)
+{
+    TestEndPoint caller("alice");
+    PrepareSeparateH245Caller(caller);
+    RawCallee peer(caller);
+    ScriptedControlPeer control(caller);
+    ASSERT_FALSE(caller.Call(peer.Address()).IsEmpty());
+    unsigned ref = peer.AcceptSetup();
+    ASSERT_NE(ref, 0u);
+    peer.SendConnectWithH245(ref, control.Port());
+    control.Run(false);
+    std::thread drain([&] { peer.Drain(); });
+    // Well before the media time-out: both requests released, then the end session.
+    using I = H245_IndicationMessage;
+    EXPECT_TRUE(control.WaitFor(
+        [](const Pdu &p) { return IsIndication(p, I::e_terminalCapabilitySetRelease); }, 3000));
+    EXPECT_TRUE(control.WaitFor(
+        [](const Pdu &p) { return IsIndication(p, I::e_masterSlaveDeterminationRelease); }, 3000));
+    EXPECT_TRUE(control.WaitFor(
+        [](const Pdu &p) {
+            return p.GetTag() == Pdu::e_command &&
+                   p.command().GetTag() == H245_CommandMessage::e_endSessionCommand;
+        },
+        3000));
+    EXPECT_EQ(WaitCleared(caller, 10000), R::EndedByCapabilityExchange);
+    peer.Close();
+    drain.join();
+}
+
+TEST(BadPeers, UnansweredChannelOpenIsClosedAndRoundTripsGoOnWithoutClearing)
+{
+    TestEndPoint caller("alice");
+    PrepareSeparateH245Caller(caller);
+    caller.SetRoundTripDelayRate(100);
+    RawCallee peer(caller);
+    ScriptedControlPeer control(caller);
+    PString token = caller.Call(peer.Address());
+    unsigned ref = peer.AcceptSetup();
+    ASSERT_NE(ref, 0u);
+    peer.SendConnectWithH245(ref, control.Port());
+    control.Run(true);
+    std::thread drain([&] { peer.Drain(); });
+    using Q = H245_RequestMessage;
+    auto olc = control.WaitFor([](const Pdu &p) { return IsRequest(p, Q::e_openLogicalChannel); });
+    ASSERT_TRUE(olc);
+    unsigned number = unsigned(olc->request().openLogicalChannel().m_forwardLogicalChannelNumber);
+    auto clc = control.WaitFor([](const Pdu &p) { return IsRequest(p, Q::e_closeLogicalChannel); });
+    ASSERT_TRUE(clc);
+    EXPECT_EQ(unsigned(clc->request().closeLogicalChannel().m_forwardLogicalChannelNumber), number);
+    EXPECT_EQ(clc->request().closeLogicalChannel().m_source.GetTag(),
+              unsigned(H245_CloseLogicalChannel_source::e_lcse));
+    // Round-trip requests keep coming unanswered, each numbered anew, and the call stays up.
+    std::vector<Pdu> rtds = control.WaitForCount(
+        [](const Pdu &p) { return IsRequest(p, Q::e_roundTripDelayRequest); }, 3);
+    ASSERT_EQ(rtds.size(), 3u);
+    EXPECT_NE(rtds[0].request().roundTripDelayRequest().m_sequenceNumber,
+              rtds[1].request().roundTripDelayRequest().m_sequenceNumber);
+    EXPECT_NE(rtds[1].request().roundTripDelayRequest().m_sequenceNumber,
+              rtds[2].request().roundTripDelayRequest().m_sequenceNumber);
+    EXPECT_TRUE(caller.HasConnection(token));
+    EXPECT_FALSE(caller.events.Has("cleared"));
+    caller.ClearCall(token);
     EXPECT_EQ(WaitCleared(caller), R::EndedByLocalUser);
     peer.Close();
     drain.join();
