@@ -116,16 +116,21 @@ class ScriptedControlPeer
     }
     WORD Port() const { return listener.GetPort(); }
 
-    /// Accepts the caller's channel and reads it on a thread; answers capability exchange
-    /// and master/slave determination when answerSetUp, never anything else.
-    void Run(bool answerSetUp)
+    /// What the peer answers; nothing else ever.
+    struct Script {
+        bool capabilities = true; ///< acks the capability set and sends its own
+        bool masterSlave = true;  ///< acks master/slave determination
+    };
+
+    /// Accepts the caller's channel and reads it on a thread, answering as script says.
+    void Run(Script script)
     {
         PTCPSocket *socket = new PTCPSocket;
         listener.SetReadTimeout(5000);
         ASSERT_TRUE(socket->Accept(listener));
         transport.reset(new H323TransportTCP(endpoint));
         transport->Open(socket, TRUE);
-        reader = std::thread([this, answerSetUp] { Read(answerSetUp); });
+        reader = std::thread([this, script] { Read(script); });
     }
 
     /// Waits (at most timeoutMs) for a received PDU that pred accepts; a copy of it.
@@ -160,24 +165,24 @@ class ScriptedControlPeer
     }
 
   private:
-    void Read(bool answerSetUp)
+    void Read(Script script)
     {
         PBYTEArray data;
         while (transport->ReadPDU(data)) {
             Pdu pdu;
             if (!asn1::decode(data.GetPointer(), size_t(data.GetSize()), pdu))
                 continue;
-            if (answerSetUp && pdu.GetTag() == Pdu::e_request)
-                Answer(pdu.request());
+            if (pdu.GetTag() == Pdu::e_request)
+                Answer(pdu.request(), script);
             std::lock_guard<std::mutex> lock(mutex);
             received.push_back(pdu);
             cond.notify_all();
         }
     }
-    void Answer(const H245_RequestMessage &req)
+    void Answer(const H245_RequestMessage &req, Script script)
     {
         Pdu reply;
-        if (req.GetTag() == H245_RequestMessage::e_terminalCapabilitySet) {
+        if (req.GetTag() == H245_RequestMessage::e_terminalCapabilitySet && script.capabilities) {
             reply.response().terminalCapabilitySetAck().m_sequenceNumber =
                 req.terminalCapabilitySet().m_sequenceNumber;
             Write(reply);
@@ -190,7 +195,8 @@ class ScriptedControlPeer
             caps.SetCapability(0, P_MAX_INDEX, new H323_G711Capability(H323_G711Capability::muLaw));
             caps.BuildPDU(tcs);
             Write(own);
-        } else if (req.GetTag() == H245_RequestMessage::e_masterSlaveDetermination) {
+        } else if (req.GetTag() == H245_RequestMessage::e_masterSlaveDetermination &&
+                   script.masterSlave) {
             reply.response().masterSlaveDeterminationAck().m_decision.SetTag(
                 H245_MasterSlaveDeterminationAck_decision::e_master);
             Write(reply);
@@ -229,6 +235,7 @@ void PrepareSeparateH245Caller(TestEndPoint &caller)
     caller.DisableH245Tunneling(TRUE);
     caller.SetControlChannelRequestTimeout(300);
     caller.SetNoMediaTimeout(PTimeInterval(0, 30));
+    caller.SetEndSessionTimeout(200); // the silent peer never ends its session
 }
 
 std::vector<BYTE> Random(std::mt19937 &rng, size_t n)
@@ -330,33 +337,45 @@ TEST(BadPeers, GarbageFramesDuringACallAreDropped)
     drain.join();
 }
 
-TEST(BadPeers, SilentSeparateH245ChannelReleasesTheRequestsAndClearsTheCall)
+TEST(BadPeers, UnansweredSetUpRequestOnASeparateH245ChannelIsReleasedAndClearsTheCall)
 {
-    TestEndPoint caller("alice");
-    PrepareSeparateH245Caller(caller);
-    RawCallee peer(caller);
-    ScriptedControlPeer control(caller);
-    ASSERT_FALSE(caller.Call(peer.Address()).IsEmpty());
-    unsigned ref = peer.AcceptSetup();
-    ASSERT_NE(ref, 0u);
-    peer.SendConnectWithH245(ref, control.Port());
-    control.Run(false);
-    std::thread drain([&] { peer.Drain(); });
-    // Well before the media time-out: both requests released, then the end session.
     using I = H245_IndicationMessage;
-    EXPECT_TRUE(control.WaitFor(
-        [](const Pdu &p) { return IsIndication(p, I::e_terminalCapabilitySetRelease); }, 3000));
-    EXPECT_TRUE(control.WaitFor(
-        [](const Pdu &p) { return IsIndication(p, I::e_masterSlaveDeterminationRelease); }, 3000));
-    EXPECT_TRUE(control.WaitFor(
-        [](const Pdu &p) {
-            return p.GetTag() == Pdu::e_command &&
-                   p.command().GetTag() == H245_CommandMessage::e_endSessionCommand;
-        },
-        3000));
-    EXPECT_EQ(WaitCleared(caller, 10000), R::EndedByCapabilityExchange);
-    peer.Close();
-    drain.join();
+    struct Case {
+        const char *name;
+        ScriptedControlPeer::Script script;
+        unsigned release; ///< the indication that releases the unanswered request
+    };
+    const Case cases[] = {
+        {"silent", {false, false}, I::e_terminalCapabilitySetRelease},
+        {"no master/slave answer", {true, false}, I::e_masterSlaveDeterminationRelease},
+        {"no capability answer", {false, true}, I::e_terminalCapabilitySetRelease},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TestEndPoint caller("alice");
+        PrepareSeparateH245Caller(caller);
+        RawCallee peer(caller);
+        ScriptedControlPeer control(caller);
+        ASSERT_FALSE(caller.Call(peer.Address()).IsEmpty());
+        unsigned ref = peer.AcceptSetup();
+        ASSERT_NE(ref, 0u);
+        peer.SendConnectWithH245(ref, control.Port());
+        control.Run(c.script);
+        std::thread drain([&] { peer.Drain(); });
+        // Well before the media time-out: the request released, then the end session.
+        unsigned release = c.release;
+        EXPECT_TRUE(control.WaitFor(
+            [release](const Pdu &p) { return IsIndication(p, release); }, 3000));
+        EXPECT_TRUE(control.WaitFor(
+            [](const Pdu &p) {
+                return p.GetTag() == Pdu::e_command &&
+                       p.command().GetTag() == H245_CommandMessage::e_endSessionCommand;
+            },
+            3000));
+        EXPECT_EQ(WaitCleared(caller, 10000), R::EndedByCapabilityExchange);
+        peer.Close();
+        drain.join();
+    }
 }
 
 TEST(BadPeers, UnansweredChannelOpenIsClosedAndRoundTripsGoOnWithoutClearing)
@@ -370,7 +389,7 @@ TEST(BadPeers, UnansweredChannelOpenIsClosedAndRoundTripsGoOnWithoutClearing)
     unsigned ref = peer.AcceptSetup();
     ASSERT_NE(ref, 0u);
     peer.SendConnectWithH245(ref, control.Port());
-    control.Run(true);
+    control.Run({});
     std::thread drain([&] { peer.Drain(); });
     using Q = H245_RequestMessage;
     auto olc = control.WaitFor([](const Pdu &p) { return IsRequest(p, Q::e_openLogicalChannel); });
