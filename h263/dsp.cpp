@@ -1,5 +1,6 @@
 // Transforms for 8x8 blocks.
 #include "h263/dsp.h"
+#include "h263/target_clones.h"
 
 #include <immintrin.h>
 
@@ -51,7 +52,7 @@ inline void dct8_scalar(const double *in, double *out)
 
 } // namespace
 
-__attribute__((target_clones("avx2", "default")))
+H263_TARGET_CLONES
 void fdct_exact(const int32_t *block, int32_t *coef)
 {
     // Rows first: lanes are the rows, so the input is taken transposed.

@@ -1,5 +1,6 @@
 // Quantiser and dequantiser tables of the encoder.
 #include "h263/quant.h"
+#include "h263/target_clones.h"
 
 namespace h263 {
 
@@ -29,7 +30,7 @@ void Quantiser::setup(int q)
 // The table look-ups of T written as arithmetic so that they vectorise:
 // T[v] = sign(v) * min(|v| / (2Q), 127), the division done by a reciprocal
 // that is exact for |v| < 4096. The tests compare both forms.
-__attribute__((target_clones("avx2", "default")))
+H263_TARGET_CLONES
 bool Quantiser::quantise_inter(const int32_t *coef, int16_t *level) const
 {
     const int half = q_ >> 1;
@@ -48,7 +49,7 @@ bool Quantiser::quantise_inter(const int32_t *coef, int16_t *level) const
     return any != 0;
 }
 
-__attribute__((target_clones("avx2", "default")))
+H263_TARGET_CLONES
 bool Quantiser::quantise_intra(const int32_t *coef, int16_t *level) const
 {
     int d = coef[0] / 8;
@@ -69,7 +70,7 @@ bool Quantiser::quantise_intra(const int32_t *coef, int16_t *level) const
     return any != 0;
 }
 
-__attribute__((target_clones("avx2", "default")))
+H263_TARGET_CLONES
 void Quantiser::dequantise_inter(const int16_t *level, bool coded, int16_t *coef) const
 {
     if (!coded) {
@@ -87,7 +88,7 @@ void Quantiser::dequantise_inter(const int16_t *level, bool coded, int16_t *coef
     }
 }
 
-__attribute__((target_clones("avx2", "default")))
+H263_TARGET_CLONES
 void Quantiser::dequantise_intra(const int16_t *level, bool coded, int16_t *coef) const
 {
     coef[0] = static_cast<int16_t>(8 * level[0]);
