@@ -322,13 +322,26 @@ TEST(PhoneCores, RegistrationResults)
     EXPECT_NE(first.WaitFor("RESULT state").find("registered=1"), std::string::npos);
 }
 
-TEST(PhoneCores, CallArrivingOverTheNatLink)
+struct NatCase {
+    const char *name;
+    std::vector<std::string> callerArgs;
+    const char *codecs; ///< the CODEC line of the callee
+};
+
+class OverTheNatLink : public ::testing::TestWithParam<NatCase>
 {
-    std::string tone = TempPath("nat-tone.wav");
-    std::string recording = TempPath("nat-recording.wav");
+};
+
+TEST_P(OverTheNatLink, CallArrivingOnTheLinkIsHandedOverAndCarriesAudio)
+{
+    const NatCase &c = GetParam();
+    std::string tone = TempPath(std::string("nat-tone-") + c.name + ".wav");
+    std::string recording = TempPath(std::string("nat-recording-") + c.name + ".wav");
     WriteTone(tone, 500, 6);
     Simulator sim({"--masking", "--nat-hint"});
-    PhoneCore caller("caller", {"--play", tone});
+    std::vector<std::string> callerArgs = {"--play", tone};
+    callerArgs.insert(callerArgs.end(), c.callerArgs.begin(), c.callerArgs.end());
+    PhoneCore caller("caller", callerArgs);
     PhoneCore callee("callee", {"--record", recording});
     caller.Register(sim, "8001");
     callee.Register(sim, "8002");
@@ -340,18 +353,28 @@ TEST(PhoneCores, CallArrivingOverTheNatLink)
 
     caller.Send("call 8002");
     ASSERT_FALSE(callee.WaitFor("MSG RINGING_IN").empty());
+    EXPECT_FALSE(sim.process().WaitFor("nat: call for 8002 relayed down the link").empty());
     callee.Send("answer");
     ASSERT_FALSE(caller.WaitFor("MSG CONNECTED").empty());
     ASSERT_FALSE(callee.WaitFor("MSG CONNECTED").empty());
-    EXPECT_EQ(callee.WaitFor("CODEC"), "CODEC G.723.1{sw} G.723.1{sw}");
+    EXPECT_EQ(callee.WaitFor("CODEC"), c.codecs);
     std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     callee.Send("hangup");
     EXPECT_EQ(caller.WaitFor("MSG CLEARED"), "MSG CLEARED 3 1");
     EXPECT_EQ(callee.WaitFor("MSG CLEARED"), "MSG CLEARED 0 0");
+    EXPECT_EQ(caller.CallMessages(), (Lines{"CALL_ALERTING 0 0", "CONNECTED 0 0", "CLEARED 3 1"}));
+    EXPECT_EQ(callee.CallMessages(), (Lines{"RINGING_IN 0 0", "CONNECTED 0 0", "CLEARED 0 0"}));
     callee.Send("quit");
     EXPECT_FALSE(callee.WaitFor("EXITED").empty());
     EXPECT_GT(AnalyseTone(recording, 500).toneSeconds, 1.0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, OverTheNatLink,
+    ::testing::Values(NatCase{"g7231", {}, "CODEC G.723.1{sw} G.723.1{sw}"},
+                      // A caller without G.723.1: both phones fall back to GSM.
+                      NatCase{"gsm", {"--without-g7231"}, "CODEC GSM-06.10{sw} GSM-06.10{sw}"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(PhoneCoreAndEndpoint, GsmCallsBothWays)
 {

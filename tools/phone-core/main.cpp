@@ -3,7 +3,9 @@
 //
 //   phone-core [--dir DIR] [--listen PORT] [--play FILE.wav] [--record FILE.wav]
 //              [--filter-mode N] [--filter NUMBER]... [--forward-always NUMBER]
-//              [--forward-busy NUMBER] [--acm-driver]
+//              [--forward-busy NUMBER] [--acm-driver] [--without-g7231]
+//
+// --without-g7231 stands in for a peer that has no G.723.1: its capability table holds GSM only.
 //
 // Output lines: "LISTENING port=N", "MSG <name> <wParam> <lParam>[ text=<text>]" for each
 // window message, "CODEC <tx> <rx>" once a call connects, "RESULT <command> <value>".
@@ -16,6 +18,7 @@
 
 #include <h323/callsig/connection.h>
 #include <h323/channels/channel.h>
+#include <h323/codecs/gsm0610.h>
 
 #include <pwlib/pprocess.h>
 
@@ -254,6 +257,7 @@ struct Options {
     std::vector<std::string> filters;
     std::string forwardAlways, forwardBusy;
     bool acmDriver = false;
+    bool withoutG7231 = false;
 };
 
 bool Parse(int argc, char **argv, Options &o)
@@ -279,6 +283,8 @@ bool Parse(int argc, char **argv, Options &o)
             o.forwardBusy = value();
         else if (arg == "--acm-driver")
             o.acmDriver = true;
+        else if (arg == "--without-g7231")
+            o.withoutG7231 = true;
         else
             return false;
     }
@@ -325,6 +331,13 @@ int main(int argc, char **argv)
         CEndPoint endpoint;
         DriverWindow window(endpoint);
         endpoint.Initialise(&window, &settings);
+        if (options.withoutG7231) {
+            // The endpoint's GSM entry goes with the table; the driver never asks for it.
+            endpoint.RemoveCapabilities();
+            H323_GSM0610Capability *gsm = new H323_GSM0610Capability;
+            gsm->SetTxFramesInPacket(4);
+            endpoint.SetCapability(P_MAX_INDEX, P_MAX_INDEX, gsm);
+        }
         auto addresses = endpoint.GetInterfaceAddresses();
         if (addresses.empty()) {
             std::cerr << "phone-core: no listener\n";
