@@ -16,11 +16,15 @@
 #include <h323/caps/media_format.h>
 #include <h323/channels/channel.h>
 #include <h323/codecs/gsm0610.h>
+#include <h323/codecs/h261codec.h>
+#include <h323/codecs/h263codec.h>
 
 #include <pwlib/sound/psoundchannel.h>
 
 #include <win/cwnd.h>
 #include <win/winmsg.h>
+
+#include <algorithm>
 
 namespace
 {
@@ -31,6 +35,14 @@ constexpr unsigned kJitterMaximum = 250;      // ms
 constexpr unsigned kSoundBuffers = 10;
 constexpr unsigned kG7231FramesPerPacket = 3;
 constexpr unsigned kGsmFramesPerPacket = 4;
+
+// Video options (CSettings::m_nVideo) that shape the capability table, by index.
+constexpr int kVideoSend = 0;
+constexpr int kVideoReceive = 1;
+constexpr int kVideoH263 = 3;
+constexpr int kVideoH261 = 4;
+constexpr int kVideoFrameRate = 12;
+constexpr int kVideoMaxBitRate = 13;
 
 /// The end reasons the dialog shows a text for; the others reach it as 0 / 0.
 bool IsReportedEndReason(H323Connection::CallEndReason reason)
@@ -121,18 +133,45 @@ void CEndPoint::UpdateCapabilities()
     SetCapability(P_MAX_INDEX, P_MAX_INDEX, gsm);
     m_pGsmCapability = gsm;
 
-    // Video: value 0 sending mode, 1 receiving. No video capability is in the table yet, so
-    // only the automatic start of the channels follows the settings.
     if (m_pSettings == nullptr)
         return;
     const auto &video = m_pSettings->m_nVideo;
-    if (video[0] == 0) {
+    if (video[kVideoSend] == 0) {
         SetAutoStartTransmitVideo(FALSE);
-        if (video[1] != 0)
-            SetAutoStartReceiveVideo(TRUE);
-    } else if (video[0] == 1) {
-        SetAutoStartReceiveVideo(video[1] != 0);
+        if (video[kVideoReceive] == 0)
+            return;
+        SetAutoStartReceiveVideo(TRUE);
+        if (video[kVideoH263] == 1)
+            AddH263Capabilities();
+        if (video[kVideoH261] == 1)
+            SetCapability(0, P_MAX_INDEX, new H323_H261Capability(1, 0, TRUE, FALSE, 850));
+    } else if (video[kVideoSend] == 1) {
+        // Sending is switched on again here: an earlier rebuild with sending off cleared it.
+        SetAutoStartTransmitVideo(TRUE);
+        SetAutoStartReceiveVideo(video[kVideoReceive] != 0);
+        if (video[kVideoH263] == 1)
+            AddH263Capabilities();
+        if (video[kVideoH261] == 1) {
+            PINDEX set =
+                SetCapability(0, P_MAX_INDEX, new H323_H261Capability(1, 0, FALSE, FALSE, 6217));
+            SetCapability(0, set, new H323_H261Capability(0, 1, FALSE, FALSE, 6217));
+        }
     }
+}
+
+void CEndPoint::AddH263Capabilities()
+{
+    const auto &video = m_pSettings->m_nVideo;
+    // Setting 13 is in kbit/s; the capability clamps the product to its field's range.
+    const unsigned long long kbits = unsigned(std::max(video[kVideoMaxBitRate], 0));
+    const unsigned maxBitRate = unsigned(std::min(kbits * 1024, 0xffffffffULL));
+    const unsigned frameRate = unsigned(std::max(video[kVideoFrameRate], 0));
+    auto h263 = [&] {
+        return new H323_H263Capability(0, 1, 0, 0, 0, maxBitRate, frameRate, FALSE, FALSE, FALSE,
+                                       FALSE, TRUE);
+    };
+    PINDEX set = SetCapability(0, P_MAX_INDEX, h263());
+    SetCapability(0, set, h263());
 }
 
 int CEndPoint::MakeCall(const char *number)

@@ -34,7 +34,8 @@ class CEndPoint : public H323EndPoint
     /// Configures the endpoint (bandwidth, jitter buffer, masking, sound devices, capabilities,
     /// the listener on the settings' local port). Returns TRUE.
     BOOL Initialise(CWnd *mainWnd, CSettings *settings);
-    /// Rebuilds the capability table from the settings: G.723.1, GSM 06.10, then video.
+    /// Rebuilds the capability table from the settings: G.723.1, GSM 06.10, then the video
+    /// codecs the video options offer (and the automatic start of the video channels).
     void UpdateCapabilities();
     /// Calls number; 1 when a connection was made (the endpoint is then busy), 0 otherwise.
     int MakeCall(const char *number);
@@ -96,6 +97,8 @@ class CEndPoint : public H323EndPoint
   private:
     void Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     BOOL IsFiltered(const PString &callingNumber) const;
+    /// Two identical H.263 entries as one alternative set of the first descriptor.
+    void AddH263Capabilities();
 
     HWND m_hMainWnd = nullptr;
     CWnd *m_pMainWnd = nullptr;

@@ -113,9 +113,12 @@ BOOL CGatekeeper::OnReceiveRegistrationConfirm(const H225_RegistrationConfirm &r
         }
     }
 
+    // Posted once the stack counts the endpoint as registered: a call dialled as soon as the
+    // window hears of it must go through admission, not straight to the dialled number.
+    BOOL result = H323Gatekeeper::OnReceiveRegistrationConfirm(rcf);
     if (m_hMainWnd != nullptr)
         ::PostMessage(m_hMainWnd, WM_GK_REGISTERED, 0, 0);
-    return H323Gatekeeper::OnReceiveRegistrationConfirm(rcf);
+    return result;
 }
 
 BOOL CGatekeeper::OnReceiveRegistrationReject(const H225_RegistrationReject &rrj)

@@ -40,6 +40,9 @@ H323Connection::H323Connection(H323EndPoint &ep, unsigned callRef, unsigned opti
         ClearCall(EndedByNoAnswer);
     });
     noMediaTimer.SetNotifier([this](PTimer &) {
+        // A channel thread may have established the call just before the timer was armed.
+        if (phase != ConnectedPhase)
+            return;
         PTRACE(2, "H225\tno media for " << callToken);
         ClearCall(EndedByCapabilityExchange);
     });

@@ -8,6 +8,9 @@
 #include <core/traffic_masking.h>
 #include <core/window_messages.h>
 
+#include <h323/asn1/gen/h245.h>
+#include <h323/codecs/h261codec.h>
+#include <h323/codecs/h263codec.h>
 #include <h323/pdu/addresses.h>
 
 #include <win/winmsg.h>
@@ -15,7 +18,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 using namespace enginetest;
@@ -426,4 +431,142 @@ INSTANTIATE_TEST_SUITE_P(
                       AlternateCase{"rcfReplacesGcf", "10.2.2.2", "10.1.1.1:1720", "10.1.1.1"},
                       AlternateCase{"ip6InRcfKeepsGcf", "10.1.2.3", "ip6", "10.1.2.3"},
                       AlternateCase{"ip6InGcf", "ip6", "", ""}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+namespace
+{
+
+/// One entry of the capability table as "descriptor.set name fields", the video fields as
+/// the terminal capability set carries them.
+std::string DescribeEntry(size_t descriptor, size_t set, H323Capability &capability)
+{
+    std::ostringstream out;
+    out << descriptor << "." << set << " " << capability.GetFormatName();
+    if (auto *h263 = dynamic_cast<H323_H263Capability *>(&capability)) {
+        H245_VideoCapability pdu;
+        h263->OnSendingPDU(pdu);
+        const H245_H263VideoCapability &f = pdu.h263VideoCapability();
+        out << " sqcif=" << f.HasOptionalField(H245_H263VideoCapability::e_sqcifMPI)
+            << " qcif=" << f.m_qcifMPI.GetValue()
+            << " cif=" << f.HasOptionalField(H245_H263VideoCapability::e_cifMPI)
+            << f.HasOptionalField(H245_H263VideoCapability::e_cif4MPI)
+            << f.HasOptionalField(H245_H263VideoCapability::e_cif16MPI)
+            << " rate=" << f.m_maxBitRate.GetValue() << " fps=" << h263->GetVideoFrameRate()
+            << " tso=" << bool(f.m_temporalSpatialTradeOffCapability)
+            << " opts=" << bool(f.m_unrestrictedVector) << bool(f.m_arithmeticCoding)
+            << bool(f.m_advancedPrediction) << bool(f.m_pbFrames);
+    } else if (auto *h261 = dynamic_cast<H323_H261Capability *>(&capability)) {
+        H245_VideoCapability pdu;
+        h261->OnSendingPDU(pdu);
+        const H245_H261VideoCapability &f = pdu.h261VideoCapability();
+        out << " qcif=" << (f.HasOptionalField(H245_H261VideoCapability::e_qcifMPI)
+                                ? int(f.m_qcifMPI.GetValue())
+                                : 0)
+            << " cif=" << (f.HasOptionalField(H245_H261VideoCapability::e_cifMPI)
+                               ? int(f.m_cifMPI.GetValue())
+                               : 0)
+            << " tso=" << bool(f.m_temporalSpatialTradeOffCapability)
+            << " still=" << bool(f.m_stillImageTransmission) << " rate=" << f.m_maxBitRate.GetValue();
+    }
+    return out.str();
+}
+
+/// The table in preference order, each entry with its place in the descriptors.
+std::vector<std::string> DescribeTable(const H323Capabilities &table)
+{
+    std::vector<std::string> out;
+    for (PINDEX i = 0; i < table.GetSize(); i++) {
+        const auto &descriptors = table.GetDescriptors();
+        std::string entry = "-";
+        for (size_t d = 0; d < descriptors.size(); d++)
+            for (size_t s = 0; s < descriptors[d].size(); s++)
+                for (H323Capability *c : descriptors[d][s])
+                    if (c == &table[i])
+                        entry = DescribeEntry(d, s, table[i]);
+        out.push_back(entry);
+    }
+    return out;
+}
+
+constexpr const char *kAudio0 = "0.0 G.723.1{sw}";
+constexpr const char *kAudio1 = "1.0 GSM-06.10{sw}";
+constexpr const char *kH263 =
+    "0.1 H.263 sqcif=0 qcif=1 cif=000 rate=192400 fps=10 tso=1 opts=0000";
+
+struct VideoCase {
+    const char *name;
+    std::map<int, int> options; ///< video options changed from the defaults
+    int transmit, receive;      ///< auto-start afterwards; -1: left as it was
+    std::vector<std::string> table;
+};
+
+class VideoCapabilities : public CallEngine, public ::testing::WithParamInterface<VideoCase>
+{
+};
+
+} // namespace
+
+TEST_P(VideoCapabilities, FollowTheVideoOptions)
+{
+    const VideoCase &c = GetParam();
+    for (auto [index, value] : c.options)
+        settings->m_nVideo[size_t(index)] = value;
+    // Both flags start opposite to what a case sets, so that "left as it was" is seen.
+    for (BOOL start : {FALSE, TRUE}) {
+        endpoint->SetAutoStartTransmitVideo(start);
+        endpoint->SetAutoStartReceiveVideo(start);
+        endpoint->UpdateCapabilities();
+        EXPECT_EQ(endpoint->CanAutoStartTransmitVideo(), c.transmit < 0 ? start : c.transmit);
+        EXPECT_EQ(endpoint->CanAutoStartReceiveVideo(), c.receive < 0 ? start : c.receive);
+        EXPECT_EQ(DescribeTable(endpoint->GetCapabilities()), c.table);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, VideoCapabilities,
+    ::testing::Values(
+        VideoCase{"defaultsOfferNoVideo", {}, 0, -1, {kAudio0, kAudio1}},
+        VideoCase{"codecsWithoutReceivingOfferNone", {{3, 1}, {4, 1}}, 0, -1, {kAudio0, kAudio1}},
+        VideoCase{"receiveOnlyH263",
+                  {{1, 1}, {3, 1}},
+                  0,
+                  1,
+                  {kAudio0, kAudio1, kH263, kH263}},
+        VideoCase{"receiveOnlyH263AndH261",
+                  {{1, 1}, {3, 1}, {4, 1}, {12, 5}, {13, 64}},
+                  0,
+                  1,
+                  {kAudio0, kAudio1,
+                   "0.1 H.263 sqcif=0 qcif=1 cif=000 rate=65536 fps=5 tso=1 opts=0000",
+                   "0.1 H.263 sqcif=0 qcif=1 cif=000 rate=65536 fps=5 tso=1 opts=0000",
+                   "0.2 H.261 qcif=1 cif=0 tso=1 still=0 rate=850"}},
+        VideoCase{"receiveOnlyH261",
+                  {{1, 1}, {4, 1}},
+                  0,
+                  1,
+                  {kAudio0, kAudio1, "0.1 H.261 qcif=1 cif=0 tso=1 still=0 rate=850"}},
+        VideoCase{"sendAndReceiveH263", {{0, 1}, {1, 1}, {3, 1}}, 1, 1,
+                  {kAudio0, kAudio1, kH263, kH263}},
+        VideoCase{"sendOnlyH263AtTheLowestRate",
+                  {{0, 1}, {3, 1}, {13, 1}},
+                  1,
+                  0,
+                  {kAudio0, kAudio1,
+                   "0.1 H.263 sqcif=0 qcif=1 cif=000 rate=1024 fps=10 tso=1 opts=0000",
+                   "0.1 H.263 sqcif=0 qcif=1 cif=000 rate=1024 fps=10 tso=1 opts=0000"}},
+        VideoCase{"sendH261InOneSet",
+                  {{0, 1}, {1, 1}, {4, 1}},
+                  1,
+                  1,
+                  {kAudio0, kAudio1, "0.1 H.261 qcif=1 cif=0 tso=0 still=0 rate=6217",
+                   "0.1 H.261 qcif=0 cif=1 tso=0 still=0 rate=6217"}},
+        VideoCase{"sendBothCodecs",
+                  {{0, 1}, {3, 1}, {4, 1}},
+                  1,
+                  0,
+                  {kAudio0, kAudio1, kH263, kH263,
+                   "0.2 H.261 qcif=1 cif=0 tso=0 still=0 rate=6217",
+                   "0.2 H.261 qcif=0 cif=1 tso=0 still=0 rate=6217"}},
+        VideoCase{"otherSendingModeOffersNone", {{0, 2}, {1, 1}, {3, 1}}, -1, -1,
+                  {kAudio0, kAudio1}}),
     [](const auto &info) { return std::string(info.param.name); });

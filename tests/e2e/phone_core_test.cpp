@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <thread>
 
@@ -71,6 +73,13 @@ class PhoneCore
             out.push_back(rest);
         }
         return out;
+    }
+    int Count(const std::string &prefix)
+    {
+        int n = 0;
+        for (const std::string &line : proc->Lines())
+            n += line.rfind(prefix, 0) == 0;
+        return n;
     }
     bool Has(const std::string &prefix)
     {
@@ -414,4 +423,111 @@ TEST(PhoneCoreAndEndpoint, GsmCallsBothWays)
     EXPECT_EQ(core.WaitFor("CODEC", 2), "CODEC GSM-06.10{sw} GSM-06.10{sw}");
     EXPECT_EQ(core.WaitFor("MSG CLEARED", 2), "MSG CLEARED 3 1");
     EXPECT_EQ(callerEndpoint->Wait(15000), 0);
+}
+
+namespace
+{
+
+/// Video sent and received automatically, H.263 offered.
+const std::vector<std::string> kVideoOn = {"--video", "0=1", "--video", "1=1", "--video", "3=1"};
+
+/** Polls "video" until the line satisfies done; the last line. */
+std::string WaitForVideo(PhoneCore &core, const std::function<bool(const std::string &)> &done)
+{
+    std::string line;
+    for (int tries = 0; tries < 100; tries++) {
+        int n = core.Count("RESULT video");
+        core.Send("video");
+        line = core.WaitFor("RESULT video", n + 1);
+        if (line.empty() || done(line))
+            return line;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return line;
+}
+
+int DrawnPictures(const std::string &line)
+{
+    size_t at = line.find("drawn=");
+    return at == std::string::npos ? 0 : std::atoi(line.c_str() + at + 6);
+}
+
+} // namespace
+
+TEST(PhoneCores, VideoCallNegotiatesH263AndShowsThePeersPictures)
+{
+    Simulator sim({"--masking"});
+    PhoneCore caller("caller", kVideoOn);
+    PhoneCore callee("callee", kVideoOn);
+    caller.Register(sim, "8001");
+    callee.Register(sim, "8002");
+    ASSERT_FALSE(caller.WaitFor("MSG GK_REGISTERED").empty());
+    ASSERT_FALSE(callee.WaitFor("MSG GK_REGISTERED").empty());
+    caller.Send("call 8002");
+    ASSERT_FALSE(callee.WaitFor("MSG RINGING_IN").empty());
+    callee.Send("answer");
+    ASSERT_FALSE(caller.WaitFor("MSG CONNECTED").empty());
+    EXPECT_EQ(caller.WaitFor("CODEC"), "CODEC G.723.1{sw} G.723.1{sw}");
+
+    // Both directions open with H.263, and each side draws the other's test pattern.
+    for (PhoneCore *core : {&caller, &callee}) {
+        std::string line = WaitForVideo(*core, [](const std::string &l) {
+            return l.find("tx=H.263 rx=H.263") != std::string::npos && DrawnPictures(l) >= 3;
+        });
+        EXPECT_NE(line.find("tx=H.263 rx=H.263"), std::string::npos) << line;
+        EXPECT_GE(DrawnPictures(line), 3) << line;
+    }
+
+    // The call outlasts the stack's wait for media (10 s), and the pictures keep coming.
+    int drawn = DrawnPictures(caller.WaitFor("RESULT video", caller.Count("RESULT video")));
+    std::this_thread::sleep_for(std::chrono::milliseconds(11000));
+    EXPECT_FALSE(caller.Has("MSG CLEARED"));
+    EXPECT_FALSE(callee.Has("MSG CLEARED"));
+    std::string later = WaitForVideo(caller, [](const std::string &) { return true; });
+    EXPECT_GT(DrawnPictures(later), drawn + 10) << later;
+
+    caller.Send("hangup");
+    EXPECT_EQ(caller.WaitFor("MSG CLEARED"), "MSG CLEARED 0 0");
+    EXPECT_EQ(callee.WaitFor("MSG CLEARED"), "MSG CLEARED 3 1");
+    int results = caller.Count("RESULT video");
+    caller.Send("video");
+    EXPECT_EQ(caller.WaitFor("RESULT video", results + 1).substr(0, 29),
+              "RESULT video tx=none rx=none ");
+    // Both processes end cleanly with the video channels closed.
+    caller.Send("quit");
+    callee.Send("quit");
+    EXPECT_FALSE(caller.WaitFor("EXITED").empty());
+    EXPECT_FALSE(callee.WaitFor("EXITED").empty());
+}
+
+TEST(PhoneCores, AudioCallGoesOnWhenOneSideHasNoVideo)
+{
+    std::string tone = TempPath("novideo-tone.wav");
+    std::string recording = TempPath("novideo-recording.wav");
+    WriteTone(tone, 500, 6);
+    Simulator sim({"--masking"});
+    std::vector<std::string> callerArgs = kVideoOn;
+    callerArgs.insert(callerArgs.end(), {"--play", tone});
+    PhoneCore caller("caller", callerArgs);
+    PhoneCore callee("callee", {"--record", recording});
+    caller.Register(sim, "8001");
+    callee.Register(sim, "8002");
+    ASSERT_FALSE(caller.WaitFor("MSG GK_REGISTERED").empty());
+    ASSERT_FALSE(callee.WaitFor("MSG GK_REGISTERED").empty());
+    caller.Send("call 8002");
+    ASSERT_FALSE(callee.WaitFor("MSG RINGING_IN").empty());
+    callee.Send("answer");
+    ASSERT_FALSE(caller.WaitFor("MSG CONNECTED").empty());
+    EXPECT_EQ(callee.WaitFor("CODEC"), "CODEC G.723.1{sw} G.723.1{sw}");
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+    for (PhoneCore *core : {&caller, &callee}) {
+        core->Send("video");
+        EXPECT_EQ(core->WaitFor("RESULT video"), "RESULT video tx=none rx=none drawn=0");
+    }
+    caller.Send("hangup");
+    EXPECT_EQ(caller.WaitFor("MSG CLEARED"), "MSG CLEARED 0 0");
+    EXPECT_EQ(callee.WaitFor("MSG CLEARED"), "MSG CLEARED 3 1");
+    callee.Send("quit");
+    EXPECT_FALSE(callee.WaitFor("EXITED").empty());
+    EXPECT_GT(AnalyseTone(recording, 500).toneSeconds, 1.0);
 }

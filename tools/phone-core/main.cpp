@@ -4,16 +4,22 @@
 //   phone-core [--dir DIR] [--listen PORT] [--play FILE.wav] [--record FILE.wav]
 //              [--filter-mode N] [--filter NUMBER]... [--forward-always NUMBER]
 //              [--forward-busy NUMBER] [--acm-driver] [--without-g7231]
+//              [--video INDEX=VALUE]...
 //
 // --without-g7231 stands in for a peer that has no G.723.1: its capability table holds GSM only.
+// --video sets one video option (and gives the endpoint a chat window that counts the
+// pictures it is asked to draw).
 //
 // Output lines: "LISTENING port=N", "MSG <name> <wParam> <lParam>[ text=<text>]" for each
 // window message, "CODEC <tx> <rx>" once a call connects, "RESULT <command> <value>".
 // Commands: register HOST:PORT ACCOUNT [PASSWORD], call NUMBER, answer, refuse, hangup,
-// dtmf DIGIT, chat TEXT, state, quit.
+// dtmf DIGIT, chat TEXT, state, video, quit. "video" prints
+// "RESULT video tx=<format> rx=<format> drawn=<pictures of the peer drawn>" (format "none"
+// without such a channel).
 #include <core/endpoint.h>
 #include <core/gatekeeper.h>
 #include <core/settings.h>
+#include <core/video_window.h>
 #include <core/window_messages.h>
 
 #include <h323/callsig/connection.h>
@@ -96,6 +102,25 @@ const char *MessageName(UINT message)
     }
 }
 
+/// The chat window's video areas, counting the received pictures drawn.
+class CountingVideoWindow : public CVideoWindow
+{
+  public:
+    BOOL GetVideoAreaSize(int, int *width, int *height) override
+    {
+        *width = 176;
+        *height = 144;
+        return TRUE;
+    }
+    int DrawVideoArea(int nID, int, int areaHeight, const void *, const BITMAPINFO *) override
+    {
+        if (nID == kRemoteArea)
+            ++remotePictures;
+        return areaHeight;
+    }
+    std::atomic<int> remotePictures{0};
+};
+
 struct Registration {
     std::string address, account, password;
 };
@@ -104,7 +129,10 @@ struct Registration {
 class DriverWindow : public CWnd
 {
   public:
-    explicit DriverWindow(CEndPoint &ep) : endpoint(ep) { CreateHandle(); }
+    DriverWindow(CEndPoint &ep, CountingVideoWindow &video) : endpoint(ep), chat(video)
+    {
+        CreateHandle();
+    }
     ~DriverWindow() override { JoinWorker(); }
 
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
@@ -201,6 +229,8 @@ class DriverWindow : public CWnd
             if (gk != nullptr)
                 endpoint.ReleaseGatekeeper(gk);
             Print(s.str());
+        } else if (command == "video") {
+            PrintVideo();
         } else if (command == "quit") {
             QCoreApplication::quit();
         } else if (!command.empty()) {
@@ -242,7 +272,22 @@ class DriverWindow : public CWnd
         c->Unlock();
     }
 
+    void PrintVideo()
+    {
+        std::string tx = "none", rx = "none";
+        if (H323Connection *c = endpoint.FindConnectionWithLock(endpoint.GetCurrentCallToken())) {
+            if (H323Channel *channel = c->FindChannel(2, false))
+                tx = channel->GetCapability().GetFormatName().GetText();
+            if (H323Channel *channel = c->FindChannel(2, true))
+                rx = channel->GetCapability().GetFormatName().GetText();
+            c->Unlock();
+        }
+        Print("RESULT video tx=" + tx + " rx=" + rx +
+              " drawn=" + std::to_string(chat.remotePictures.load()));
+    }
+
     CEndPoint &endpoint;
+    CountingVideoWindow &chat;
     std::thread worker;
     Registration last;
     std::mutex queueLock;
@@ -258,6 +303,7 @@ struct Options {
     std::string forwardAlways, forwardBusy;
     bool acmDriver = false;
     bool withoutG7231 = false;
+    std::vector<std::pair<int, int>> video; ///< video option index, value
 };
 
 bool Parse(int argc, char **argv, Options &o)
@@ -285,6 +331,16 @@ bool Parse(int argc, char **argv, Options &o)
             o.acmDriver = true;
         else if (arg == "--without-g7231")
             o.withoutG7231 = true;
+        else if (arg == "--video") {
+            std::string option = value();
+            size_t eq = option.find('=');
+            if (eq == std::string::npos)
+                return false;
+            int index = std::stoi(option.substr(0, eq));
+            if (index < 0 || index >= CSettings::kVideoOptions)
+                return false;
+            o.video.emplace_back(index, std::stoi(option.substr(eq + 1)));
+        }
         else
             return false;
     }
@@ -327,9 +383,14 @@ int main(int argc, char **argv)
             settings.m_arrFilter[i] = options.filters[i].c_str();
         settings.m_strForwardAlways = options.forwardAlways.c_str();
         settings.m_strForwardBusy = options.forwardBusy.c_str();
+        for (auto [index, value] : options.video)
+            settings.m_nVideo[size_t(index)] = value;
 
+        CountingVideoWindow chat; // outlives the endpoint, which may forget channels in it
         CEndPoint endpoint;
-        DriverWindow window(endpoint);
+        if (!options.video.empty())
+            endpoint.SetChatWindow(&chat);
+        DriverWindow window(endpoint, chat);
         endpoint.Initialise(&window, &settings);
         if (options.withoutG7231) {
             // The endpoint's GSM entry goes with the table; the driver never asks for it.
