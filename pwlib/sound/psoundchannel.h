@@ -33,9 +33,10 @@ std::string AlsaPcmName(const PString &device);
 /// device, for example "null", that replaces every device that would open ALSA.
 ///
 /// Blocking calls pace in real time: a Write returns once its bytes fit into the buffers
-/// (SetBuffers), a Read once its bytes have been captured. Abort() and Close() may be
-/// called from any thread while another one blocks in Read, Write, PlayFile or
-/// WaitForPlayCompletion; the blocked call returns at once.
+/// (SetBuffers), a Read once its bytes have been captured (the "Null" and file recorders
+/// hand the first buffer at once, as a card that has captured its first period).
+/// Abort() and Close() may be called from any thread while another one blocks in Read,
+/// Write, PlayFile or WaitForPlayCompletion; the blocked call returns at once.
 class PSoundChannel : public PChannel
 {
     PCLASSINFO(PSoundChannel, PChannel)

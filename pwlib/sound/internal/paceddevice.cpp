@@ -119,7 +119,8 @@ void PacedPlayer::Wake()
 PacedRecorder::PacedRecorder(const PcmFormat &format, const BufferConfig &buffers,
                              std::unique_ptr<WavReader> source)
     : format_(format), source_(std::move(source)),
-      capacityFrames_(std::max<size_t>(buffers.Total() / format.FrameBytes(), 1))
+      capacityFrames_(std::max<size_t>(buffers.Total() / format.FrameBytes(), 1)),
+      bufferFrames_(std::max<size_t>(buffers.size / format.FrameBytes(), 1))
 {
     if (source_ != nullptr)
         source_->SetLooping(true);
@@ -129,6 +130,7 @@ bool PacedRecorder::Resize(const BufferConfig &buffers)
 {
     std::lock_guard<std::mutex> lock(waitable_.mutex);
     capacityFrames_ = std::max<size_t>(buffers.Total() / format_.FrameBytes(), 1);
+    bufferFrames_ = std::max<size_t>(buffers.size / format_.FrameBytes(), 1);
     return true;
 }
 
@@ -148,8 +150,10 @@ IoResult PacedRecorder::Read(BYTE *data, size_t bytes, uint64_t generation)
         std::unique_lock<std::mutex> lock(waitable_.mutex);
         Clock::time_point now = Clock::now();
         if (!started_) {
+            // The first buffer is there at once, as on a card that has captured its first
+            // period; from then on samples come at the format's rate.
             started_ = true;
-            start_ = now;
+            start_ = now - format_.Duration(std::min(frames, bufferFrames_));
             consumed_ = 0;
         }
         // Captured so far; beyond the buffers the oldest frames are lost.

@@ -42,8 +42,8 @@ class PacedPlayer : public SoundDevice
 };
 
 /// Records silence, or the samples of a wave file played in a loop, at the format's rate.
-/// Capture starts with the first Read; a reader that falls behind by more than the buffers
-/// loses the oldest samples, as with a sound card.
+/// Capture starts with the first Read, which gets up to one buffer at once; a reader that
+/// falls behind by more than the buffers loses the oldest samples, as with a sound card.
 class PacedRecorder : public SoundDevice
 {
   public:
@@ -72,6 +72,7 @@ class PacedRecorder : public SoundDevice
     std::vector<BYTE> scratch_;
     pwlib::Waitable waitable_;
     size_t capacityFrames_;
+    size_t bufferFrames_;
     bool started_ = false;
     Clock::time_point start_;
     uint64_t consumed_ = 0;
