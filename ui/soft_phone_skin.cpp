@@ -1,32 +1,13 @@
 // The main dialog's skin: button layout, volume sliders, window dragging, the status area and
 // painting.
 #include <ui/soft_phone_dlg.h>
+#include <ui/skin_buttons.h>
 
 #include <core/sound_mixer.h>
 
 #include <pwlib/sound/psoundchannel.h>
 
 namespace {
-
-struct SkinButtonSpec {
-    int id;
-    int entry;
-    UINT normal, hover;
-    UINT tooltip; // 0: none
-};
-
-// The skin buttons in their layout order (1087 and 1042 are placed on their own).
-constexpr SkinButtonSpec kSkinButtons[] = {
-    {1000, 1, 140, 141, 0},    {1001, 2, 142, 143, 0},    {1002, 3, 144, 145, 0},
-    {1003, 4, 146, 147, 0},    {1004, 5, 148, 149, 0},    {1005, 6, 150, 151, 0},
-    {1006, 7, 152, 153, 0},    {1007, 8, 154, 155, 0},    {1008, 9, 156, 157, 0},
-    {1009, 0, 138, 139, 0},    {1010, 11, 158, 159, 0},   {1011, 10, 160, 161, 0},
-    {1012, 17, 162, 163, 105}, {1013, 19, 164, 165, 106}, {1, 18, 166, 167, 107},
-    {1014, 12, 174, 175, 109}, {1039, 32, 238, 239, 227}, {1034, 22, 170, 170, 0},
-    {1035, 23, 172, 172, 0},   {1036, 36, 168, 168, 0},   {1015, 13, 230, 231, 114},
-    {1017, 14, 232, 233, 115}, {1041, 15, 240, 241, 116}, {1037, 33, 181, 182, 108},
-    {1016, 34, 234, 235, 192}, {1040, 31, 242, 243, 173}, {1038, 16, 236, 237, 172},
-};
 
 constexpr int kPlaySlider = 20; // layout entries of the two sliders
 constexpr int kMicSlider = 21;
@@ -70,25 +51,25 @@ void CSoftPhoneDlg::LayoutSkin()
         }
     }
 
-    const SkinLayoutEntry &send = m_face[37];
-    m_btnSendMessage.SetBitmaps(264, 264);
+    const SkinLayoutEntry &send = m_face[kSendMessageButton.entry];
+    m_btnSendMessage.SetBitmaps(kSendMessageButton.normal, kSendMessageButton.hover);
     if (send.e == 1) {
         m_btnSendMessage.SizeToContent();
         m_btnSendMessage.MoveTo(send.a, send.b);
         CString tip;
-        tip.LoadString(210);
+        tip.LoadString(kSendMessageButton.tooltip);
         m_btnSendMessage.SetTooltip(tip, TRUE);
     } else {
         m_btnSendMessage.ShowWindow(SW_HIDE);
     }
     m_btnSendMessage.EnableWindow(FALSE);
 
-    const SkinLayoutEntry &video = m_face[81];
-    m_btnVideo.SetBitmaps(268, 270);
+    const SkinLayoutEntry &video = m_face[kVideoButton.entry];
+    m_btnVideo.SetBitmaps(kVideoButton.normal, kVideoButton.hover);
     m_btnVideo.SizeToContent();
     m_btnVideo.MoveTo(video.a, video.b);
     CString videoTip;
-    videoTip.LoadString(110);
+    videoTip.LoadString(kVideoButton.tooltip);
     m_btnVideo.SetTooltip(videoTip, TRUE);
 
     const SkinLayoutEntry &play = m_face[kPlaySlider];

@@ -3,19 +3,6 @@
 
 #include <win/resources.h>
 
-const SkinButton kSkinButtons[29] = {
-    {1000, 1, 140, 141, 0},   {1001, 2, 142, 143, 0},   {1002, 3, 144, 145, 0},
-    {1003, 4, 146, 147, 0},   {1004, 5, 148, 149, 0},   {1005, 6, 150, 151, 0},
-    {1006, 7, 152, 153, 0},   {1007, 8, 154, 155, 0},   {1008, 9, 156, 157, 0},
-    {1009, 0, 138, 139, 0},   {1010, 11, 158, 159, 0},  {1011, 10, 160, 161, 0},
-    {1012, 17, 162, 163, 105}, {1013, 19, 164, 165, 106}, {1, 18, 166, 167, 107},
-    {1014, 12, 174, 175, 109}, {1039, 32, 238, 239, 227}, {1034, 22, 170, 170, 0},
-    {1035, 23, 172, 172, 0},  {1036, 36, 168, 168, 0},  {1015, 13, 230, 231, 114},
-    {1017, 14, 232, 233, 115}, {1041, 15, 240, 241, 116}, {1037, 33, 181, 182, 108},
-    {1016, 34, 234, 235, 192}, {1040, 31, 242, 243, 173}, {1038, 16, 236, 237, 172},
-    {1087, 37, 264, 264, 210}, {1042, 81, 268, 270, 110},
-};
-
 BEGIN_MESSAGE_MAP(MainSkin, CSkinDialog)
     ON_WM_CTLCOLOR()
     ON_WM_NCHITTEST()
@@ -26,8 +13,8 @@ MainSkin::MainSkin() : CSkinDialog(102, nullptr, "BACKGROUND") { LoadFaceTable(m
 
 void MainSkin::DoDataExchange(CDataExchange *pDX)
 {
-    for (int i = 0; i < 29; ++i)
-        DDX_Control(pDX, kSkinButtons[i].id, m_buttons[i]);
+    for (int i = 0; i < kMainButtonCount; ++i)
+        DDX_Control(pDX, kMainButtons[size_t(i)].id, m_buttons[i]);
     DDX_Control(pDX, 1044, m_number);
     DDX_Control(pDX, 1078, m_thumbs[0]);
     DDX_Control(pDX, 1079, m_thumbs[1]);
@@ -44,15 +31,15 @@ BOOL MainSkin::OnInitDialog()
     const SkinLayoutEntry &box = m_face[24];
     if (box.e == 1)
         m_number.MoveWindow(box.a, box.b, box.c, box.d);
-    for (int i = 0; i < 29; ++i) {
-        const SkinButton &b = kSkinButtons[i];
+    for (int i = 0; i < kMainButtonCount; ++i) {
+        const SkinButtonSpec &b = kMainButtons[size_t(i)];
         const SkinLayoutEntry &e = m_face[b.entry];
         CHoverButton &button = m_buttons[i];
-        if (e.e != 1 && b.id != 1042) {
+        if (e.e != 1 && b.id != kVideoButton.id) {
             button.ShowWindow(SW_HIDE);
             continue;
         }
-        button.SetBitmaps(b.normal, b.second);
+        button.SetBitmaps(b.normal, b.hover);
         button.SizeToContent();
         button.MoveTo(e.a, e.b);
         if (b.tooltip) {

@@ -3,21 +3,27 @@
 #pragma once
 
 #include <ui/custom_controls.h>
+#include <ui/skin_buttons.h>
 #include <ui/skin_dialog.h>
 #include <ui/skin_layout.h>
 
+#include <array>
+#include <iterator>
 #include <memory>
 #include <vector>
 
-struct SkinButton {
-    int id;
-    int entry;
-    UINT normal, second;
-    UINT tooltip;
-};
-
-/// The skin buttons of the main window: control id, layout entry, bitmaps, tooltip string.
-extern const SkinButton kSkinButtons[29];
+/// Every skin button of the main window, as the main dialog places them: its table, then the
+/// send-message and video buttons.
+inline constexpr int kMainButtonCount = int(std::size(kSkinButtons)) + 2;
+inline constexpr std::array<SkinButtonSpec, kMainButtonCount> kMainButtons = [] {
+    std::array<SkinButtonSpec, kMainButtonCount> all{};
+    int n = 0;
+    for (const SkinButtonSpec &b : kSkinButtons)
+        all[size_t(n++)] = b;
+    all[size_t(n++)] = kSendMessageButton;
+    all[size_t(n)] = kVideoButton;
+    return all;
+}();
 
 class MainSkin : public CSkinDialog
 {
@@ -27,7 +33,7 @@ class MainSkin : public CSkinDialog
     void DoDataExchange(CDataExchange *pDX) override;
 
     SkinLayoutEntry m_face[kSkinLayoutEntries];
-    CHoverButton m_buttons[29];
+    CHoverButton m_buttons[kMainButtonCount];
     CNumberComboBox m_number;
     CStatic m_thumbs[2];
     std::vector<int> m_commands;

@@ -64,8 +64,8 @@ TEST_F(Skin, EveryButtonOfTheTableIsPlacedShownAndSendsItsCommand)
     MainSkin main;
     ASSERT_TRUE(main.Create(102));
     main.ShowWindow(SW_SHOW);
-    for (int i = 0; i < 29; ++i) {
-        const SkinButton &b = kSkinButtons[i];
+    for (int i = 0; i < kMainButtonCount; ++i) {
+        const SkinButtonSpec &b = kMainButtons[size_t(i)];
         QWidget *w = main.m_buttons[i].GetWidget();
         ASSERT_NE(w, nullptr) << b.id;
         EXPECT_TRUE(w->isVisible()) << "button " << b.id << " is hidden";
@@ -75,7 +75,7 @@ TEST_F(Skin, EveryButtonOfTheTableIsPlacedShownAndSendsItsCommand)
     }
     QCoreApplication::processEvents();
     std::vector<int> expected;
-    for (const auto &b : kSkinButtons)
+    for (const auto &b : kMainButtons)
         expected.push_back(b.id);
     EXPECT_EQ(main.m_commands, expected);
     EXPECT_EQ(main.m_buttons[20].GetWidget()->toolTip(), "Call");

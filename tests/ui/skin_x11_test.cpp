@@ -70,7 +70,7 @@ TEST_P(SkinOnX11, ShapedWindowsShowTheSkinAndTakeClicks)
     for (auto &b : main.m_buttons)
         QTest::mouseClick(b.GetWidget(), Qt::LeftButton, {}, QPoint(3, 3));
     Wait(50);
-    EXPECT_EQ(main.m_commands.size(), 29u);
+    EXPECT_EQ(main.m_commands.size(), size_t(kMainButtonCount));
     panel.DestroyWindow();
     main.DestroyWindow();
     if (pack != GetModuleHandleA(nullptr))
