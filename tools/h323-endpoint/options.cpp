@@ -20,14 +20,7 @@ bool ParseSeconds(const std::string &v, double &out, std::string &error)
     return true;
 }
 
-struct Option {
-    const char *name;
-    const char *argument; ///< nullptr: a switch
-    const char *help;
-    bool (*apply)(Options &, const std::string &, std::string &);
-};
-
-const Option kOptions[] = {
+const tooloptions::Option<Options> kOptions[] = {
     {"--gatekeeper", "HOST[:PORT]", "register with this gatekeeper (RAS port 1719 by default)",
      [](Options &o, const std::string &v, std::string &) { o.gatekeeper = v; return true; }},
     {"--alias", "NAME", "our alias (registered, and the caller's name in Setup)",
@@ -152,50 +145,14 @@ const Option kOptions[] = {
 
 ParseResult ParseOptions(int argc, char **argv, Options &options, std::string &error)
 {
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h")
-            return ParseResult::Help;
-        std::string value;
-        bool inlineValue = false;
-        if (size_t eq = arg.find('='); eq != std::string::npos && arg.starts_with("--")) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            inlineValue = true;
-        }
-        const Option *option = nullptr;
-        for (const Option &o : kOptions)
-            if (arg == o.name)
-                option = &o;
-        if (option == nullptr) {
-            error = "unknown option " + arg + " (see --help)";
-            return ParseResult::Error;
-        }
-        if (option->argument != nullptr && !inlineValue) {
-            if (i + 1 >= argc) {
-                error = arg + " needs " + option->argument;
-                return ParseResult::Error;
-            }
-            value = argv[++i];
-        }
-        std::string why;
-        if (!option->apply(options, value, why)) {
-            error = arg + ": " + why;
-            return ParseResult::Error;
-        }
-    }
-    return ParseResult::Run;
+    return tooloptions::Parse(argc, argv, kOptions, options, error);
 }
 
 std::string Usage()
 {
     std::string text = "usage: h323-endpoint [OPTION]...\n"
                        "An H.323 endpoint for tests: registers, calls, answers; one line per event.\n\n";
-    for (const Option &o : kOptions) {
-        std::string left = std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
-        left.resize(std::max<size_t>(left.size() + 2, 34), ' ');
-        text += left + o.help + "\n";
-    }
+    text += tooloptions::Summary(kOptions, 34);
     text += "\nEvents: LISTENING port=N, REGISTERED, REGISTRATION-FAILED reason, UNREGISTERED,\n"
             "INCOMING from, ALERTING, CONNECTED codec=NAME, FORWARDED party,\n"
             "USER-INPUT-TONE x, USER-INPUT-STRING text, CLEARED reason=N name\n";

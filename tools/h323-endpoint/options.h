@@ -1,6 +1,8 @@
 // Command line of h323-endpoint.
 #pragma once
 
+#include <tools/common/options.h>
+
 #include <string>
 #include <vector>
 
@@ -33,7 +35,7 @@ struct Options {
     double maxSeconds = -1;
 };
 
-enum class ParseResult { Run, Help, Error };
+using tooloptions::ParseResult;
 
 /** Parses the arguments after the program name; on Error, error says why. */
 ParseResult ParseOptions(int argc, char **argv, Options &options, std::string &error);

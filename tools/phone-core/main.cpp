@@ -28,6 +28,8 @@
 
 #include <pwlib/pprocess.h>
 
+#include <tools/common/options.h>
+
 #include <win/cwnd.h>
 #include <win/module_testing.h>
 #include <win/msacm_testing.h>
@@ -36,6 +38,8 @@
 #include <QCoreApplication>
 
 #include <atomic>
+#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <deque>
 #include <iostream>
@@ -306,60 +310,88 @@ struct Options {
     std::vector<std::pair<int, int>> video; ///< video option index, value
 };
 
-bool Parse(int argc, char **argv, Options &o)
+bool ParseNumber(const std::string &v, int low, int high, int &out, std::string &error)
 {
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        auto value = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
-        if (arg == "--dir")
-            o.dir = value();
-        else if (arg == "--listen")
-            o.listen = std::stoi(value());
-        else if (arg == "--play")
-            o.play = value();
-        else if (arg == "--record")
-            o.record = value();
-        else if (arg == "--filter-mode")
-            o.filterMode = std::stoi(value());
-        else if (arg == "--filter")
-            o.filters.push_back(value());
-        else if (arg == "--forward-always")
-            o.forwardAlways = value();
-        else if (arg == "--forward-busy")
-            o.forwardBusy = value();
-        else if (arg == "--acm-driver")
-            o.acmDriver = true;
-        else if (arg == "--without-g7231")
-            o.withoutG7231 = true;
-        else if (arg == "--video") {
-            std::string option = value();
-            size_t eq = option.find('=');
-            if (eq == std::string::npos)
-                return false;
-            int index = std::stoi(option.substr(0, eq));
-            if (index < 0 || index >= CSettings::kVideoOptions)
-                return false;
-            o.video.emplace_back(index, std::stoi(option.substr(eq + 1)));
-        }
-        else
-            return false;
+    int n = 0;
+    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (ec == std::errc::invalid_argument || end != v.data() + v.size()) {
+        error = "not a number: " + v;
+        return false;
     }
+    if (ec != std::errc() || n < low || n > high) {
+        error = "not from " + std::to_string(low) + " to " + std::to_string(high) + ": " + v;
+        return false;
+    }
+    out = n;
     return true;
 }
+
+bool ParseVideo(const std::string &v, Options &o, std::string &error)
+{
+    size_t eq = v.find('=');
+    if (eq == std::string::npos) {
+        error = "not INDEX=VALUE: " + v;
+        return false;
+    }
+    int index = 0, value = 0;
+    if (!ParseNumber(v.substr(0, eq), 0, CSettings::kVideoOptions - 1, index, error) ||
+        !ParseNumber(v.substr(eq + 1), INT_MIN, INT_MAX, value, error))
+        return false;
+    o.video.emplace_back(index, value);
+    return true;
+}
+
+const tooloptions::Option<Options> kOptions[] = {
+    {"--dir", "DIR", "the install directory (its data files and settings)",
+     [](Options &o, const std::string &v, std::string &) { o.dir = v; return true; }},
+    {"--listen", "PORT", "call-signalling port (0: any free port)",
+     [](Options &o, const std::string &v, std::string &e) {
+         return ParseNumber(v, 0, 65535, o.listen, e);
+     }},
+    {"--play", "FILE.wav", "send this wave file as the microphone",
+     [](Options &o, const std::string &v, std::string &) { o.play = v; return true; }},
+    {"--record", "FILE.wav", "write the received audio to this wave file",
+     [](Options &o, const std::string &v, std::string &) { o.record = v; return true; }},
+    {"--filter-mode", "N", "0: refuse the listed callers, 1: accept only them",
+     [](Options &o, const std::string &v, std::string &e) {
+         return ParseNumber(v, 0, 1, o.filterMode, e);
+     }},
+    {"--filter", "NUMBER", "a caller of the filter list (repeatable)",
+     [](Options &o, const std::string &v, std::string &) {
+         o.filters.push_back(v);
+         return true;
+     }},
+    {"--forward-always", "NUMBER", "forward every incoming call to this number",
+     [](Options &o, const std::string &v, std::string &) { o.forwardAlways = v; return true; }},
+    {"--forward-busy", "NUMBER", "forward incoming calls to this number while busy",
+     [](Options &o, const std::string &v, std::string &) { o.forwardBusy = v; return true; }},
+    {"--acm-driver", nullptr, "install the G.723.1 codec driver",
+     [](Options &o, const std::string &, std::string &) { o.acmDriver = true; return true; }},
+    {"--without-g7231", nullptr, "offer GSM only, as a peer without G.723.1",
+     [](Options &o, const std::string &, std::string &) { o.withoutG7231 = true; return true; }},
+    {"--video", "INDEX=VALUE", "set one video option (repeatable; counts the pictures drawn)",
+     [](Options &o, const std::string &v, std::string &e) { return ParseVideo(v, o, e); }},
+};
 
 } // namespace
 
 int main(int argc, char **argv)
 {
     Options options;
-    try {
-        if (!Parse(argc, argv, options)) {
-            std::cerr << "phone-core: unknown option; see the head of tools/phone-core/main.cpp\n";
-            return 2;
-        }
-    } catch (const std::exception &) {
-        std::cerr << "phone-core: not a number\n";
+    std::string error;
+    switch (tooloptions::Parse(argc, argv, kOptions, options, error)) {
+    case tooloptions::ParseResult::Help:
+        std::cout << "usage: phone-core [OPTION]...\n"
+                     "The call engine driven by commands on standard input.\n\n"
+                  << tooloptions::Summary(kOptions, 30)
+                  << "\nCommands: register HOST:PORT ACCOUNT [PASSWORD], call NUMBER, answer, refuse,\n"
+                     "hangup, dtmf DIGIT, chat TEXT, state, video, quit\n";
+        return 0;
+    case tooloptions::ParseResult::Error:
+        std::cerr << "phone-core: " << error << "\n";
         return 2;
+    case tooloptions::ParseResult::Run:
+        break;
     }
     QCoreApplication app(argc, argv);
     DriverProcess process;

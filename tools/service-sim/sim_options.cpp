@@ -1,7 +1,6 @@
 // Command line of the service simulator: one table row per option.
 #include <tools/service-sim/sim_options.h>
 
-#include <algorithm>
 #include <charconv>
 
 namespace servicesim
@@ -10,58 +9,51 @@ namespace servicesim
 namespace
 {
 
-bool ParsePort(const std::string &value, uint16_t *port, std::string *error)
+bool ParsePort(const std::string &value, uint16_t *port, std::string &error)
 {
     unsigned int n = 0;
     auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
     if (ec != std::errc() || end != value.data() + value.size() || n > 65535) {
-        *error = "not a port number (0 to 65535): " + value;
+        error = "not a port number (0 to 65535): " + value;
         return false;
     }
     *port = static_cast<uint16_t>(n);
     return true;
 }
 
-bool ParseSeconds(const std::string &value, int *out, std::string *error)
+bool ParseSeconds(const std::string &value, int *out, std::string &error)
 {
     unsigned int n = 0;
     auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
     if (ec != std::errc() || end != value.data() + value.size() || n > 100000000) {
-        *error = "not a number of seconds: " + value;
+        error = "not a number of seconds: " + value;
         return false;
     }
     *out = int(n);
     return true;
 }
 
-struct Option {
-    const char *name;
-    const char *argument; ///< nullptr: a switch without a value
-    const char *help;
-    bool (*apply)(SimOptions &, const std::string &, std::string *);
-};
-
 // Each server adds its rows here.
-const Option kOptions[] = {
+const tooloptions::Option<SimOptions> kOptions[] = {
     {"--ras-port", "PORT", "UDP port of the RAS gatekeeper (default 1719, 0: any)",
-     [](SimOptions &o, const std::string &v, std::string *e) {
+     [](SimOptions &o, const std::string &v, std::string &e) {
          return ParsePort(v, &o.rasPort, e);
      }},
     {"--nat-port", "PORT", "TCP port of the NAT link's far end (default 0: any)",
-     [](SimOptions &o, const std::string &v, std::string *e) {
+     [](SimOptions &o, const std::string &v, std::string &e) {
          return ParsePort(v, &o.natPort, e);
      }},
     {"--balance", "TEXT", "the balance sent as h323-credit-amount in RCF and ACF",
-     [](SimOptions &o, const std::string &v, std::string *) {
+     [](SimOptions &o, const std::string &v, std::string &) {
          o.balance = v;
          return true;
      }},
     {"--credit-time", "SECONDS", "the remaining time sent as h323-credit-time in ACF",
-     [](SimOptions &o, const std::string &v, std::string *e) {
+     [](SimOptions &o, const std::string &v, std::string &e) {
          return ParseSeconds(v, &o.creditTime, e);
      }},
     {"--ttl", "SECONDS", "registration time-to-live granted in RCF (default none)",
-     [](SimOptions &o, const std::string &v, std::string *e) {
+     [](SimOptions &o, const std::string &v, std::string &e) {
          int ttl = 0;
          if (!ParseSeconds(v, &ttl, e))
              return false;
@@ -69,34 +61,34 @@ const Option kOptions[] = {
          return true;
      }},
     {"--nat-hint", nullptr, "tell registering phones they are behind NAT (\"NAT=1;\")",
-     [](SimOptions &o, const std::string &, std::string *) {
+     [](SimOptions &o, const std::string &, std::string &) {
          o.natHint = true;
          return true;
      }},
     {"--masking", nullptr, "mask RAS and the NAT link as the service does",
-     [](SimOptions &o, const std::string &, std::string *) {
+     [](SimOptions &o, const std::string &, std::string &) {
          o.masking = true;
          return true;
      }},
     {"--service-port", "PORT", "UDP port of the service protocol (default 19900, 0: any)",
-     [](SimOptions &o, const std::string &v, std::string *e) {
+     [](SimOptions &o, const std::string &v, std::string &e) {
          return ParsePort(v, &o.servicePort, e);
      }},
     {"--ras-on-service-port", nullptr,
      "serve RAS on the service protocol's port (also when both ports are the same)",
-     [](SimOptions &o, const std::string &, std::string *) {
+     [](SimOptions &o, const std::string &, std::string &) {
          o.rasOnServicePort = true;
          return true;
      }},
     {"--accounts", "FILE", "\"account password\" lines (default: accounts.txt beside the program)",
-     [](SimOptions &o, const std::string &v, std::string *) {
+     [](SimOptions &o, const std::string &v, std::string &) {
          o.accountsFile = v;
          return true;
      }},
     {"--alias-domain", "DOMAIN", "alias domain of the login digest (default service.localhost)",
-     [](SimOptions &o, const std::string &v, std::string *e) {
+     [](SimOptions &o, const std::string &v, std::string &e) {
          if (v.empty() || v.find(' ') != std::string::npos) {
-             *e = "not a domain name: \"" + v + "\"";
+             e = "not a domain name: \"" + v + "\"";
              return false;
          }
          o.aliasDomain = v;
@@ -108,50 +100,14 @@ const Option kOptions[] = {
 
 ParseResult ParseOptions(int argc, char **argv, SimOptions *options, std::string *error)
 {
-    for (int i = 1; i < argc; i++) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h")
-            return ParseResult::Help;
-        std::string value;
-        bool inlineValue = false;
-        if (size_t eq = arg.find('='); eq != std::string::npos && arg.starts_with("--")) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-            inlineValue = true;
-        }
-        const Option *option = nullptr;
-        for (const Option &o : kOptions)
-            if (arg == o.name)
-                option = &o;
-        if (!option) {
-            *error = "unknown option " + arg + " (see --help)";
-            return ParseResult::Error;
-        }
-        if (option->argument != nullptr && !inlineValue) {
-            if (i + 1 >= argc) {
-                *error = arg + " needs " + option->argument;
-                return ParseResult::Error;
-            }
-            value = argv[++i];
-        }
-        std::string why;
-        if (!option->apply(*options, value, &why)) {
-            *error = arg + ": " + why;
-            return ParseResult::Error;
-        }
-    }
-    return ParseResult::Run;
+    return tooloptions::Parse(argc, argv, kOptions, *options, *error);
 }
 
 std::string Usage()
 {
     std::string text = "usage: service-sim [OPTION VALUE]...\n"
                        "Simulates the calling service on 127.0.0.1 for tests and demos.\n\n";
-    for (const Option &o : kOptions) {
-        std::string left = std::string("  ") + o.name + (o.argument ? std::string(" ") + o.argument : "");
-        left.resize(std::max<size_t>(left.size() + 2, 28), ' ');
-        text += left + o.help + "\n";
-    }
+    text += tooloptions::Summary(kOptions, 28);
     text += "\nCommands on standard input:\n"
             "  notice 101 ACCOUNT        Info 101: somebody else logged in with the account\n"
             "  notice 102 ACCOUNT        Info 102: log in again\n"

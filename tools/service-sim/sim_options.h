@@ -2,6 +2,7 @@
 #pragma once
 
 #include <core/service_config.h>
+#include <tools/common/options.h>
 
 #include <cstdint>
 #include <string>
@@ -26,7 +27,7 @@ struct SimOptions {
     bool SharedPort() const { return rasOnServicePort || (rasPort != 0 && rasPort == servicePort); }
 };
 
-enum class ParseResult { Run, Help, Error };
+using tooloptions::ParseResult;
 
 /** Parses the arguments after the program name; on Error, error says why. */
 ParseResult ParseOptions(int argc, char **argv, SimOptions *options, std::string *error);
