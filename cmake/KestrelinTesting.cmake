@@ -3,8 +3,8 @@
 include(GoogleTest)
 find_package(GTest REQUIRED)
 
-# kestrelin_add_test(name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s])
-# One GoogleTest program; every TEST becomes a CTest case.
+# kestrelin_add_test(name SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [ENV NAME=VALUE...])
+# One GoogleTest program; every TEST becomes a CTest case, run with all the ENV entries set.
 function(kestrelin_add_test name)
     cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
     add_executable(${name} ${T_SOURCES})
@@ -18,11 +18,17 @@ function(kestrelin_add_test name)
     if(T_LABELS)
         list(APPEND props LABELS "${T_LABELS}")
     endif()
-    if(T_ENV)
-        string(REPLACE ";" "\\;" env "${T_ENV}")
-        list(APPEND props ENVIRONMENT "${env}")
-    endif()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
+    # A list would be split on its way through the discovery's generated scripts, so the
+    # environment is set on the discovered tests by a file ctest reads after theirs.
+    if(T_ENV)
+        set(env_file "${CMAKE_CURRENT_BINARY_DIR}/${name}_environment.cmake")
+        file(WRITE "${env_file}"
+            "if(${name}_TESTS)\n"
+            "    set_tests_properties(\${${name}_TESTS} PROPERTIES ENVIRONMENT [==[${T_ENV}]==])\n"
+            "endif()\n")
+        set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${env_file}")
+    endif()
 endfunction()
 
 # kestrelin_add_fuzzer(name SOURCES ... LIBS ... [SEEDS dir] [RUNS n])

@@ -160,7 +160,6 @@ class Phone
         s.m_strPassword = password;
         s.m_bAutoLogin = s.m_bKeepPassword = 1;
         s.m_nLocalPort = FreeTcpPort();
-        s.m_strPlayDevice = s.m_strRecordDevice = "Null";
         if (service) {
             s.m_nServerPort = service->server->Port();
             dlg->m_nGatekeeperPort = service->gatekeeper->Port();
@@ -264,7 +263,6 @@ TEST_F(PhoneTest, TheProgramRunsTheLoginThenTheMainDialogUntilExit)
         saved.m_strPassword = "demo";
         saved.m_nServerPort = 9;
         saved.m_nLocalPort = FreeTcpPort();
-        saved.m_strPlayDevice = saved.m_strRecordDevice = "Null";
         saved.SaveAll();
     }
     bool loginShown = false, mainShown = false;

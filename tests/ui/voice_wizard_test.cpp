@@ -26,7 +26,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -111,8 +110,6 @@ class VoiceWizard : public ::testing::Test
   protected:
     static void SetUpTestSuite()
     {
-        // Every device that would open ALSA plays and records nothing in real time.
-        setenv("KESTRELIN_SOUND", "null", 1);
         win::EnsureApplication();
     }
     VoiceWizard()
