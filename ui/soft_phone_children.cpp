@@ -4,6 +4,7 @@
 #include <ui/soft_phone_dlg.h>
 
 #include <ui/chat_dlg.h>
+#include <ui/voice_sheet.h>
 
 #include <h323/codecs/gsm0610.h>
 
@@ -245,8 +246,21 @@ void CSoftPhoneDlg::HideVideoIfShown()
     }
 }
 
-// The audio wizard comes with its own window; until then there is none to run.
-void CSoftPhoneDlg::RunVoiceWizard(CWnd *) {}
+void CSoftPhoneDlg::RunVoiceWizard(CWnd *pParent)
+{
+    // One wizard at a time: a handset notice or a call placed while it is open waits for it.
+    if (m_pVoiceSheet)
+        return;
+    CString caption;
+    caption.LoadString(117);
+    CVoiceSheet sheet(caption, pParent ? pParent : this, 0);
+    sheet.SetWizardMode();
+    sheet.m_pSettings = &m_settings;
+    sheet.m_pToneChannel = &m_toneChannel;
+    m_pVoiceSheet = &sheet;
+    sheet.DoModal();
+    m_pVoiceSheet = nullptr;
+}
 
 void CSoftPhoneDlg::DestroyChildWindows()
 {

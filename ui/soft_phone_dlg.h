@@ -31,6 +31,7 @@
 
 class CChatDlg;
 class CMenuPanelDlg;
+class CVoiceSheet;
 
 class CSoftPhoneDlg : public CSkinDialog
 {
@@ -60,7 +61,8 @@ class CSoftPhoneDlg : public CSkinDialog
     void ApplyLanguage();
     /// The name for a number from the Quick Calls and the phone book, else the number.
     CString LookupPhoneBookName(const CString &number);
-    /// Runs the audio set-up wizard modally over pParent (the dialog when null).
+    /// Runs the audio set-up wizard ("Voice Setting") modally over pParent (the dialog when
+    /// null) on the settings and the tone channel; nothing while a wizard is already open.
     void RunVoiceWizard(CWnd *pParent = nullptr);
 
     /// Creates and shows the menu panel when it is closed; returns it.
@@ -130,6 +132,7 @@ class CSoftPhoneDlg : public CSkinDialog
 
     CMenuPanelDlg *m_pMenuPanel = nullptr;
     CChatDlg *m_pChatDlg = nullptr;
+    CVoiceSheet *m_pVoiceSheet = nullptr; // the audio wizard while it runs
     CString m_strRemoteName; // the peer's name for the call and the chat
 
     CServiceSocket m_serviceSocket;

@@ -48,6 +48,10 @@ LRESULT CSoftPhoneDlg::OnTrayNotify(WPARAM, LPARAM lParam)
     } else if (lParam == WM_RBUTTONDOWN) {
         SetActiveWindow();
         SetForegroundWindow();
+        // The menu's commands (Exit among them) wait while the audio wizard runs over the
+        // dialog.
+        if (m_pVoiceSheet)
+            return 0;
         // The tray menu comes with the language resources; without one there is none to show.
         CMenu menu;
         if (menu.LoadMenu(136)) {

@@ -1,11 +1,12 @@
 // The whole phone: main dialogs logged in to an in-process service simulator (service protocol
 // and RAS gatekeeper) calling each other; start-up, the language file, timers, the call log,
-// the caller lookup and the display updates.
+// the caller lookup, the display updates and where the audio wizard opens.
 #include <ui/chat_dlg.h>
 #include <ui/login_dlg.h>
 #include <ui/menu_panel_dlg.h>
 #include <ui/soft_phone_app.h>
 #include <ui/soft_phone_dlg.h>
+#include <ui/voice_sheet.h>
 
 #include <core/window_messages.h>
 #include <tools/service-sim/ras_gatekeeper.h>
@@ -14,16 +15,19 @@
 #include <win/application.h>
 #include <win/carchive.h>
 #include <win/cfile.h>
+#include <win/cmenu.h>
 #include <win/handle.h>
 #include <win/module_testing.h>
-#include <win/shell.h>
 #include <win/msgbox.h>
+#include <win/path.h>
+#include <win/shell.h>
 #include <win/winmsg.h>
 
 #include <QApplication>
 #include <QDir>
-#include <QTimer>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -35,6 +39,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <mutex>
 #include <sstream>
 
@@ -150,7 +155,10 @@ struct Service {
 class Phone
 {
   public:
-    Phone(const char *account, Service *service, const char *password = "demo")
+    /// prepare changes the settings (as loaded, with the test's defaults and audio.dat saved)
+    /// before the window is made.
+    Phone(const char *account, Service *service, const char *password = "demo",
+          const std::function<void(CSettings &)> &prepare = {})
     {
         // The language words as the program's start sets them.
         App().ReadLanguage(CSoftPhoneApp::StartupDirectory());
@@ -167,6 +175,10 @@ class Phone
             s.m_nServerPort = 9; // nobody answers there
             dlg->m_nGatekeeperPort = 9;
         }
+        // Audio settings saved: the audio wizard of a first start stays closed.
+        s.SaveAudioSettings();
+        if (prepare)
+            prepare(s);
         EXPECT_TRUE(dlg->Create(102));
     }
     ~Phone()
@@ -197,6 +209,68 @@ class Phone
         dlg->GetWidget()->grab().save(QString(KESTRELIN_SCREENSHOT_DIR "/") + name + ".png");
     }
     std::unique_ptr<CSoftPhoneDlg> dlg;
+};
+
+// Drives each audio wizard that opens (modally, inside whatever the test waits in): one step a
+// tick, 10 ms apart so that what a step posted is handled before the next; the first step when
+// the wizard appears.
+class WizardDriver
+{
+  public:
+    using Step = std::function<void(CVoiceSheet &)>;
+    explicit WizardDriver(std::vector<Step> steps) : m_steps(std::move(steps))
+    {
+        m_timer.setInterval(10);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { Tick(); });
+        m_timer.start();
+    }
+    /// Waits until the wizards opened so far are runs and none is open.
+    bool WaitClosed(int runs, int ms = 15000)
+    {
+        return QTest::qWaitFor([&] { return m_runs == runs && !m_open; }, ms);
+    }
+    int Runs() const { return m_runs; }
+
+    static void Press(CVoiceSheet &sheet, int id)
+    {
+        sheet.SendMessage(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+    }
+
+  private:
+    void Tick()
+    {
+        CVoiceSheet *sheet = nullptr;
+        QWidget *window = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *s = dynamic_cast<CVoiceSheet *>(CWnd::FromWidget(w)); s && w->isVisible()) {
+                sheet = s;
+                window = w;
+            }
+        m_open = sheet != nullptr;
+        if (!sheet)
+            return;
+        // Each run makes its own window: a new one is a new run, even right after the last.
+        if (m_window.isNull() || m_window.data() != window) {
+            m_window = window;
+            ++m_runs;
+            m_next = 0;
+        }
+        if (m_next < m_steps.size())
+            m_steps[m_next++](*sheet);
+    }
+
+    std::vector<Step> m_steps;
+    size_t m_next = 0;
+    bool m_open = false;
+    int m_runs = 0;
+    QPointer<QWidget> m_window;
+    QTimer m_timer;
+};
+
+// The dialog as the application's main window (where the wizard reports), for a test's scope.
+struct MainWindowScope {
+    explicit MainWindowScope(CWnd *wnd) { App().m_pMainWnd = wnd; }
+    ~MainWindowScope() { App().m_pMainWnd = nullptr; }
 };
 
 class PhoneTest : public ::testing::Test
@@ -779,4 +853,88 @@ TEST_F(DialogTest, KeysTypedOnTheWindowDialAndEscapeRefusesAnOfferedCall)
     QTest::keyClick(button, Qt::Key_Escape);
     EXPECT_EQ(dlg().m_bRinging, 0) << "Escape hangs up: the offered call is refused";
     EXPECT_FALSE(dlg().m_bShutDown) << "and the phone goes on";
+}
+
+// ---- the audio set-up wizard ----
+
+TEST_F(PhoneTest, AFirstStartWithoutAudioSettingsRunsTheWizardAndTheEndpointTakesItsChoice)
+{
+    int trayMenus = 0;
+    win::testing::SetPopupMenuHandler([&](const std::vector<std::string> &) {
+        ++trayMenus;
+        return -1;
+    });
+    CSoftPhoneDlg *shown = nullptr;
+    WizardDriver wizard({
+        [&](CVoiceSheet &sheet) {
+            shown = dynamic_cast<CSoftPhoneDlg *>(sheet.GetParent());
+            ASSERT_NE(shown, nullptr) << "over the main dialog";
+            EXPECT_TRUE(shown->IsWindowVisible()) << "the window is shown first";
+            CString caption;
+            sheet.GetWindowText(caption);
+            EXPECT_EQ(caption, Text(117)) << "Voice Setting";
+            EXPECT_EQ(sheet.m_pSettings, shown->GetSettings());
+            EXPECT_EQ(sheet.m_pToneChannel, shown->GetToneChannel());
+            EXPECT_EQ(sheet.GetActiveIndex(), 0);
+            EXPECT_TRUE(sheet.GetButton(ID_WIZNEXT)->IsWindowVisible()) << "a wizard";
+            // The tray menu's commands wait for the wizard.
+            win::testing::ClickTrayIcon(shown->GetSafeHwnd(), 143, WM_RBUTTONDOWN);
+        },
+        [&](CVoiceSheet &sheet) {
+            CComboBox &play = sheet.m_page1.m_comboPlayback;
+            EXPECT_EQ(play.GetCurSel(), play.FindStringExact(-1, "Default"));
+            play.SetCurSel(play.FindStringExact(-1, "Null"));
+            WizardDriver::Press(sheet, ID_WIZNEXT);
+        },
+        [&](CVoiceSheet &sheet) { WizardDriver::Press(sheet, ID_WIZNEXT); },
+        [&](CVoiceSheet &sheet) { WizardDriver::Press(sheet, ID_WIZNEXT); },
+        [&](CVoiceSheet &sheet) { WizardDriver::Press(sheet, ID_WIZFINISH); },
+    });
+    Phone phone("8001", nullptr, "demo", [&](CSettings &s) {
+        std::filesystem::remove(win::MapPath(s.m_strAudioFile.GetString()));
+    });
+    MainWindowScope main(phone.dlg.get());
+    ASSERT_TRUE(wizard.WaitClosed(1));
+    EXPECT_EQ(shown, phone.dlg.get());
+    EXPECT_EQ(trayMenus, 0);
+    win::testing::SetPopupMenuHandler(nullptr);
+    EXPECT_EQ(phone.dlg->m_settings.m_strPlayDevice, "Null");
+    EXPECT_EQ(phone.dlg->m_settings.m_strRecordDevice, "Default");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return phone.dlg->m_endpoint.GetSoundChannelPlayDevice() == "Null"; }, 5000))
+        << "the devices-changed notice reached the dialog";
+}
+
+TEST_F(DialogTest, MissingDevicesAndANewHandsetRunTheWizardOnceAndTheCallGoesOnAfterIt)
+{
+    int historyAtWizard = -1;
+    WizardDriver wizard({
+        [&](CVoiceSheet &sheet) {
+            historyAtWizard = dlg().m_number.GetCount();
+            // A handset report while a wizard is open opens no second one.
+            dlg().SendMessage(WM_USBPHONE_DEVICE, 0, 0);
+            WizardDriver::Press(sheet, IDCANCEL);
+        },
+    });
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return win::testing::TimerPeriod(dlg().GetSafeHwnd(), 51) == 0u; }, 5000));
+    QTest::qWait(50);
+    EXPECT_EQ(wizard.Runs(), 0) << "audio.dat present: no wizard at start-up";
+
+    dlg().m_settings.m_strPlayDevice = "no such device";
+    phone.Dial("8002");
+    EXPECT_EQ(wizard.Runs(), 1);
+    EXPECT_EQ(historyAtWizard, 0) << "the wizard comes first";
+    CString dialled;
+    ASSERT_EQ(dlg().m_number.GetCount(), 1) << "then the call goes on";
+    dlg().m_number.GetLBText(0, dialled);
+    EXPECT_EQ(dialled, "8002");
+    EXPECT_EQ(dlg().m_settings.m_strPlayDevice, "no such device") << "cancelled";
+
+    // A handset attached after start-up: the wizard once per report, none while one is open.
+    dlg().SendMessage(WM_TIMER, 30, 0);
+    dlg().PostMessage(WM_USBPHONE_DEVICE, 0, 0);
+    ASSERT_TRUE(wizard.WaitClosed(2));
+    dlg().PostMessage(WM_USBPHONE_DEVICE, 0, 0);
+    ASSERT_TRUE(wizard.WaitClosed(3));
 }
