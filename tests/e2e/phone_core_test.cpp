@@ -1,100 +1,19 @@
 // Phone cores (each a phone-core process with a recording main window) calling each other and
 // the command-line endpoint through the masked service simulator: every call event as the main
 // window receives it.
-#include "e2e_support.h"
+#include "phone_core.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <iostream>
 #include <thread>
 
 using namespace e2e;
 
 namespace
 {
-
-/// One phone core; its settings live in a directory of their own.
-class PhoneCore
-{
-  public:
-    explicit PhoneCore(const std::string &name, std::vector<std::string> args = {})
-    {
-        label = name;
-        dir = TempPath("core-" + name + "-" + std::to_string(counter++));
-        std::filesystem::create_directories(dir);
-        std::vector<std::string> all = {"--dir", dir};
-        all.insert(all.end(), args.begin(), args.end());
-        proc.reset(new Process(PHONE_CORE, all));
-        EXPECT_FALSE(proc->WaitFor("LISTENING").empty()) << name << " did not start";
-    }
-    ~PhoneCore()
-    {
-        proc->Send("quit");
-        proc->Wait(15000);
-        if (::testing::Test::HasFailure())
-            for (const std::string &line : proc->Lines())
-                std::cerr << label << ": " << line << "\n";
-    }
-
-    void Send(const std::string &command) { proc->Send(command); }
-    void Register(const Simulator &sim, const std::string &account)
-    {
-        Send("register " + sim.Gatekeeper() + " " + account + " secret");
-    }
-    /** Waits for the n-th line that starts with prefix; the line or "". */
-    std::string WaitFor(const std::string &prefix, int n = 1, int timeoutMs = 10000)
-    {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            int seen = 0;
-            for (const std::string &line : proc->Lines())
-                if (line.rfind(prefix, 0) == 0 && ++seen == n)
-                    return line;
-            if (std::chrono::steady_clock::now() > end)
-                return "";
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-    /** The call messages so far, without the texts' addresses: "CONNECTED 0 0", ... */
-    std::vector<std::string> CallMessages()
-    {
-        std::vector<std::string> out;
-        for (const std::string &line : proc->Lines()) {
-            if (line.rfind("MSG ", 0) != 0)
-                continue;
-            std::string rest = line.substr(4);
-            if (rest.rfind("SHOW_", 0) == 0 || rest.rfind("GK_REGISTERED", 0) == 0 ||
-                rest.rfind("CHAT_TEXT", 0) == 0)
-                continue;
-            out.push_back(rest);
-        }
-        return out;
-    }
-    int Count(const std::string &prefix)
-    {
-        int n = 0;
-        for (const std::string &line : proc->Lines())
-            n += line.rfind(prefix, 0) == 0;
-        return n;
-    }
-    bool Has(const std::string &prefix)
-    {
-        for (const std::string &line : proc->Lines())
-            if (line.rfind(prefix, 0) == 0)
-                return true;
-        return false;
-    }
-
-  private:
-    static inline int counter = 0;
-    std::string label;
-    std::string dir;
-    std::unique_ptr<Process> proc;
-};
 
 using Lines = std::vector<std::string>;
 

@@ -30,6 +30,8 @@ class Process
     int Wait(int timeoutMs = 10000);
     /** Sends SIGTERM. */
     void Terminate();
+    /** The child's process id (-1 when it could not be started). */
+    int Pid() const { return pid_; }
 
   private:
     void ReadLoop();

@@ -1,0 +1,65 @@
+// Captures of the loopback interface for the end-to-end tests, what tshark reads in them, and
+// the ports a test's processes hold.
+#pragma once
+
+#include "process.h"
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace e2e
+{
+
+/** The standard output of a shell command. */
+std::string Shell(const std::string &command);
+
+/** Why the loopback cannot be captured here, or "" when it can. */
+std::string CaptureUnavailable();
+
+/** dumpcap on lo (host 127.0.0.1) into a file, from construction until Stop. */
+class LoopbackCapture
+{
+  public:
+    /** classicPcap: the pcap format rather than pcapng. Returns once dumpcap listens. */
+    explicit LoopbackCapture(const std::string &path, bool classicPcap = false);
+    ~LoopbackCapture();
+    /** Lets the last packets through, then ends dumpcap. */
+    void Stop();
+    const std::string &Path() const { return path; }
+
+  private:
+    std::string path;
+    std::unique_ptr<Process> dumpcap;
+};
+
+/** tshark -T fields over a capture: per frame, one column per field ("" when absent, several
+ *  occurrences separated by commas). options go before the field list (-Y, -d, ...). */
+std::vector<std::vector<std::string>> TsharkFields(const std::string &capture,
+                                                   const std::string &options,
+                                                   const std::vector<std::string> &fields);
+
+/** The fields DecodeProblems reads, first in a TsharkFields list. */
+inline const std::vector<std::string> kProblemFields = {"_ws.malformed", "_ws.expert.severity",
+                                                        "frame.protocols"};
+/** Problems tshark reports on one frame (columns of kProblemFields): a malformed mark, and
+ *  each warning or error on a frame that carries H.323 or RTP (notes on bare TCP frames, a
+ *  segment the capture missed under load, are not the stack's). */
+int DecodeProblems(const std::vector<std::string> &cols);
+/** tshark's summary of the frames of filter that DecodeProblems counts, for a message. */
+std::string ProblemFrames(const std::string &capture, const std::string &decodeAs,
+                          const std::string &filter);
+
+/** The local ports of the sockets a process holds. */
+struct SocketPorts {
+    std::set<uint16_t> tcpListening; ///< TCP sockets in the listening state
+    std::set<uint16_t> tcp;          ///< every TCP socket, listening ones included
+    std::set<uint16_t> udp;
+};
+
+/** Reads the process's sockets from /proc (the caller must be allowed to: root). */
+SocketPorts PortsOf(int pid);
+
+} // namespace e2e
