@@ -54,6 +54,7 @@ class CEndPoint : public H323EndPoint
     /// The chat window, whose video areas show a call's video and which keeps its video
     /// channels (may be null: the pictures are then not shown).
     void SetChatWindow(CVideoWindow *chatWindow) { m_pChatWindow = chatWindow; }
+    CVideoWindow *GetChatWindow() const { return m_pChatWindow; }
 
     /// Token of the call placed or established; empty between calls.
     PString GetCurrentCallToken() const;

@@ -210,6 +210,7 @@ void CSoftPhoneDlg::CreateChatWindow()
         return;
     }
     m_pChatDlg = chat;
+    m_endpoint.SetChatWindow(chat);
 }
 
 void CSoftPhoneDlg::ShowChatText(const CString &text)
@@ -267,6 +268,7 @@ void CSoftPhoneDlg::DestroyChildWindows()
     HideMenuPanel();
     CloseMenuPanel();
     if (m_pChatDlg) {
+        m_endpoint.SetChatWindow(nullptr);
         m_pChatDlg->ShowWindow(SW_HIDE);
         m_pChatDlg->DestroyWindow();
         delete m_pChatDlg;

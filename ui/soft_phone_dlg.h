@@ -131,7 +131,7 @@ class CSoftPhoneDlg : public CSkinDialog
     SkinLayoutEntry m_face[kSkinLayoutEntries];
 
     CMenuPanelDlg *m_pMenuPanel = nullptr;
-    CChatDlg *m_pChatDlg = nullptr;
+    CChatDlg *m_pChatDlg = nullptr; // handed to the endpoint for the call's video
     CVoiceSheet *m_pVoiceSheet = nullptr; // the audio wizard while it runs
     CString m_strRemoteName; // the peer's name for the call and the chat
 

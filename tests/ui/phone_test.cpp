@@ -1,6 +1,7 @@
 // The whole phone: main dialogs logged in to an in-process service simulator (service protocol
 // and RAS gatekeeper) calling each other; start-up, the language file, timers, the call log,
-// the caller lookup, the display updates and where the audio wizard opens.
+// the caller lookup, the display updates, where the audio wizard opens and the chat window's
+// video.
 #include <ui/chat_dlg.h>
 #include <ui/login_dlg.h>
 #include <ui/menu_panel_dlg.h>
@@ -937,4 +938,62 @@ TEST_F(DialogTest, MissingDevicesAndANewHandsetRunTheWizardOnceAndTheCallGoesOnA
     ASSERT_TRUE(wizard.WaitClosed(2));
     dlg().PostMessage(WM_USBPHONE_DEVICE, 0, 0);
     ASSERT_TRUE(wizard.WaitClosed(3));
+}
+
+// ---- the chat window's video ----
+
+TEST_F(PhoneTest, AVideoCallOpensItsChannelsIntoTheChatWindowTheDialogHandedTheEndpoint)
+{
+    Service service;
+    auto videoOn = [](CSettings &s) {
+        s.m_nVideo[0] = s.m_nVideo[1] = 1; // sent and received automatically
+        s.m_nVideo[3] = 1;                 // H.263
+    };
+    Phone a("8001", &service, "demo", videoOn), b("8002", &service, "demo", videoOn);
+    for (Phone *p : {&a, &b}) {
+        ASSERT_NE(p->dlg->m_pChatDlg, nullptr) << "made at start-up";
+        EXPECT_EQ(p->dlg->m_endpoint.GetChatWindow(), p->dlg->m_pChatDlg);
+    }
+    ASSERT_TRUE(a.WaitStatus(123));
+    ASSERT_TRUE(b.WaitStatus(123));
+    a.Dial("8002");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_bRinging == 1; }, 15000));
+    b.dlg->PlaceCall();
+    ASSERT_TRUE(a.WaitStatus2(Text(121)));
+
+    // Both directions reach each chat window, and the peer's moving line is drawn.
+    for (Phone *p : {&a, &b}) {
+        CChatDlg &chat = *p->dlg->m_pChatDlg;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return chat.m_bVideoInCall == 1 && chat.GetReceiveVideoChannel() &&
+                       chat.GetTransmitVideoChannel();
+            },
+            15000));
+        auto brightRow = [&] {
+            QImage img = chat.m_remoteArea.GetWidget()->grab().toImage();
+            for (int y = 0; y < img.height(); ++y)
+                if (img.pixelColor(img.width() / 2, y).lightness() > 200)
+                    return true;
+            return false;
+        };
+        EXPECT_TRUE(QTest::qWaitFor(brightRow, 10000)) << "the peer's picture";
+    }
+
+    b.dlg->HangUp();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return a.dlg->m_endpoint.IsIdle() && b.dlg->m_endpoint.IsIdle(); }, 10000));
+    for (Phone *p : {&a, &b}) {
+        CChatDlg &chat = *p->dlg->m_pChatDlg;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return !chat.GetReceiveVideoChannel() && !chat.GetTransmitVideoChannel(); },
+            5000))
+            << "closed channels are forgotten";
+    }
+
+    // The window goes with the dialog; the endpoint no longer has it.
+    a.dlg->OnOK();
+    a.dlg->DestroyWindow();
+    EXPECT_EQ(a.dlg->m_pChatDlg, nullptr);
+    EXPECT_EQ(a.dlg->m_endpoint.GetChatWindow(), nullptr);
 }
