@@ -3,9 +3,48 @@
 
 #include <h323/asn1/gen/h245.h>
 
+#include <algorithm>
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace h323::g711 {
+
+namespace {
+
+/// The expansion of every code, computed once at compile time.
+template <typename Expand> constexpr std::array<int16_t, 256> ExpansionTable(Expand expand)
+{
+    std::array<int16_t, 256> table{};
+    for (int code = 0; code < 256; code++)
+        table[size_t(code)] = expand(uint8_t(code));
+    return table;
+}
+
+constexpr int16_t ExpandUlaw(uint8_t code)
+{
+    code = uint8_t(~code);
+    int sign = code & 0x80;
+    int exponent = (code >> 4) & 0x07;
+    int mantissa = code & 0x0f;
+    int s = ((mantissa << 3) + 0x84) << exponent;
+    s -= 0x84;
+    return int16_t(sign ? -s : s);
+}
+
+constexpr int16_t ExpandAlaw(uint8_t code)
+{
+    code ^= 0x55;
+    int exponent = (code >> 4) & 0x07;
+    int mantissa = code & 0x0f;
+    int s = exponent == 0 ? (mantissa << 4) + 8 : ((mantissa << 4) + 0x108) << (exponent - 1);
+    return int16_t((code & 0x80) ? s : -s);
+}
+
+constexpr std::array<int16_t, 256> kUlawTable = ExpansionTable(ExpandUlaw);
+constexpr std::array<int16_t, 256> kAlawTable = ExpansionTable(ExpandAlaw);
+
+} // namespace
 
 uint8_t LinearToUlaw(int16_t sample)
 {
@@ -16,23 +55,15 @@ uint8_t LinearToUlaw(int16_t sample)
         s = -s;
     if (s > kClip)
         s = kClip;
-    s += kBias;
-    int exponent = 7;
-    for (int mask = 0x4000; (s & mask) == 0 && exponent > 0; mask >>= 1)
-        exponent--;
+    s += kBias; // 0x84..0x7fff: the top bit (7..14) gives the segment
+    int exponent = std::bit_width(unsigned(s)) - 8;
     int mantissa = (s >> (exponent + 3)) & 0x0f;
     return uint8_t(~(sign | (exponent << 4) | mantissa));
 }
 
 int16_t UlawToLinear(uint8_t code)
 {
-    code = uint8_t(~code);
-    int sign = code & 0x80;
-    int exponent = (code >> 4) & 0x07;
-    int mantissa = code & 0x0f;
-    int s = ((mantissa << 3) + 0x84) << exponent;
-    s -= 0x84;
-    return int16_t(sign ? -s : s);
+    return kUlawTable[code];
 }
 
 uint8_t LinearToAlaw(int16_t sample)
@@ -49,9 +80,7 @@ uint8_t LinearToAlaw(int16_t sample)
     if (s < 32) {
         code = s >> 1;
     } else {
-        int exponent = 0;
-        for (int v = s >> 4; v > 1; v >>= 1)
-            exponent++;
+        int exponent = std::bit_width(unsigned(s >> 4)) - 1;
         code = (exponent << 4) | ((s >> exponent) & 0x0f);
     }
     return uint8_t((sign | code) ^ 0x55);
@@ -59,11 +88,7 @@ uint8_t LinearToAlaw(int16_t sample)
 
 int16_t AlawToLinear(uint8_t code)
 {
-    code ^= 0x55;
-    int exponent = (code >> 4) & 0x07;
-    int mantissa = code & 0x0f;
-    int s = exponent == 0 ? (mantissa << 4) + 8 : ((mantissa << 4) + 0x108) << (exponent - 1);
-    return int16_t((code & 0x80) ? s : -s);
+    return kAlawTable[code];
 }
 
 } // namespace h323::g711
@@ -112,22 +137,28 @@ H323_G711Codec::H323_G711Codec(H323_G711Capability::Mode m, Direction dir)
 BOOL H323_G711Codec::EncodeFrame(BYTE *buffer, unsigned &length)
 {
     const short *s = sampleBuffer.GetPointer();
-    for (unsigned i = 0; i < samplesPerFrame; i++)
-        buffer[i] = mode == H323_G711Capability::ALaw ? h323::g711::LinearToAlaw(s[i])
-                                                      : h323::g711::LinearToUlaw(s[i]);
+    if (mode == H323_G711Capability::ALaw)
+        std::transform(s, s + samplesPerFrame, buffer, h323::g711::LinearToAlaw);
+    else
+        std::transform(s, s + samplesPerFrame, buffer, h323::g711::LinearToUlaw);
     length = samplesPerFrame;
     return TRUE;
+}
+
+void H323_G711Codec::Expand(const BYTE *codes, unsigned count, short *samples) const
+{
+    if (mode == H323_G711Capability::ALaw)
+        std::transform(codes, codes + count, samples, h323::g711::AlawToLinear);
+    else
+        std::transform(codes, codes + count, samples, h323::g711::UlawToLinear);
 }
 
 BOOL H323_G711Codec::DecodeFrame(const BYTE *buffer, unsigned length, unsigned &written)
 {
     short *s = sampleBuffer.GetPointer(PINDEX(samplesPerFrame));
     unsigned n = length < samplesPerFrame ? length : samplesPerFrame;
-    for (unsigned i = 0; i < n; i++)
-        s[i] = mode == H323_G711Capability::ALaw ? h323::g711::AlawToLinear(buffer[i])
-                                                 : h323::g711::UlawToLinear(buffer[i]);
-    for (unsigned i = n; i < samplesPerFrame; i++)
-        s[i] = 0;
+    Expand(buffer, n, s);
+    std::fill(s + n, s + samplesPerFrame, short(0));
     written = n;
     return TRUE;
 }
@@ -143,9 +174,7 @@ BOOL H323_G711Codec::Write(const BYTE *buffer, unsigned length, const RTP_DataFr
     pcm.resize(samples);
     if (length == 0)
         std::memset(pcm.data(), 0, samples * sizeof(short));
-    for (unsigned i = 0; i < length; i++)
-        pcm[i] = mode == H323_G711Capability::ALaw ? h323::g711::AlawToLinear(buffer[i])
-                                                   : h323::g711::UlawToLinear(buffer[i]);
+    Expand(buffer, length, pcm.data());
     written = length;
     return WriteRaw(pcm.data(), PINDEX(samples * sizeof(short)));
 }

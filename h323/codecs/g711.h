@@ -46,6 +46,9 @@ class H323_G711Codec : public H323FramedAudioCodec
                unsigned &written) override;
 
   private:
+    /// Expands count codes into samples.
+    void Expand(const BYTE *codes, unsigned count, short *samples) const;
+
     H323_G711Capability::Mode mode;
     std::vector<short> pcm;
 };
