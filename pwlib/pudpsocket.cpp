@@ -3,10 +3,13 @@
 #include <pwlib/pudpsocket.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
+#include <time.h>
 
 using pwlib::Deadline;
 using pwlib::SocketHandle;
@@ -52,7 +55,40 @@ std::shared_ptr<SocketHandle> PUDPSocket::OpenForUse()
     return OpenBound(SOCK_DGRAM, Address(), 0, AddressIsExclusive);
 }
 
+namespace
+{
+
+/// When a datagram received at kernelTime (the system clock) arrived, in ms of the steady
+/// clock PTimer::Tick() reads.
+PInt64 SteadyArrival(const struct timespec *kernelTime)
+{
+    using namespace std::chrono;
+    const auto steadyNow = steady_clock::now();
+    nanoseconds age{0};
+    if (kernelTime != nullptr) {
+        const auto received = system_clock::time_point(duration_cast<system_clock::duration>(
+            seconds(kernelTime->tv_sec) + nanoseconds(kernelTime->tv_nsec)));
+        age = duration_cast<nanoseconds>(system_clock::now() - received);
+        // A clock set between the arrival and now says nothing: taken as now.
+        if (age < nanoseconds(0) || age > minutes(1))
+            age = nanoseconds(0);
+    }
+    return duration_cast<milliseconds>((steadyNow - age).time_since_epoch()).count();
+}
+
+} // namespace
+
 BOOL PUDPSocket::ReadFrom(void *buf, PINDEX len, Address &addr, WORD &port)
+{
+    return Receive(buf, len, addr, port, nullptr);
+}
+
+BOOL PUDPSocket::ReadFrom(void *buf, PINDEX len, Address &addr, WORD &port, PInt64 &arrivedMs)
+{
+    return Receive(buf, len, addr, port, &arrivedMs);
+}
+
+BOOL PUDPSocket::Receive(void *buf, PINDEX len, Address &addr, WORD &port, PInt64 *arrivedMs)
 {
     lastReadCount_ = 0;
     if (buf == nullptr || len <= 0)
@@ -60,18 +96,40 @@ BOOL PUDPSocket::ReadFrom(void *buf, PINDEX len, Address &addr, WORD &port)
     SocketUse use(GetHandle());
     if (!use)
         return SetErrorValues(NotOpen, EBADF, LastReadError);
+    if (arrivedMs != nullptr)
+        use->EnableReceiveTimes(); // datagrams queued before carry no time: received now
     Deadline deadline = Deadline::After(GetReadTimeout());
     for (;;) {
         struct sockaddr_in sin;
-        socklen_t sinLen = sizeof(sin);
         std::memset(&sin, 0, sizeof(sin));
-        ssize_t count = recvfrom(use->Fd(), buf, static_cast<size_t>(len), MSG_TRUNC,
-                                 reinterpret_cast<struct sockaddr *>(&sin), &sinLen);
+        struct iovec iov = {buf, static_cast<size_t>(len)};
+        alignas(struct cmsghdr) char control[CMSG_SPACE(sizeof(struct timespec))];
+        struct msghdr msg;
+        std::memset(&msg, 0, sizeof(msg));
+        msg.msg_name = &sin;
+        msg.msg_namelen = sizeof(sin);
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        if (arrivedMs != nullptr) {
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof(control);
+        }
+        ssize_t count = recvmsg(use->Fd(), &msg, MSG_TRUNC);
         if (use->IsClosing())
             return SetErrorValues(Interrupted, 0, LastReadError);
         if (count >= 0) {
             addr = Address(static_cast<DWORD>(sin.sin_addr.s_addr));
             port = ntohs(sin.sin_port);
+            if (arrivedMs != nullptr) {
+                const struct timespec *received = nullptr;
+                for (struct cmsghdr *c = CMSG_FIRSTHDR(&msg); c != nullptr;
+                     c = CMSG_NXTHDR(&msg, c)) {
+                    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS &&
+                        c->cmsg_len >= CMSG_LEN(sizeof(struct timespec)))
+                        received = reinterpret_cast<const struct timespec *>(CMSG_DATA(c));
+                }
+                *arrivedMs = SteadyArrival(received);
+            }
             if (count > len) {
                 lastReadCount_ = len;
                 return SetErrorValues(BufferTooSmall, EMSGSIZE, LastReadError);

@@ -28,6 +28,9 @@ class PUDPSocket : public PIPSocket
     /// datagram longer than len is dropped after its first len bytes: FALSE with
     /// BufferTooSmall and the count of the bytes kept.
     BOOL ReadFrom(void *buf, PINDEX len, Address &addr, WORD &port);
+    /// ReadFrom() that also gives when the datagram arrived: the system's receive time, in
+    /// milliseconds of PTimer::Tick(). A datagram read long after it came keeps its time.
+    BOOL ReadFrom(void *buf, PINDEX len, Address &addr, WORD &port, PInt64 &arrivedMs);
     /// Sends one datagram to addr:port.
     BOOL WriteTo(const void *buf, PINDEX len, const Address &addr, WORD port);
 
@@ -42,6 +45,8 @@ class PUDPSocket : public PIPSocket
 
   private:
     std::shared_ptr<pwlib::SocketHandle> OpenForUse();
+    /// ReadFrom() with the arrival time when arrivedMs is given.
+    BOOL Receive(void *buf, PINDEX len, Address &addr, WORD &port, PInt64 *arrivedMs);
 
     mutable std::mutex addressMutex_;
     Address sendAddress_;

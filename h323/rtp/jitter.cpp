@@ -18,34 +18,16 @@ PInt64 NowMs()
 }
 } // namespace
 
-class RTP_JitterBuffer::ReaderThread : public PThread
-{
-    PCLASSINFO(ReaderThread, PThread)
-  public:
-    explicit ReaderThread(RTP_JitterBuffer &j)
-        : PThread(30000, NoAutoDeleteThread, NormalPriority, "RTP Jitter:%0x"), jitter(j)
-    {
-    }
-    void Main() override { jitter.ReaderLoop(); }
-
-  private:
-    RTP_JitterBuffer &jitter;
-};
-
 RTP_JitterBuffer::RTP_JitterBuffer(RTP_Session &s, unsigned minD, unsigned maxD, unsigned units)
     : session(s), minDelay(minD), maxDelay(maxD < minD ? minD : maxD), timeUnits(units ? units : 8),
       currentDelay(minD)
 {
     maxEntries = maxDelay / (timeUnits * 10) + 32; // room for 10 ms packets over the maximum
-    reader = new ReaderThread(*this);
-    reader->Resume();
 }
 
 RTP_JitterBuffer::~RTP_JitterBuffer()
 {
     Close();
-    reader->WaitForTermination();
-    delete reader;
 }
 
 void RTP_JitterBuffer::SetDelay(unsigned minD, unsigned maxD)
@@ -62,19 +44,44 @@ void RTP_JitterBuffer::SetDelay(unsigned minD, unsigned maxD)
 void RTP_JitterBuffer::Close()
 {
     closed = true;
-    arrived.Signal();
+    wake.Signal();
 }
 
-void RTP_JitterBuffer::ReaderLoop()
+std::unique_ptr<RTP_DataFrame> RTP_JitterBuffer::TakeSpare()
 {
-    while (!closed) {
-        std::unique_ptr<RTP_DataFrame> frame(new RTP_DataFrame);
-        if (!session.ReadData(*frame))
-            break;
-        Insert(std::move(frame));
+    if (spare.empty())
+        return std::make_unique<RTP_DataFrame>();
+    std::unique_ptr<RTP_DataFrame> frame = std::move(spare.back());
+    spare.pop_back();
+    return frame;
+}
+
+void RTP_JitterBuffer::Recycle(std::unique_ptr<RTP_DataFrame> frame)
+{
+    if (spare.size() < maxEntries)
+        spare.push_back(std::move(frame));
+}
+
+bool RTP_JitterBuffer::TakeIn(const PTimeInterval &timeout)
+{
+    PTimeInterval wait = timeout;
+    // At most a buffer's worth at a time: a flood does not hold up the play-out.
+    for (unsigned taken = 0; taken < maxEntries; taken++) {
+        std::unique_ptr<RTP_DataFrame> frame = TakeSpare();
+        PInt64 arrival = 0;
+        int got = session.ReadDataWithin(*frame, wait, arrival);
+        if (got <= 0) {
+            Recycle(std::move(frame));
+            if (got < 0)
+                closed = true;
+            else
+                takenInAt = NowMs();
+            return !closed;
+        }
+        Insert(std::move(frame), arrival);
+        wait = 0;
     }
-    closed = true;
-    arrived.Signal();
+    return !closed;
 }
 
 PInt64 RTP_JitterBuffer::PlayoutTime(DWORD timestamp) const
@@ -83,83 +90,86 @@ PInt64 RTP_JitterBuffer::PlayoutTime(DWORD timestamp) const
     return baseTime + delta / PInt64(timeUnits);
 }
 
-void RTP_JitterBuffer::Insert(std::unique_ptr<RTP_DataFrame> frame)
+void RTP_JitterBuffer::Insert(std::unique_ptr<RTP_DataFrame> frame, PInt64 arrival)
 {
-    PInt64 now = NowMs();
     DWORD ts = frame->GetTimestamp();
-    bool wake; // the reader waits for data only when it had none; else it waits for a time
-    {
-        PWaitAndSignal lock(mutex);
-        wake = !synced || buffer.empty();
-        if (!synced) {
-            synced = true;
-            baseTimestamp = ts;
-            baseTime = now + currentDelay / timeUnits;
-            nextTimestamp = ts;
-        } else {
-            int32_t ahead = int32_t(ts - nextTimestamp);
-            int64_t limit = kResyncFactor * int64_t(maxDelay > 0 ? maxDelay : 8000);
-            if (ahead < -limit || ahead > limit * 8) {
-                // The sender jumped (restart or a long pause): a new time base.
-                buffer.clear();
-                baseTimestamp = ts;
-                baseTime = now + currentDelay / timeUnits;
-                nextTimestamp = ts;
-            } else if (ahead < 0) {
-                packetsTooLate++;
-                onTimeCount = 0;
-                if (currentDelay + 10 * timeUnits <= maxDelay) {
-                    currentDelay += 10 * timeUnits;
-                    baseTime += 10; // later play-out for everything from now on
-                }
-                return;
-            } else if (PlayoutTime(ts) < now) {
-                onTimeCount = 0; // arrived on the edge: make room before the next one
-                if (currentDelay + 10 * timeUnits <= maxDelay) {
-                    currentDelay += 10 * timeUnits;
-                    baseTime += 10;
-                }
-            } else if (++onTimeCount >= kShrinkAfter && currentDelay > minDelay) {
-                onTimeCount = 0;
-                unsigned step = 10 * timeUnits;
-                if (currentDelay - step < minDelay)
-                    step = currentDelay - minDelay;
-                currentDelay -= step;
-                baseTime -= step / timeUnits;
+    PWaitAndSignal lock(mutex);
+    if (!synced) {
+        synced = true;
+        baseTimestamp = ts;
+        baseTime = arrival + currentDelay / timeUnits;
+        nextTimestamp = ts;
+    } else {
+        int32_t ahead = int32_t(ts - nextTimestamp);
+        int64_t limit = kResyncFactor * int64_t(maxDelay > 0 ? maxDelay : 8000);
+        if (ahead < -limit || ahead > limit * 8) {
+            // The sender jumped (restart or a long pause): a new time base.
+            while (!buffer.empty()) {
+                Recycle(std::move(buffer.front().frame));
+                buffer.pop_front();
             }
+            baseTimestamp = ts;
+            baseTime = arrival + currentDelay / timeUnits;
+            nextTimestamp = ts;
+        } else if (ahead < 0) {
+            packetsTooLate++;
+            onTimeCount = 0;
+            if (currentDelay + 10 * timeUnits <= maxDelay) {
+                currentDelay += 10 * timeUnits;
+                baseTime += 10; // later play-out for everything from now on
+            }
+            Recycle(std::move(frame));
+            return;
+        } else if (PlayoutTime(ts) < arrival) {
+            onTimeCount = 0; // arrived on the edge: make room before the next one
+            if (currentDelay + 10 * timeUnits <= maxDelay) {
+                currentDelay += 10 * timeUnits;
+                baseTime += 10;
+            }
+        } else if (++onTimeCount >= kShrinkAfter && currentDelay > minDelay) {
+            onTimeCount = 0;
+            unsigned step = 10 * timeUnits;
+            if (currentDelay - step < minDelay)
+                step = currentDelay - minDelay;
+            currentDelay -= step;
+            baseTime -= step / timeUnits;
         }
-        // Consecutive packets give the packet duration (more than one frame each for some
-        // codecs); a gap in the sequence numbers may hide silence and says nothing.
-        WORD seq = frame->GetSequenceNumber();
-        if (haveLast && seq == WORD(lastSequence + 1) && int32_t(ts - lastTimestamp) > 0)
-            frameDuration = ts - lastTimestamp;
-        if (!haveLast || int16_t(seq - lastSequence) > 0) {
-            haveLast = true;
-            lastSequence = seq;
-            lastTimestamp = ts;
-        }
-        auto pos = buffer.end();
-        while (pos != buffer.begin()) {
-            auto prev = pos - 1;
-            int32_t d = int32_t(ts - prev->frame->GetTimestamp());
-            if (d > 0)
-                break;
-            if (d == 0)
-                return; // duplicate
-            pos = prev;
-        }
-        buffer.insert(pos, Entry{std::move(frame), now});
-        while (buffer.size() > maxEntries)
-            buffer.pop_front(); // overrun: the oldest goes
     }
-    if (wake)
-        arrived.Signal();
+    // Consecutive packets give the packet duration (more than one frame each for some
+    // codecs); a gap in the sequence numbers may hide silence and says nothing.
+    WORD seq = frame->GetSequenceNumber();
+    if (haveLast && seq == WORD(lastSequence + 1) && int32_t(ts - lastTimestamp) > 0)
+        frameDuration = ts - lastTimestamp;
+    if (!haveLast || int16_t(seq - lastSequence) > 0) {
+        haveLast = true;
+        lastSequence = seq;
+        lastTimestamp = ts;
+    }
+    auto pos = buffer.end();
+    while (pos != buffer.begin()) {
+        auto prev = pos - 1;
+        int32_t d = int32_t(ts - prev->frame->GetTimestamp());
+        if (d > 0)
+            break;
+        if (d == 0) {
+            Recycle(std::move(frame)); // duplicate
+            return;
+        }
+        pos = prev;
+    }
+    buffer.insert(pos, Entry{std::move(frame), arrival});
+    while (buffer.size() > maxEntries) { // overrun: the oldest goes
+        Recycle(std::move(buffer.front().frame));
+        buffer.pop_front();
+    }
 }
 
 BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
 {
     for (;;) {
         if (closed)
+            return FALSE;
+        if (NowMs() != takenInAt && !TakeIn(0))
             return FALSE;
         PInt64 wait;
         bool waitForData = false;
@@ -175,8 +185,10 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
                 }
                 // Drop what is already behind the play-out position.
                 while (!buffer.empty() &&
-                       int32_t(buffer.front().frame->GetTimestamp() - nextTimestamp) < 0)
+                       int32_t(buffer.front().frame->GetTimestamp() - nextTimestamp) < 0) {
+                    Recycle(std::move(buffer.front().frame));
                     buffer.pop_front();
+                }
                 PInt64 now = NowMs();
                 PInt64 due = PlayoutTime(nextTimestamp);
                 if (due <= now) {
@@ -188,6 +200,7 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
                         out.SetPacketSize(e.frame->GetPacketSize());
                         nextTimestamp = e.frame->GetTimestamp() + frameDuration;
                         positionUnknown = frameDuration == 0;
+                        Recycle(std::move(e.frame));
                         return TRUE;
                     }
                     // Missing at its time: an empty frame stands for it, once the packet
@@ -212,9 +225,13 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
                 }
             }
         }
-        if (wait < 0)
-            arrived.Wait();
-        else
-            arrived.Wait(PTimeInterval(wait));
+        if (wait < 0 || waitForData) {
+            // Nothing plays before a packet comes: wait for one on the session.
+            if (!TakeIn(wait < 0 ? PMaxTimeInterval : PTimeInterval(wait)))
+                return FALSE;
+        } else {
+            // Packets that come meanwhile wait in the socket with their arrival time.
+            wake.Wait(PTimeInterval(wait));
+        }
     }
 }

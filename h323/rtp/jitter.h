@@ -1,23 +1,25 @@
-// RTP_JitterBuffer: an adaptive play-out buffer for received audio, with its own reader.
+// RTP_JitterBuffer: an adaptive play-out buffer for received audio.
 #pragma once
 
 #include <h323/rtp/rtp_frame.h>
 
 #include <pwlib/pmutex.h>
 #include <pwlib/psyncpoint.h>
-#include <pwlib/pthread.h>
 
 #include <atomic>
 #include <deque>
 #include <memory>
+#include <vector>
 
 class RTP_Session;
 
 /// Holds received packets until their play-out time: the arrival of the first packet of a
 /// talk spurt plus the current delay, advanced by the timestamps. The delay starts at the
 /// minimum, grows (up to the maximum) when packets arrive after their play-out time and
-/// shrinks back when none has been late for a while. Its thread reads the session; the
-/// channel's thread takes frames in timestamp order with ReadData.
+/// shrinks back when none has been late for a while. The channel's thread takes frames in
+/// timestamp order with ReadData, which also takes in what the session has received (with
+/// the arrival times the system noted): between two frames the thread sleeps until the next
+/// one is due, so a frame costs it one wake-up, however the packets come.
 class RTP_JitterBuffer
 {
   public:
@@ -32,7 +34,7 @@ class RTP_JitterBuffer
     /// Waits for the next frame's play-out time and gives it; a frame that did not arrive
     /// in time comes as an empty payload with its timestamp. FALSE once closed.
     BOOL ReadData(RTP_DataFrame &frame);
-    /// Ends ReadData and the reader (the session's sockets are closed by the session).
+    /// Any thread: ends ReadData (the session's sockets are closed by the session).
     void Close();
 
     /// The current delay in ms.
@@ -42,14 +44,19 @@ class RTP_JitterBuffer
     unsigned GetLastHoldTime() const { return lastHoldMs; }
 
   private:
-    class ReaderThread;
     struct Entry {
         std::unique_ptr<RTP_DataFrame> frame;
         PInt64 arrival; // ms
     };
-    void ReaderLoop();
-    void Insert(std::unique_ptr<RTP_DataFrame> frame);
+    /// Takes in the packets received, waiting at most timeout for the first; FALSE once
+    /// the session is closed.
+    bool TakeIn(const PTimeInterval &timeout);
+    /// Files a packet that arrived at arrival (ms), or drops it.
+    void Insert(std::unique_ptr<RTP_DataFrame> frame, PInt64 arrival);
     PInt64 PlayoutTime(DWORD timestamp) const;
+    /// A frame to receive into: a spare one, or a new one.
+    std::unique_ptr<RTP_DataFrame> TakeSpare();
+    void Recycle(std::unique_ptr<RTP_DataFrame> frame);
 
     RTP_Session &session;
     unsigned minDelay;
@@ -58,8 +65,11 @@ class RTP_JitterBuffer
     unsigned maxEntries;
 
     PMutex mutex;
-    PSyncPoint arrived;
+    PSyncPoint wake;           // signalled by Close
     std::deque<Entry> buffer;  // by timestamp
+    PInt64 takenInAt = -1;     // when TakeIn last found nothing more (ms)
+    /// Frames to receive into again.
+    std::vector<std::unique_ptr<RTP_DataFrame>> spare;
     bool synced = false;
     PInt64 baseTime = 0;       // play-out time of baseTimestamp (ms)
     DWORD baseTimestamp = 0;
@@ -74,5 +84,4 @@ class RTP_JitterBuffer
     std::atomic<bool> closed{false};
     std::atomic<DWORD> packetsTooLate{0};
     std::atomic<unsigned> lastHoldMs{0};
-    ReaderThread *reader = nullptr;
 };

@@ -54,6 +54,12 @@ void RTP_Session::SetJitterBufferSize(unsigned minDelay, unsigned maxDelay, unsi
         jitter->SetDelay(minDelay, maxDelay);
 }
 
+BOOL RTP_Session::ReadData(RTP_DataFrame &frame)
+{
+    PInt64 arrival;
+    return ReadDataWithin(frame, PMaxTimeInterval, arrival) > 0;
+}
+
 BOOL RTP_Session::ReadBufferedData(RTP_DataFrame &frame)
 {
     if (jitter)
@@ -82,7 +88,7 @@ void RTP_Session::MaybeSendReport()
         SendReport();
 }
 
-BOOL RTP_Session::OnReceiveData(const RTP_DataFrame &frame, unsigned timeUnits)
+BOOL RTP_Session::OnReceiveData(const RTP_DataFrame &frame, unsigned timeUnits, PInt64 arrivalMs)
 {
     PWaitAndSignal lock(receiveMutex);
     WORD seq = frame.GetSequenceNumber();
@@ -109,7 +115,7 @@ BOOL RTP_Session::OnReceiveData(const RTP_DataFrame &frame, unsigned timeUnits)
     packetsReceived++;
     octetsReceived += DWORD(frame.GetPayloadSize());
     // Interarrival jitter: transit time differences in timestamp units.
-    PInt64 arrival = PTimer::Tick().GetMilliSeconds() * timeUnits;
+    PInt64 arrival = arrivalMs * timeUnits;
     PInt64 transit = arrival - PInt64(frame.GetTimestamp());
     if (lastTransit != 0) {
         PInt64 d = transit - lastTransit;

@@ -25,9 +25,16 @@ class RTP_Session : public PObject
     RTP_Session(unsigned sessionID, const PString &canonicalName);
     ~RTP_Session() override;
 
-    /// Reads the next RTP data packet (RTCP packets met on the way are processed). FALSE
-    /// when the session is closed.
-    virtual BOOL ReadData(RTP_DataFrame &frame) = 0;
+    /// Reads the next RTP data packet if one comes within timeout (0: only one that is
+    /// there already; PMaxTimeInterval: no limit); RTCP packets met on the way are
+    /// processed. 1 with the packet in frame and arrival set to when it arrived (ms of
+    /// PTimer::Tick(), however late it is read), 0 when none came in time, -1 once the
+    /// session is closed.
+    virtual int ReadDataWithin(RTP_DataFrame &frame, const PTimeInterval &timeout,
+                               PInt64 &arrival) = 0;
+    /// Reads the next RTP data packet, however long it takes; FALSE when the session is
+    /// closed.
+    BOOL ReadData(RTP_DataFrame &frame);
     /// Sends one data packet (SSRC and sequence number are filled in here).
     virtual BOOL WriteData(RTP_DataFrame &frame) = 0;
     /// Sends one RTCP compound packet.
@@ -57,8 +64,9 @@ class RTP_Session : public PObject
   protected:
     /// Fills in SSRC and sequence number, counts it, sends a report when one is due.
     void OnSendData(RTP_DataFrame &frame);
-    /// Counts a received packet; FALSE for one to drop (duplicate or too old).
-    BOOL OnReceiveData(const RTP_DataFrame &frame, unsigned timeUnits);
+    /// Counts a packet received at arrival (ms); FALSE for one to drop (duplicate or too
+    /// old).
+    BOOL OnReceiveData(const RTP_DataFrame &frame, unsigned timeUnits, PInt64 arrival);
     /// Takes a received RTCP compound packet; FALSE when it is malformed.
     BOOL OnReceiveControl(const BYTE *data, PINDEX size);
     /// Sends a sender or receiver report with SDES when one is due.
@@ -105,11 +113,14 @@ class RTP_UDP : public RTP_Session
     /// Where data (isDataPort) or RTCP goes. Data from that address only is taken.
     BOOL SetRemoteSocketInfo(PIPSocket::Address address, WORD port, BOOL isDataPort);
 
-    BOOL ReadData(RTP_DataFrame &frame) override;
+    int ReadDataWithin(RTP_DataFrame &frame, const PTimeInterval &timeout,
+                       PInt64 &arrival) override;
     /// Receives one datagram from socket into frame and applies the traffic hook. Gives
-    /// -1 when the socket failed or closed, 0 when the datagram is to be ignored, 1 when it
-    /// holds frame.GetSize() bytes.
+    /// -1 when the socket failed or closed, 0 when the datagram is to be ignored, else its
+    /// size; a data datagram's arrival time is kept for GetLastArrival().
     virtual int ReadDataOrControlPDU(PUDPSocket &socket, PBYTEArray &frame, BOOL fromDataChannel);
+    /// When the data datagram ReadDataOrControlPDU took last arrived (ms of PTimer::Tick()).
+    PInt64 GetLastArrival() const { return lastArrival; }
     BOOL WriteData(RTP_DataFrame &frame) override;
     BOOL WriteControl(RTP_ControlFrame &frame) override;
     void Close(BOOL reading) override;
@@ -132,6 +143,7 @@ class RTP_UDP : public RTP_Session
     std::atomic<WORD> remoteDataPort{0};
     std::atomic<WORD> remoteControlPort{0};
     PBYTEArray controlBuffer;
+    PInt64 lastArrival = 0; // of the receiving thread
     std::atomic<bool> closed{false};
     std::atomic<bool> readingClosed{false};
     std::atomic<bool> byeSent{false};

@@ -5,20 +5,35 @@
 #include <h323/rtp/jitter.h>
 #include <h323/transports/traffic_hook.h>
 
+#include <pwlib/ptimer.h>
 #include <pwlib/ptrace.h>
 
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <vector>
+
+namespace {
+
+/// The calling thread's buffer for the hook's copy of a datagram being sent.
+BYTE *HookBuffer(PINDEX size)
+{
+    thread_local std::vector<BYTE> buffer;
+    if (buffer.size() < size_t(size))
+        buffer.resize(size_t(size));
+    return buffer.data();
+}
+
+} // namespace
 
 RTP_UDP::RTP_UDP(unsigned id, const PString &cname) : RTP_Session(id, cname), controlBuffer(2048) {}
 
 RTP_UDP::~RTP_UDP()
 {
     Close(FALSE);
-    jitter.reset(); // its thread reads from this session's sockets
+    jitter.reset(); // it reads from this session's sockets
 }
 
 BOOL RTP_UDP::Open(PIPSocket::Address local, WORD portBase, WORD portMax, BYTE)
@@ -71,7 +86,11 @@ int RTP_UDP::ReadDataOrControlPDU(PUDPSocket &socket, PBYTEArray &frame, BOOL fr
     PIPSocket::Address from;
     WORD port;
     PINDEX capacity = frame.GetSize() > 0 ? frame.GetSize() : RTP_DataFrame::MaxPacketSize;
-    if (!socket.ReadFrom(frame.GetPointer(capacity), capacity, from, port)) {
+    BOOL received =
+        fromDataChannel
+            ? socket.ReadFrom(frame.GetPointer(capacity), capacity, from, port, lastArrival)
+            : socket.ReadFrom(frame.GetPointer(capacity), capacity, from, port);
+    if (!received) {
         if (socket.GetErrorCode(PChannel::LastReadError) == PChannel::BufferTooSmall)
             return 0; // oversized datagram dropped
         return -1;
@@ -86,19 +105,24 @@ int RTP_UDP::ReadDataOrControlPDU(PUDPSocket &socket, PBYTEArray &frame, BOOL fr
     }
     if (const H323TrafficHook *hook = H323GetTrafficHook())
         hook->OnDatagramReceived(frame.GetPointer(count), count);
-    (void)fromDataChannel;
     return count > 0 ? int(count) : 0;
 }
 
-BOOL RTP_UDP::ReadData(RTP_DataFrame &frame)
+int RTP_UDP::ReadDataWithin(RTP_DataFrame &frame, const PTimeInterval &timeout, PInt64 &arrival)
 {
+    const bool forever = timeout >= PMaxTimeInterval;
+    const PInt64 end = PTimer::Tick().GetMilliSeconds() + timeout.GetMilliSeconds();
     while (!closed && !readingClosed) {
-        int which = PSocket::Select(dataSocket, controlSocket, PMaxTimeInterval);
+        PInt64 rest = forever ? 0 : std::max<PInt64>(end - PTimer::Tick().GetMilliSeconds(), 0);
+        int which = PSocket::Select(dataSocket, controlSocket,
+                                    forever ? PMaxTimeInterval : PTimeInterval(rest));
+        if (which == 0)
+            return 0; // nothing in time
         if (which == -2 || which == -3) {
             controlBuffer.SetSize(2048);
             int n = ReadDataOrControlPDU(controlSocket, controlBuffer, FALSE);
             if (n < 0 || readingClosed)
-                return FALSE;
+                return -1;
             if (n > 0 && !OnReceiveControl(controlBuffer.GetPointer(), n))
                 PTRACE(3, "RTP\tmalformed RTCP of " << n << " bytes dropped");
             if (which == -2)
@@ -111,22 +135,23 @@ BOOL RTP_UDP::ReadData(RTP_DataFrame &frame)
                               : PINDEX(RTP_DataFrame::MaxPacketSize));
             int n = ReadDataOrControlPDU(dataSocket, frame, TRUE);
             if (n < 0 || readingClosed)
-                return FALSE;
+                return -1;
             if (n == 0)
                 continue;
             if (!frame.SetPacketSize(n)) {
                 PTRACE(3, "RTP\tmalformed RTP of " << n << " bytes dropped");
                 continue;
             }
-            if (!OnReceiveData(frame, sessionID == 2 ? 90 : 8))
+            if (!OnReceiveData(frame, sessionID == 2 ? 90 : 8, lastArrival))
                 continue;
             MaybeSendReport();
-            return TRUE;
+            arrival = lastArrival;
+            return 1;
         }
         if (which > 0) // the sockets closed or failed
-            return FALSE;
+            return -1;
     }
-    return FALSE;
+    return -1;
 }
 
 BOOL RTP_UDP::WriteData(RTP_DataFrame &frame)
@@ -138,9 +163,9 @@ BOOL RTP_UDP::WriteData(RTP_DataFrame &frame)
     PIPSocket::Address to = GetRemoteAddress();
     BOOL ok;
     if (const H323TrafficHook *hook = H323GetTrafficHook()) {
-        std::vector<BYTE> copy(static_cast<size_t>(size));
-        hook->OnDatagramSending(frame.GetPointer(), copy.data(), size);
-        ok = dataSocket.WriteTo(copy.data(), size, to, remoteDataPort);
+        BYTE *copy = HookBuffer(size);
+        hook->OnDatagramSending(frame.GetPointer(), copy, size);
+        ok = dataSocket.WriteTo(copy, size, to, remoteDataPort);
     } else {
         ok = dataSocket.WriteTo(frame.GetPointer(), size, to, remoteDataPort);
     }
@@ -155,9 +180,9 @@ BOOL RTP_UDP::WriteControl(RTP_ControlFrame &frame)
     PINDEX size = frame.GetCompoundSize();
     PIPSocket::Address to = GetRemoteAddress();
     if (const H323TrafficHook *hook = H323GetTrafficHook()) {
-        std::vector<BYTE> copy(static_cast<size_t>(size));
-        hook->OnDatagramSending(frame.GetPointer(), copy.data(), size);
-        return controlSocket.WriteTo(copy.data(), size, to, remoteControlPort);
+        BYTE *copy = HookBuffer(size);
+        hook->OnDatagramSending(frame.GetPointer(), copy, size);
+        return controlSocket.WriteTo(copy, size, to, remoteControlPort);
     }
     return controlSocket.WriteTo(frame.GetPointer(), size, to, remoteControlPort);
 }

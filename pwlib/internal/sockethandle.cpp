@@ -20,6 +20,26 @@ SocketHandle::~SocketHandle()
         close(wakeFd_);
 }
 
+void SocketHandle::EnableReceiveTimes()
+{
+    if (receiveTimes_.load())
+        return;
+    // The system stamps received datagrams while some socket asks for it, and switching
+    // that on or off is slow and deferred. A socket of our own keeps it on from the first
+    // use to the end of the process, so that it does not flip with every call's sockets.
+    static const int keeper = [] {
+        int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        int on = 1;
+        if (fd >= 0)
+            setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on));
+        return fd;
+    }();
+    (void)keeper;
+    int on = 1;
+    if (setsockopt(fd_, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof(on)) == 0)
+        receiveTimes_ = true;
+}
+
 bool SocketHandle::Enter()
 {
     std::lock_guard<std::mutex> lock(mutex_);

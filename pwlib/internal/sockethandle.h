@@ -27,6 +27,9 @@ class SocketHandle
     int Fd() const { return fd_; }
     bool IsClosing() const { return closing_.load(); }
 
+    /// Makes datagrams received from now on carry their receive time (once per socket).
+    void EnableReceiveTimes();
+
     /// Registers the calling thread as a user; false once closing.
     bool Enter();
     void Leave();
@@ -46,6 +49,7 @@ class SocketHandle
     int fd_;
     int wakeFd_;
     std::atomic<bool> closing_{false};
+    std::atomic<bool> receiveTimes_{false};
     std::mutex mutex_;
     std::condition_variable left_;
     std::vector<std::thread::id> users_;

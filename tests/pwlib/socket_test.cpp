@@ -273,6 +273,39 @@ TEST(UdpSocket, TimeOutsUnboundWritesAndPortRanges)
     EXPECT_FALSE(none.ListenInRange(loopback, 10, 5));
 }
 
+TEST(UdpSocket, ADatagramReadLateKeepsItsArrivalTime)
+{
+    PUDPSocket a, b;
+    ASSERT_TRUE(a.Listen(loopback, 5, 0));
+    ASSERT_TRUE(b.Listen(loopback, 5, 0));
+    b.SetReadTimeout(5000);
+    char buffer[8];
+    Address from;
+    WORD port;
+    PInt64 arrived = 0;
+    // The first read with arrival times turns them on; a datagram queued before counts
+    // as received when it is read.
+    ASSERT_TRUE(a.WriteTo("one", 3, loopback, b.GetPort()));
+    ASSERT_TRUE(b.ReadFrom(buffer, sizeof(buffer), from, port, arrived));
+    EXPECT_LE(ElapsedSince(PTimeInterval(arrived)), 1000);
+
+    // The system starts stamping a little later (on a busy host, later still).
+    bool stamped = false;
+    for (int attempt = 0; attempt < 50 && !stamped; attempt++) {
+        PInt64 before = PTimer::Tick().GetMilliSeconds();
+        ASSERT_TRUE(a.WriteTo("two", 3, loopback, b.GetPort()));
+        PInt64 after = PTimer::Tick().GetMilliSeconds();
+        PThread::Sleep(60);
+        ASSERT_TRUE(b.ReadFrom(buffer, sizeof(buffer), from, port, arrived));
+        ASSERT_EQ(b.GetLastReadCount(), 3);
+        ASSERT_EQ(port, a.GetPort());
+        ASSERT_GE(arrived, before - 1);
+        ASSERT_LE(arrived, after + 80) << "at the latest, when it was read";
+        stamped = arrived <= after + 1;
+    }
+    EXPECT_TRUE(stamped) << "the time it came, not the time it was read";
+}
+
 TEST(Select, ReportsReadableTimeoutAndNotOpen)
 {
     TcpPair pair;

@@ -12,7 +12,7 @@ class Probe : public RTP_Session
 {
   public:
     Probe() : RTP_Session(1, "fuzz") {}
-    BOOL ReadData(RTP_DataFrame &) override { return FALSE; }
+    int ReadDataWithin(RTP_DataFrame &, const PTimeInterval &, PInt64 &) override { return -1; }
     BOOL WriteData(RTP_DataFrame &) override { return TRUE; }
     BOOL WriteControl(RTP_ControlFrame &) override { return TRUE; }
     void Close(BOOL) override {}
@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             // The payload is inside what was received.
             if (frame.GetHeaderSize() + frame.GetPayloadSize() > n)
                 __builtin_trap();
-            probe.OnReceiveData(frame, 8);
+            static PInt64 arrival = 0;
+            probe.OnReceiveData(frame, 8, arrival += 20);
         }
     }
     return 0;

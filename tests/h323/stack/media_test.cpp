@@ -1,16 +1,22 @@
-// Media: G.711 companding, RTP packet checks, and the jitter buffer's play-out.
+// Media: G.711 companding, RTP packet checks, and the jitter buffer's play-out (fed by a
+// test session and over UDP).
 #include <h323/codecs/g711.h>
 #include <h323/rtp/jitter.h>
 #include <h323/rtp/rtp_session.h>
 
 #include <gtest/gtest.h>
 
+#include <pwlib/pthread.h>
 #include <pwlib/ptimer.h>
+#include <pwlib/pudpsocket.h>
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 TEST(G711, KnownCodesAndRoundTrip)
 {
@@ -25,6 +31,13 @@ TEST(G711, KnownCodesAndRoundTrip)
         // The quantisation step grows with the level: within 1/16 of it plus the floor.
         ASSERT_LE(std::abs(u - s), std::abs(s) / 16 + 40) << s;
         EXPECT_LE(std::abs(a - s), std::abs(s) / 16 + 40) << s;
+    }
+    // Every code's level compands back to that code (mu-law's negative zero aside).
+    for (int c = 0; c < 256; c++) {
+        if (c != 0x7F) {
+            EXPECT_EQ(h323::g711::LinearToUlaw(h323::g711::UlawToLinear(uint8_t(c))), c) << c;
+        }
+        EXPECT_EQ(h323::g711::LinearToAlaw(h323::g711::AlawToLinear(uint8_t(c))), c) << c;
     }
 }
 
@@ -75,24 +88,30 @@ class FeedSession : public RTP_Session
         queue.push_back({ts, atMs});
         more.Signal();
     }
-    BOOL ReadData(RTP_DataFrame &frame) override
+    int ReadDataWithin(RTP_DataFrame &frame, const PTimeInterval &timeout, PInt64 &arrival) override
     {
+        const bool forever = timeout >= PMaxTimeInterval;
+        const PInt64 end = PTimer::Tick().GetMilliSeconds() + timeout.GetMilliSeconds();
         for (;;) {
             if (closed)
-                return FALSE;
+                return -1;
+            PInt64 now = PTimer::Tick().GetMilliSeconds();
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                if (!queue.empty() && queue.front().second <= PTimer::Tick().GetMilliSeconds()) {
+                if (!queue.empty() && queue.front().second <= now) {
                     frame.SetPayloadSize(160);
                     frame.SetTimestamp(queue.front().first);
                     auto seq = sequenced.find(queue.front().first);
                     frame.SetSequenceNumber(seq != sequenced.end() ? seq->second
                                                                    : WORD(queue.front().first / 160));
+                    arrival = queue.front().second;
                     queue.pop_front();
-                    return TRUE;
+                    return 1;
                 }
             }
-            more.Wait(2);
+            if (!forever && now >= end)
+                return 0;
+            more.Wait(forever ? 2 : std::min<PInt64>(2, end - now));
         }
     }
     BOOL WriteData(RTP_DataFrame &) override { return TRUE; }
@@ -178,4 +197,101 @@ TEST(JitterBuffer, PacketsOfSeveralFramesPlayWithoutGaps)
         EXPECT_EQ(frame.GetTimestamp(), 640u * k);
         EXPECT_EQ(frame.GetPayloadSize(), 160) << "an empty frame stood in at " << frame.GetTimestamp();
     }
+}
+
+namespace {
+
+/// Waits until the system stamps received datagrams (it starts a little after the first
+/// socket asks for it); FALSE when it never did within seconds.
+bool ReceiveTimesStamped(const PIPSocket::Address &loopback)
+{
+    PUDPSocket a, b;
+    if (!a.Listen(loopback, 5, 0) || !b.Listen(loopback, 5, 0))
+        return false;
+    b.SetReadTimeout(1000);
+    for (int attempt = 0; attempt < 100; attempt++) {
+        a.WriteTo("t", 1, loopback, b.GetPort());
+        PInt64 sent = PTimer::Tick().GetMilliSeconds();
+        PThread::Sleep(30);
+        char byte;
+        PIPSocket::Address from;
+        WORD port;
+        PInt64 arrived = 0;
+        if (b.ReadFrom(&byte, 1, from, port, arrived) && arrived <= sent + 1)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(JitterBuffer, OverUdpPacketsTakenInLaterKeepTheirArrivalAndCloseEndsTheWait)
+{
+    const PIPSocket::Address loopback(127, 0, 0, 1);
+    ASSERT_TRUE(ReceiveTimesStamped(loopback));
+    PUDPSocket peer;
+    ASSERT_TRUE(peer.Listen(loopback, 5, 0));
+    RTP_UDP session(1);
+    ASSERT_TRUE(session.Open(loopback, 30000, 39998, 0));
+    ASSERT_TRUE(session.SetRemoteSocketInfo(loopback, peer.GetPort(), TRUE));
+    session.SetJitterBufferSize(100 * 8, 250 * 8);
+
+    // 20 ms packets: the first four after the first one arrive while the reader waits for
+    // the first play-out time, the others while it waits for the one before theirs.
+    constexpr int kPackets = 8;
+    std::thread sender([&] {
+        PInt64 start = PTimer::Tick().GetMilliSeconds();
+        for (int k = 0; k < kPackets; k++) {
+            PInt64 rest = start + 20 * k - PTimer::Tick().GetMilliSeconds();
+            if (rest > 0)
+                PThread::Sleep(PTimeInterval(rest));
+            RTP_DataFrame frame;
+            frame.SetPayloadType(RTP_DataFrame::PCMU);
+            frame.SetSequenceNumber(WORD(100 + k));
+            frame.SetTimestamp(DWORD(160 * k));
+            frame.SetPayloadSize(160);
+            peer.WriteTo(frame.GetPointer(), frame.GetPacketSize(), loopback,
+                         session.GetLocalDataPort());
+        }
+    });
+    RTP_DataFrame frame;
+    std::vector<unsigned> held;
+    for (int k = 0; k < kPackets; k++) {
+        ASSERT_TRUE(session.ReadBufferedData(frame));
+        EXPECT_EQ(frame.GetTimestamp(), DWORD(160 * k));
+        EXPECT_EQ(frame.GetPayloadSize(), 160) << "missing at " << frame.GetTimestamp();
+        held.push_back(session.GetJitterBuffer()->GetLastHoldTime());
+    }
+    sender.join();
+    // Counted from when it was read, the second packet would show 20 ms.
+    for (size_t k = 0; k < held.size(); k++)
+        EXPECT_GE(held[k], 85u) << "packet " << k << " is held the delay from its arrival";
+
+    // Past the last packet the reader plays empty frames; closing ends it at once.
+    std::thread closer([&] {
+        PThread::Sleep(50);
+        session.Close(TRUE);
+    });
+    PInt64 start = PTimer::Tick().GetMilliSeconds();
+    while (session.ReadBufferedData(frame) && PTimer::Tick().GetMilliSeconds() - start < 5000) {
+    }
+    closer.join();
+    EXPECT_LT(PTimer::Tick().GetMilliSeconds() - start, 2000);
+    EXPECT_FALSE(session.ReadBufferedData(frame));
+}
+
+TEST(JitterBuffer, CloseEndsAReaderWaitingForTheFirstPacket)
+{
+    RTP_UDP session(1);
+    ASSERT_TRUE(session.Open(PIPSocket::Address(127, 0, 0, 1), 30000, 39998, 0));
+    session.SetJitterBufferSize(50 * 8, 250 * 8);
+    std::thread closer([&] {
+        PThread::Sleep(50);
+        session.Close(TRUE);
+    });
+    RTP_DataFrame frame;
+    PInt64 start = PTimer::Tick().GetMilliSeconds();
+    EXPECT_FALSE(session.ReadBufferedData(frame));
+    EXPECT_LT(PTimer::Tick().GetMilliSeconds() - start, 2000);
+    closer.join();
 }
