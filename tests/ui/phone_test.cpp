@@ -1,7 +1,7 @@
 // The whole phone: main dialogs logged in to an in-process service simulator (service protocol
 // and RAS gatekeeper) calling each other; start-up, the language file, timers, the call log,
-// the caller lookup, the display updates, where the audio wizard opens and the chat window's
-// video.
+// the caller lookup, the display updates, where the audio wizard opens, the chat window's video
+// and the tray menu.
 #include <ui/chat_dlg.h>
 #include <ui/login_dlg.h>
 #include <ui/menu_panel_dlg.h>
@@ -996,4 +996,53 @@ TEST_F(PhoneTest, AVideoCallOpensItsChannelsIntoTheChatWindowTheDialogHandedTheE
     a.dlg->DestroyWindow();
     EXPECT_EQ(a.dlg->m_pChatDlg, nullptr);
     EXPECT_EQ(a.dlg->m_endpoint.GetChatWindow(), nullptr);
+}
+
+// ---- the tray icon ----
+
+TEST_F(DialogTest, TheTrayMenuOpensThePanelPagesAndExitsInTheLanguageInForce)
+{
+    HWND hWnd = dlg().GetSafeHwnd();
+    std::vector<std::vector<std::string>> menus;
+    int choice = -1;
+    win::testing::SetPopupMenuHandler([&](const std::vector<std::string> &items) {
+        menus.push_back(items);
+        return choice;
+    });
+    auto mark = [&] { return dlg().m_pMenuPanel ? dlg().m_pMenuPanel->m_nPageMark : -1; };
+    // A right click choosing item (-1: dismissed) until the panel shows page (-1: none).
+    auto choose = [&](int item, int page) {
+        size_t shown = menus.size();
+        choice = item;
+        win::testing::ClickTrayIcon(hWnd, 143, WM_RBUTTONDOWN);
+        return QTest::qWaitFor([&] { return menus.size() > shown && mark() == page; }, 5000);
+    };
+
+    EXPECT_TRUE(choose(-1, -1)) << "a right click opens the menu";
+    EXPECT_EQ(menus.at(0), (std::vector<std::string>{"Phone&Book", "&System Config", "", "E&xit"}));
+    EXPECT_TRUE(choose(0, 21)) << "PhoneBook";
+    EXPECT_TRUE(choose(1, 31)) << "System Config";
+    EXPECT_TRUE(choose(1, -1)) << "again: the panel closes";
+
+    // The simplified-Chinese pack brings its own texts for the same commands.
+    App().m_nLanguage = 1;
+    dlg().SendMessage(WM_LANGUAGE_CHANGED, 0, 0);
+    EXPECT_TRUE(choose(-1, -1));
+    App().m_nLanguage = 0;
+    dlg().SendMessage(WM_LANGUAGE_CHANGED, 0, 0);
+    EXPECT_EQ(menus.back(),
+              (std::vector<std::string>{"电话簿(&B)", "系统设置(&S)", "", "退出(&X)"}));
+
+    // A double click brings the window back, without a menu; Exit shuts the phone down.
+    size_t shown = menus.size();
+    dlg().ShowWindow(SW_MINIMIZE);
+    ASSERT_TRUE(dlg().IsIconic());
+    win::testing::ClickTrayIcon(hWnd, 143, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg().IsIconic(); }, 5000));
+    EXPECT_EQ(menus.size(), shown);
+    choice = 3;
+    win::testing::ClickTrayIcon(hWnd, 143, WM_RBUTTONDOWN);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return dlg().m_bShutDown; }, 5000));
+    win::testing::SetPopupMenuHandler(nullptr);
+    EXPECT_TRUE(win::testing::TrayIconTip(hWnd, 143).empty()) << "tray icon gone";
 }
