@@ -512,17 +512,6 @@ BOOL CMenuPanelDlg::PreTranslateMessage(MSG *pMsg)
         for (int r = 0; r < kRows; ++r)
             if (pMsg->hwnd == m_rows[r].GetSafeHwnd())
                 hover = r + 1;
-        // A move that a row passes on reaches the panel too, in the panel's coordinates: it
-        // is still over that row.
-        if (!hover && pMsg->hwnd == GetSafeHwnd()) {
-            POINT p{short(LOWORD(pMsg->lParam)), short(HIWORD(pMsg->lParam))};
-            for (int r = 0; r < kRows; ++r) {
-                CRect rect;
-                m_rows[r].GetWindowRect(&rect);
-                if (m_rows[r].IsWindowVisible() && rect.PtInRect(p))
-                    hover = r + 1;
-            }
-        }
         for (int r = 0; r < kRows; ++r) {
             m_rows[r].m_crText = r + 1 == hover ? m_crHover : m_crNormal;
             m_rows[r].Invalidate();

@@ -90,6 +90,49 @@ CWnd *OwnerWindow(QObject *o)
     return nullptr;
 }
 
+// Whether the toolkit passes the event on from the widget it was sent to (a parent's copy of an
+// event the widget ignored); Windows gives each input message to one window only.
+bool PassedOn(QObject *o)
+{
+    QObject *receiver = nullptr;
+    return InputEventInDelivery(&receiver) && receiver != o;
+}
+
+// Windows that let the mouse through to their parent: statics without SS_NOTIFY and group
+// boxes (they hit-test as transparent) and disabled windows.
+bool MouseTransparent(CWnd *w)
+{
+    QWidget *widget = w->GetWidget();
+    if (!w->IsWindowEnabled() || qobject_cast<QGroupBox *>(widget))
+        return true;
+    return qobject_cast<QLabel *>(widget) && !(w->GetStyle() & SS_NOTIFY);
+}
+
+// The window a mouse event sent to the widget is for: the widget's window, or the nearest
+// ancestor of it that does not let the mouse through.
+CWnd *MouseTarget(QWidget *widget)
+{
+    CWnd *w = OwnerWindow(widget);
+    while (w && MouseTransparent(w) && !w->GetWidget()->isWindow()) {
+        CWnd *parent = OwnerWindow(w->GetWidget()->parentWidget());
+        if (!parent)
+            break;
+        w = parent;
+    }
+    return w;
+}
+
+// Whether the mouse event the window's widget gets is the window's own: the event itself or
+// the copy passed on from a child that lets the mouse through.
+bool MouseEventFor(CWnd *wnd, QWidget *widget)
+{
+    QObject *receiver = nullptr;
+    if (!InputEventInDelivery(&receiver))
+        return MouseTarget(widget) == wnd;
+    auto *sentTo = qobject_cast<QWidget *>(receiver);
+    return sentTo && MouseTarget(sentTo) == wnd;
+}
+
 // Calls PreTranslateMessage on the target window and its parents; true when one consumed it.
 bool PreTranslate(CWnd *target, MSG &msg)
 {
@@ -108,14 +151,16 @@ class ApplicationFilter : public QObject
         WPARAM wParam = 0;
         LPARAM lParam = 0;
         QWidget *widget = qobject_cast<QWidget *>(o);
-        if (!widget)
+        if (!widget || PassedOn(o))
             return false;
+        CWnd *target = nullptr;
         switch (e->type()) {
         case QEvent::KeyPress: {
             auto *k = static_cast<QKeyEvent *>(e);
             message = WM_KEYDOWN;
             wParam = VirtualKey(k);
-            if (!wParam)
+            target = OwnerWindow(widget);
+            if (!wParam || !target)
                 return false;
             break;
         }
@@ -127,26 +172,20 @@ class ApplicationFilter : public QObject
                       : m->button() == Qt::RightButton
                           ? (e->type() == QEvent::MouseButtonPress ? WM_RBUTTONDOWN : WM_RBUTTONUP)
                           : (e->type() == QEvent::MouseButtonPress ? WM_LBUTTONDOWN : WM_LBUTTONUP);
+            target = MouseTarget(widget);
+            if (!target)
+                return false;
             wParam = MouseFlags(m->buttons());
-            lParam = PointParam(m->position().toPoint());
+            lParam = PointParam(widget->mapTo(target->GetWidget(), m->position().toPoint()));
             break;
         }
         default:
             return false;
         }
-        CWnd *target = OwnerWindow(widget);
-        if (!target)
-            return false;
-        // Events reach a widget's ancestors too when it ignores them; each is filtered once.
-        if (handled_.count(e))
-            return false;
-        handled_[e] = true;
         MSG msg{target->GetSafeHwnd(), message, wParam, lParam, 0, {0, 0}};
         QPoint global = QCursor::pos();
         msg.pt = {global.x(), global.y()};
-        bool consumed = PreTranslate(target, msg);
-        handled_.erase(e);
-        if (consumed)
+        if (PreTranslate(target, msg))
             return true;
         if (e->type() == QEvent::KeyPress)
             return DialogKey(target, msg.wParam, widget);
@@ -168,7 +207,6 @@ class ApplicationFilter : public QObject
         ::SendMessage(top->GetSafeHwnd(), WM_COMMAND, vk == VK_ESCAPE ? 2 : 1, 0);
         return true;
     }
-    std::map<QEvent *, bool> handled_;
 };
 
 class EventBridge : public QObject
@@ -179,6 +217,18 @@ class EventBridge : public QObject
     bool eventFilter(QObject *o, QEvent *e) override
     {
         auto *widget = static_cast<QWidget *>(o);
+        switch (e->type()) {
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
+            // A child's event passed on reaches the window only when the child lets it through.
+            if (!MouseEventFor(wnd_, widget))
+                return false;
+            break;
+        default:
+            break;
+        }
         switch (e->type()) {
         case QEvent::MouseMove: {
             auto *m = static_cast<QMouseEvent *>(e);

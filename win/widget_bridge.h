@@ -6,6 +6,7 @@
 
 class CWnd;
 class QImage;
+class QObject;
 class QPainter;
 class QRect;
 class QWidget;
@@ -20,6 +21,11 @@ struct WidgetHooks {
     LRESULT (*defaultProc)(CWnd *pWnd, UINT message, WPARAM wParam, LPARAM lParam);
 };
 void SetWidgetHooks(const WidgetHooks *hooks);
+
+/// True while the layer's application object delivers a mouse or key event; receiver is then
+/// the object it was sent to, before the toolkit passes it on to the parents of a widget that
+/// ignores it (null once that object is gone).
+bool InputEventInDelivery(QObject **receiver);
 
 /// Binds the widget to the window: its events reach the window as messages.
 void Bridge(CWnd *pWnd, QWidget *widget);

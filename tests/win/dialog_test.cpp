@@ -11,7 +11,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -22,6 +24,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <ostream>
 #include <thread>
 
 namespace {
@@ -307,6 +310,91 @@ TEST_F(Dialogs, TheTrayIconReportsClicksAndTheShellOpensUrls)
               32);
     EXPECT_EQ(opened, "http://127.0.0.1/user/license.asp");
     win::testing::SetUrlOpener(nullptr);
+    d.DestroyWindow();
+}
+
+// Records the mouse moves and keys its PreTranslateMessage sees, and its own mouse moves.
+class InputProbe : public CDialog
+{
+  public:
+    InputProbe() : CDialog(221) {}
+    struct Seen {
+        HWND hwnd;
+        UINT message;
+        int x, y;
+        bool operator==(const Seen &) const = default;
+    };
+    BOOL PreTranslateMessage(MSG *pMsg) override
+    {
+        if (pMsg->message == WM_MOUSEMOVE || pMsg->message == WM_KEYDOWN)
+            translated.push_back({pMsg->hwnd, pMsg->message, short(LOWORD(pMsg->lParam)),
+                                  short(HIWORD(pMsg->lParam))});
+        return CDialog::PreTranslateMessage(pMsg);
+    }
+    afx_msg void OnMouseMove(UINT, CPoint point) { moves.push_back({point.x, point.y}); }
+    std::vector<Seen> translated;
+    std::vector<std::pair<int, int>> moves;
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(InputProbe, CDialog)
+    ON_WM_MOUSEMOVE()
+END_MESSAGE_MAP()
+
+std::ostream &operator<<(std::ostream &out, const InputProbe::Seen &s)
+{
+    return out << "{" << s.hwnd << " " << s.message << " " << s.x << "," << s.y << "}";
+}
+
+TEST_F(Dialogs, AMouseMoveReachesOneWindowOnceAsTheWindowUnderTheCursor)
+{
+    InputProbe d;
+    ASSERT_TRUE(d.Create(221));
+    d.ShowWindow(SW_SHOW);
+    QWidget *dialog = d.GetWidget();
+    auto label = [&](const char *text) -> QWidget * {
+        for (auto *l : dialog->findChildren<QLabel *>())
+            if (l->text() == text)
+                return l;
+        return nullptr;
+    };
+    QWidget *notifying = label("Account:"), *plain = label("Password:");
+    ASSERT_TRUE(notifying && plain);
+    CWnd::FromWidget(notifying)->ModifyStyle(0, SS_NOTIFY);
+    QWidget *ok = d.GetDlgItem(1)->GetWidget();
+    const QPoint at(3, 3);
+    // Statics without SS_NOTIFY let the mouse through to their parent; the others take it,
+    // though their widgets pass the move on to the dialog's.
+    struct Case {
+        QWidget *under;
+        HWND target;
+        bool dialogMoves;
+    };
+    const Case cases[] = {
+        {notifying, CWnd::FromWidget(notifying)->GetSafeHwnd(), false},
+        {ok, d.GetDlgItem(1)->GetSafeHwnd(), false},
+        {plain, d.GetSafeHwnd(), true},
+        {dialog, d.GetSafeHwnd(), true},
+    };
+    for (const Case &c : cases) {
+        d.translated.clear();
+        d.moves.clear();
+        QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(c.under->mapToGlobal(at)),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(c.under, &move);
+        QPoint p = c.target == d.GetSafeHwnd() ? c.under->mapTo(dialog, at) : at;
+        const char *what = c.under->metaObject()->className();
+        EXPECT_EQ(d.translated,
+                  (std::vector<InputProbe::Seen>{{c.target, WM_MOUSEMOVE, p.x(), p.y()}}))
+            << what;
+        using Moves = std::vector<std::pair<int, int>>;
+        EXPECT_EQ(d.moves, (c.dialogMoves ? Moves{{p.x(), p.y()}} : Moves{})) << what;
+    }
+    // A key the focus ignores goes on to its parent widgets; it is translated once too.
+    d.translated.clear();
+    QTest::keyClick(ok, Qt::Key_A);
+    EXPECT_EQ(d.translated, (std::vector<InputProbe::Seen>{
+                                {d.GetDlgItem(1)->GetSafeHwnd(), WM_KEYDOWN, 0, 0}}));
     d.DestroyWindow();
 }
 
