@@ -111,8 +111,9 @@ TEST_P(EndReasons, ReachTheCallerAndTheCallee)
     callerArgs.insert(callerArgs.end(), c.caller.begin(), c.caller.end());
     auto caller = StartEndpoint(Registered(sim, "8001", callerArgs));
     EXPECT_EQ(caller->WaitFor("CLEARED"), c.callerCleared);
-    if (callee)
+    if (callee) {
         EXPECT_EQ(callee->WaitFor("CLEARED"), c.calleeCleared);
+    }
     EXPECT_EQ(caller->Wait(), 0);
 }
 

@@ -184,8 +184,9 @@ TEST_P(MaskedCall, NothingOnTheWireIsPlainAndUnmaskedItDecodes)
     callee.Register(sim, "8002");
     ASSERT_FALSE(caller.WaitFor("MSG GK_REGISTERED").empty());
     ASSERT_FALSE(callee.WaitFor("MSG GK_REGISTERED").empty());
-    if (c.simReady != nullptr)
+    if (c.simReady != nullptr) {
         ASSERT_FALSE(sim.process().WaitFor(c.simReady).empty()) << c.simReady;
+    }
     caller.Send("call 8002");
     ASSERT_FALSE(callee.WaitFor("MSG RINGING_IN").empty());
     callee.Send("answer");

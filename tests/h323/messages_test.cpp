@@ -144,8 +144,9 @@ TEST_F(TsharkOracle, ShowsNoMalformedPacketOrWarning)
         at = end + 1;
         const char *want = e.kind == CatalogEntry::H245 ? "h245" : "h225";
         EXPECT_NE(p.find(want), std::string::npos) << e.name << ": " << p;
-        if (e.kind == CatalogEntry::Signal)
+        if (e.kind == CatalogEntry::Signal) {
             EXPECT_NE(p.find("q931"), std::string::npos) << e.name << ": " << p;
+        }
         i++;
     }
     EXPECT_EQ(i, message_catalog().size());

@@ -23,8 +23,9 @@ Bytes I32(int32_t v)
 
 Bytes Str(const std::string &s)
 {
-    Bytes b{static_cast<unsigned char>(s.size())};
-    b.insert(b.end(), s.begin(), s.end());
+    Bytes b(1 + s.size());
+    b[0] = static_cast<unsigned char>(s.size());
+    std::copy(s.begin(), s.end(), b.begin() + 1);
     return b;
 }
 

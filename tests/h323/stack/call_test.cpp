@@ -93,14 +93,38 @@ TEST_P(Refusals, GiveTheEndReasonsOfBothSides)
         EXPECT_TRUE(callee.events.WaitFor("refused-connection").size() > 0);
 }
 
+namespace {
+
+Behaviour Answering(H323Connection::AnswerCallResponse answer)
+{
+    Behaviour b;
+    b.answer = answer;
+    return b;
+}
+
+Behaviour Busy()
+{
+    Behaviour b;
+    b.busy = true;
+    return b;
+}
+
+Behaviour RefusingConnections()
+{
+    Behaviour b;
+    b.refuseConnection = true;
+    return b;
+}
+
+} // namespace
+
 INSTANTIATE_TEST_SUITE_P(
     EndReasons, Refusals,
     ::testing::Values(
-        Refusal{"answerDenied", {H323Connection::AnswerCallDenied}, R::EndedByRefusal,
+        Refusal{"answerDenied", Answering(H323Connection::AnswerCallDenied), R::EndedByRefusal,
                 R::EndedByAnswerDenied},
-        Refusal{"localBusy", {H323Connection::AnswerCallNow, true}, R::EndedByRemoteBusy,
-                R::EndedByLocalBusy},
-        Refusal{"filtered", {H323Connection::AnswerCallNow, false, true}, R::EndedByRefusal, -1}),
+        Refusal{"localBusy", Busy(), R::EndedByRemoteBusy, R::EndedByLocalBusy},
+        Refusal{"filtered", RefusingConnections(), R::EndedByRefusal, -1}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Calls, UnansweredCallTimesOutAsNoAnswerAndCallerAbortsOnTheOtherSide)
