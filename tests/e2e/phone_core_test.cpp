@@ -349,6 +349,8 @@ namespace
 
 /// Video sent and received automatically, H.263 offered.
 const std::vector<std::string> kVideoOn = {"--video", "0=1", "--video", "1=1", "--video", "3=1"};
+/// Video sent and received automatically, H.261 alone offered.
+const std::vector<std::string> kVideoH261 = {"--video", "0=1", "--video", "1=1", "--video", "4=1"};
 
 /** Polls "video" until the line satisfies done; the last line. */
 std::string WaitForVideo(PhoneCore &core, const std::function<bool(const std::string &)> &done)
@@ -373,11 +375,23 @@ int DrawnPictures(const std::string &line)
 
 } // namespace
 
-TEST(PhoneCores, VideoCallNegotiatesH263AndShowsThePeersPictures)
+/// A video format both phones offer and send: the options that select it, its format name.
+struct VideoCase {
+    const char *name;
+    std::vector<std::string> options;
+    std::string format;
+};
+
+class VideoCall : public ::testing::TestWithParam<VideoCase>
 {
+};
+
+TEST_P(VideoCall, NegotiatesTheFormatAndShowsThePeersPictures)
+{
+    const VideoCase &param = GetParam();
     Simulator sim({"--masking"});
-    PhoneCore caller("caller", kVideoOn);
-    PhoneCore callee("callee", kVideoOn);
+    PhoneCore caller("caller", param.options);
+    PhoneCore callee("callee", param.options);
     caller.Register(sim, "8001");
     callee.Register(sim, "8002");
     ASSERT_FALSE(caller.WaitFor("MSG GK_REGISTERED").empty());
@@ -388,12 +402,13 @@ TEST(PhoneCores, VideoCallNegotiatesH263AndShowsThePeersPictures)
     ASSERT_FALSE(caller.WaitFor("MSG CONNECTED").empty());
     EXPECT_EQ(caller.WaitFor("CODEC"), "CODEC G.723.1{sw} G.723.1{sw}");
 
-    // Both directions open with H.263, and each side draws the other's test pattern.
+    // Both directions open with the format, and each side draws the other's test pattern.
+    const std::string both = "tx=" + param.format + " rx=" + param.format;
     for (PhoneCore *core : {&caller, &callee}) {
-        std::string line = WaitForVideo(*core, [](const std::string &l) {
-            return l.find("tx=H.263 rx=H.263") != std::string::npos && DrawnPictures(l) >= 3;
+        std::string line = WaitForVideo(*core, [&](const std::string &l) {
+            return l.find(both) != std::string::npos && DrawnPictures(l) >= 3;
         });
-        EXPECT_NE(line.find("tx=H.263 rx=H.263"), std::string::npos) << line;
+        EXPECT_NE(line.find(both), std::string::npos) << line;
         EXPECT_GE(DrawnPictures(line), 3) << line;
     }
 
@@ -418,6 +433,11 @@ TEST(PhoneCores, VideoCallNegotiatesH263AndShowsThePeersPictures)
     EXPECT_FALSE(caller.WaitFor("EXITED").empty());
     EXPECT_FALSE(callee.WaitFor("EXITED").empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, VideoCall,
+                         ::testing::Values(VideoCase{"H263", kVideoOn, "H.263"},
+                                           VideoCase{"H261", kVideoH261, "H.261"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(PhoneCores, AudioCallGoesOnWhenOneSideHasNoVideo)
 {
