@@ -808,6 +808,10 @@ TEST_F(PhoneTest, RegistrationTriesTheAddressesInTurnAndReportsOnlyWhenAllFail)
     Phone phone("8001", &service);
     ASSERT_TRUE(phone.WaitStatus(123));
     CSoftPhoneDlg &dlg = *phone.dlg;
+    // The window hears of the RCF before the start-up registration's thread has returned; as
+    // the dialog does before it refills the request, that thread is waited for, or it would go
+    // on with the addresses below alongside the one started here.
+    dlg.m_registrationThreads.WaitAll();
     RegistrationRequest &r = *dlg.m_pRegistration;
     CString good;
     good.Format("127.0.0.1:%d", service.gatekeeper->Port());
