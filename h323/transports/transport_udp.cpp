@@ -12,7 +12,9 @@ H323TransportUDP::H323TransportUDP(H323EndPoint &ep, PIPSocket::Address binding,
 {
     udp = new PUDPSocket();
     AttachSocket(udp, TRUE);
-    if (!udp->Listen(binding, 5, localPort, PSocket::CanReuseAddress))
+    // Exclusive: a shared UDP port hands this socket's replies to whichever socket bound last,
+    // and with address reuse even a port-0 bind may be given a port another socket holds.
+    if (!udp->Listen(binding, 5, localPort, PSocket::AddressIsExclusive))
         PTRACE(1, "H323UDP\tcannot bind RAS socket: " << udp->GetErrorText());
 }
 

@@ -167,3 +167,15 @@ TEST(TransportUDP, DatagramsThroughTheHookAndOnlyFromTheRemote)
     ASSERT_TRUE(transport.ReadPDU(got));
     EXPECT_EQ(got, PBYTEArray(plain, 3));
 }
+
+TEST(TransportUDP, TheRasPortIsNotSharedWithAnotherSocket)
+{
+    // A second socket on the port would take the gatekeeper's replies meant for the first.
+    stacktest::TestEndPoint ep("t");
+    H323TransportUDP first(ep, PIPSocket::Address(127, 0, 0, 1));
+    PIPSocket::Address ip;
+    WORD port = 0;
+    ASSERT_TRUE(first.GetLocalAddress().GetIpAndPort(ip, port));
+    H323TransportUDP second(ep, PIPSocket::Address(127, 0, 0, 1), port);
+    EXPECT_FALSE(second.IsOpen());
+}
