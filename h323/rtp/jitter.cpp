@@ -62,6 +62,12 @@ void RTP_JitterBuffer::Recycle(std::unique_ptr<RTP_DataFrame> frame)
         spare.push_back(std::move(frame));
 }
 
+void RTP_JitterBuffer::DropOldest()
+{
+    Recycle(std::move(buffer.front().frame));
+    buffer.pop_front();
+}
+
 bool RTP_JitterBuffer::TakeIn(const PTimeInterval &timeout)
 {
     PTimeInterval wait = timeout;
@@ -104,10 +110,8 @@ void RTP_JitterBuffer::Insert(std::unique_ptr<RTP_DataFrame> frame, PInt64 arriv
         int64_t limit = kResyncFactor * int64_t(maxDelay > 0 ? maxDelay : 8000);
         if (ahead < -limit || ahead > limit * 8) {
             // The sender jumped (restart or a long pause): a new time base.
-            while (!buffer.empty()) {
-                Recycle(std::move(buffer.front().frame));
-                buffer.pop_front();
-            }
+            while (!buffer.empty())
+                DropOldest();
             baseTimestamp = ts;
             baseTime = arrival + currentDelay / timeUnits;
             nextTimestamp = ts;
@@ -158,10 +162,8 @@ void RTP_JitterBuffer::Insert(std::unique_ptr<RTP_DataFrame> frame, PInt64 arriv
         pos = prev;
     }
     buffer.insert(pos, Entry{std::move(frame), arrival});
-    while (buffer.size() > maxEntries) { // overrun: the oldest goes
-        Recycle(std::move(buffer.front().frame));
-        buffer.pop_front();
-    }
+    while (buffer.size() > maxEntries) // overrun: the oldest goes
+        DropOldest();
 }
 
 BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
@@ -185,10 +187,8 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
                 }
                 // Drop what is already behind the play-out position.
                 while (!buffer.empty() &&
-                       int32_t(buffer.front().frame->GetTimestamp() - nextTimestamp) < 0) {
-                    Recycle(std::move(buffer.front().frame));
-                    buffer.pop_front();
-                }
+                       int32_t(buffer.front().frame->GetTimestamp() - nextTimestamp) < 0)
+                    DropOldest();
                 PInt64 now = NowMs();
                 PInt64 due = PlayoutTime(nextTimestamp);
                 if (due <= now) {

@@ -57,6 +57,8 @@ class RTP_JitterBuffer
     /// A frame to receive into: a spare one, or a new one.
     std::unique_ptr<RTP_DataFrame> TakeSpare();
     void Recycle(std::unique_ptr<RTP_DataFrame> frame);
+    /// Removes the oldest packet of the buffer (not empty), keeping its frame for reuse.
+    void DropOldest();
 
     RTP_Session &session;
     unsigned minDelay;
@@ -68,7 +70,7 @@ class RTP_JitterBuffer
     PSyncPoint wake;           // signalled by Close
     std::deque<Entry> buffer;  // by timestamp
     PInt64 takenInAt = -1;     // when TakeIn last found nothing more (ms)
-    /// Frames to receive into again.
+    /// Frames to receive into again (of the reading thread).
     std::vector<std::unique_ptr<RTP_DataFrame>> spare;
     bool synced = false;
     PInt64 baseTime = 0;       // play-out time of baseTimestamp (ms)
