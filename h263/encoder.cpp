@@ -39,6 +39,8 @@ void H263Encoder::Init()
     mb_info_.type.assign(1, 0);
     mb_info_.mvx.assign(1, 0);
     mb_info_.mvy.assign(1, 0);
+    mb_info_.pmvx.assign(1, 0);
+    mb_info_.pmvy.assign(1, 0);
     mb_start_.assign(2, 0);
     mb_quant_.assign(1, 0);
     allocate_bit_buffer(kMinBitBufferBytes);
@@ -89,6 +91,8 @@ void H263Encoder::allocate_stores(int width, int height)
     mb_info_.type.assign(mbs, 0);
     mb_info_.mvx.assign(mbs, 0);
     mb_info_.mvy.assign(mbs, 0);
+    mb_info_.pmvx.assign(mbs, 0);
+    mb_info_.pmvy.assign(mbs, 0);
     mb_start_.assign(mbs + 1, 0);
     mb_quant_.assign(mbs, 0);
     size_t need = worst_case_bytes(width, height);

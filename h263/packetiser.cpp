@@ -30,12 +30,33 @@ PictureHeaderFields H263ParsePictureHeader(const uint8_t *bits)
     PictureHeaderFields f;
     f.tr = static_cast<int>(H263GetBits(bits, 22, 8));
     f.source_format = static_cast<int>(H263GetBits(bits, 35, 3));
-    f.picture_type = static_cast<int>(H263GetBits(bits, 38, 1));
-    f.umv = static_cast<int>(H263GetBits(bits, 39, 1));
-    f.sac = static_cast<int>(H263GetBits(bits, 40, 1));
-    f.ap = static_cast<int>(H263GetBits(bits, 41, 1));
-    f.pb = static_cast<int>(H263GetBits(bits, 42, 1));
-    f.pquant = static_cast<int>(H263GetBits(bits, 43, 5));
+    if (f.source_format != 7) {
+        f.picture_type = static_cast<int>(H263GetBits(bits, 38, 1));
+        f.umv = static_cast<int>(H263GetBits(bits, 39, 1));
+        f.sac = static_cast<int>(H263GetBits(bits, 40, 1));
+        f.ap = static_cast<int>(H263GetBits(bits, 41, 1));
+        f.pb = static_cast<int>(H263GetBits(bits, 42, 1));
+        f.pquant = static_cast<int>(H263GetBits(bits, 43, 5));
+        return f;
+    }
+    // PLUSPTYPE: UFEP, the optional part (OPPTYPE) when UFEP is 001, then MPPTYPE.
+    // Without OPPTYPE the options of the last one stay; this coder sets none.
+    int p = 38;
+    const bool full = H263GetBits(bits, p, 3) == 1;     // UFEP
+    p += 3;
+    int format = 0;
+    if (full) {
+        format = static_cast<int>(H263GetBits(bits, p, 3));
+        f.umv = static_cast<int>(H263GetBits(bits, p + 4, 1));
+        f.sac = static_cast<int>(H263GetBits(bits, p + 5, 1));
+        f.ap = static_cast<int>(H263GetBits(bits, p + 6, 1));
+        p += 18;
+    }
+    f.picture_type = H263GetBits(bits, p, 3) == 0 ? 0 : 1;  // MPPTYPE picture type
+    p += 9 + 1;                                         // MPPTYPE, CPM
+    if (format == 6)
+        p += 23;                                        // CPFMT
+    f.pquant = static_cast<int>(H263GetBits(bits, p, 5));
     return f;
 }
 
@@ -45,13 +66,14 @@ void mode_a(const PictureHeaderFields &ph, int sbit, int ebit, PacketRecord &r)
 {
     r.header_length = 4;
     H263PutHeaderBits(r.header, 0, 0, 1);                       // F
-    H263PutHeaderBits(r.header, 0, 1, 1);                       // P
+    H263PutHeaderBits(r.header, static_cast<uint32_t>(ph.pb), 1, 1);           // P
     H263PutHeaderBits(r.header, static_cast<uint32_t>(sbit), 2, 3); // SBIT
     H263PutHeaderBits(r.header, static_cast<uint32_t>(ebit), 5, 3); // EBIT
     H263PutHeaderBits(r.header, static_cast<uint32_t>(ph.source_format), 8, 3); // SRC
     H263PutHeaderBits(r.header, static_cast<uint32_t>(ph.picture_type), 11, 1); // I
     H263PutHeaderBits(r.header, static_cast<uint32_t>(ph.umv), 12, 1);          // U
     H263PutHeaderBits(r.header, static_cast<uint32_t>(ph.sac), 13, 1);          // S
+    H263PutHeaderBits(r.header, static_cast<uint32_t>(ph.ap), 14, 1);           // A
     H263PutHeaderBits(r.header, static_cast<uint32_t>(ph.tr), 24, 8);           // TR
 }
 
@@ -111,8 +133,8 @@ std::vector<PacketRecord> H263RtpPacketise(const uint8_t *bits, int nbits, int g
                 quant = mb_quant[m];
                 gobn = m / gob_columns;
                 mba = m % gob_columns;
-                hmv = info.mvx[m];
-                vmv = info.mvy[m];
+                hmv = info.pmvx[m];     // the predictors of its vector
+                vmv = info.pmvy[m];
             } else {
                 for (int j = 0; j < gob_count; j++)
                     if (static_cast<unsigned>(mb_start[j * gob_columns]) == s)

@@ -27,13 +27,17 @@ uint32_t H263GetBits(const uint8_t *buf, int bit_offset, int width);
 /** The picture header fields that the payload headers copy. */
 struct PictureHeaderFields {
     int tr = 0;
-    int source_format = 0;
+    int source_format = 0;  ///< PTYPE's field: 7 for an extended PTYPE
     int picture_type = 0;   ///< 0 intra, 1 inter
     int umv = 0, sac = 0, ap = 0, pb = 0;
     int pquant = 0;
 };
 
-/** Reads the header fields at their fixed bit offsets of a standard picture header. */
+/**
+ * Reads the fields the payload headers copy from a picture header as the
+ * picture coder writes it: PTYPE, or PLUSPTYPE for custom sizes (source
+ * format 7, the coding type of MPPTYPE, the options of OPPTYPE).
+ */
 PictureHeaderFields H263ParsePictureHeader(const uint8_t *bits);
 
 /**

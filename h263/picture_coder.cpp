@@ -167,6 +167,7 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
                 mb_start[idx] = bw.position;
             mb_quant[idx] = quant;
             info.mvx[idx] = info.mvy[idx] = 0;
+            info.pmvx[idx] = info.pmvy[idx] = 0;
             if (intra) {
                 info.type[idx] = kMbIntra;
                 code_intra_mb(true, x, y, in, recon, bw);
@@ -181,6 +182,8 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
                 px = median3(p1x, mb_vx_[up], p3x);
                 py = median3(p1y, mb_vy_[up], p3y);
             }
+            info.pmvx[idx] = static_cast<int16_t>(px);
+            info.pmvy[idx] = static_cast<int16_t>(py);
             bool forced = refresh_limit >= 0 && draw() <= refresh_limit;
             bool use_intra = forced;
             MotionVector mv;

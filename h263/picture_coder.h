@@ -28,6 +28,7 @@ struct MacroblockInfo {
     int gob_count = 0;
     std::vector<int16_t> type;      ///< one entry per macroblock
     std::vector<int16_t> mvx, mvy;  ///< half-pel units
+    std::vector<int16_t> pmvx, pmvy; ///< the vector predictors, half-pel units (0 in intra pictures)
 };
 
 /** GOB structure of a picture size: k macroblock rows per GOB (1, 2 or 4). */

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,8 @@ Coded code(h263::PictureCoder &pc, int type, const std::vector<uint8_t> &src, in
     c.info.type.assign(mbs, 0);
     c.info.mvx.assign(mbs, 0);
     c.info.mvy.assign(mbs, 0);
+    c.info.pmvx.assign(mbs, 0);
+    c.info.pmvy.assign(mbs, 0);
     std::vector<uint8_t> in = src, recon(src.size()), prev = src;
     h263::Picture recon_pic = h263::Picture::over(recon.data(), w, h);
     c.nbits = pc.H263pictureEncodeQ(
@@ -140,27 +143,34 @@ TEST(PictureCoder, StaticSceneWithoutRefreshIsAllEmptyInterMacroblocks)
     EXPECT_EQ(c.mb_start[2] - c.mb_start[1], 6);
 }
 
-TEST(Encoder, SizeChangeRestartsWithAnIntraPicture)
+// Every payload header of a picture carries its source format field (7 for the
+// extended PTYPE of a custom size) and its coding type, with U, S and A off.
+TEST(Encoder, SizeChangeRestartsWithAnIntraPictureAndThePayloadHeadersSayWhich)
 {
     H263Encoder enc(0, 0);
     uint8_t payload[H263Encoder::kMaxPayload];
-    auto picture_type = [&](int w, int h) {
+    auto picture_type = [&](int w, int h, int src) {
         enc.SetSize(w, h);
         std::memset(enc.GetFramePtr(), 100, static_cast<size_t>(w) * h * 3 / 2);
         enc.ProcessOneFrame();
-        unsigned len = 0, first = 0;
-        int type = -1;
+        unsigned len = 0;
+        std::set<int> types;
         while (enc.PacketsOutstanding()) {
             enc.ReadOnePacket(payload, len);
-            if (first++ == 0)
-                type = (payload[1] >> 4) & 1;  // I bit of the mode A header
+            EXPECT_EQ(payload[0] >> 7, 0);                  // mode A
+            EXPECT_EQ(payload[1] >> 5, src) << w << "x" << h;   // SRC
+            EXPECT_EQ(payload[1] & 0x0e, 0) << w << "x" << h;   // U, S, A
+            types.insert((payload[1] >> 4) & 1);            // I
         }
-        return type;
+        return types.size() == 1 ? *types.begin() : -1;
     };
-    EXPECT_EQ(picture_type(176, 144), 0);
-    EXPECT_EQ(picture_type(176, 144), 1);
-    EXPECT_EQ(picture_type(352, 288), 0);
-    EXPECT_EQ(picture_type(352, 288), 1);
+    EXPECT_EQ(picture_type(176, 144, 2), 0);
+    EXPECT_EQ(picture_type(176, 144, 2), 1);
+    EXPECT_EQ(picture_type(352, 288, 3), 0);
+    EXPECT_EQ(picture_type(352, 288, 3), 1);
+    EXPECT_EQ(picture_type(320, 240, 7), 0);
+    EXPECT_EQ(picture_type(320, 240, 7), 1);
+    EXPECT_EQ(picture_type(320, 240, 7), 1);
 }
 
 TEST(Encoder, ReadingAnEmptyQueueGivesLengthZero)

@@ -17,6 +17,8 @@ struct Layout {
         info.type.assign(99, 0);
         info.mvx.assign(99, 0);
         info.mvy.assign(99, 0);
+        info.pmvx.assign(99, 0);
+        info.pmvy.assign(99, 0);
         // A QCIF picture header: PSC, TR 5, PTYPE QCIF inter.
         uint8_t hdr[7] = {0x00, 0x00, 0x80, 0x16, 0x0a, 0x50, 0x00};
         std::copy(hdr, hdr + 7, bits.begin());
@@ -62,8 +64,9 @@ TEST(Packetiser, ALongGobIsCutAtMacroblocksInModeB)
     Layout l;
     l.gobs({800, 11990, 800, 800, 800, 800, 800, 800, 800});
     l.quant[18] = 12;
-    l.info.mvx[18] = -3;
-    l.info.mvy[18] = 2;
+    l.info.mvx[18] = 5;         // its own vector is not what the header carries
+    l.info.pmvx[18] = -3;
+    l.info.pmvy[18] = 2;
     std::vector<h263::PacketRecord> r = l.cut();
     ASSERT_EQ(r.size(), 4u);
     EXPECT_EQ(r[0].header_length, 4);
@@ -75,7 +78,7 @@ TEST(Packetiser, ALongGobIsCutAtMacroblocksInModeB)
     EXPECT_EQ(b[1] & 0x1f, 0);                      // QUANT
     EXPECT_EQ(b[2] >> 3, 1);                        // GOBN
     EXPECT_EQ(h263::H263GetBits(b, 21, 9), 0u);     // MBA
-    // The next one starts at macroblock 7 of GOB 1 with its quantiser and vector.
+    // The next one starts at macroblock 7 of GOB 1 with its quantiser and vector predictor.
     b = r[2].header;
     EXPECT_EQ(h263::H263GetBits(b, 11, 5), 12u);
     EXPECT_EQ(h263::H263GetBits(b, 16, 5), 1u);
