@@ -95,10 +95,12 @@ BOOL CServiceSocket::OpenServiceSocket(CWnd *pMainWnd, LPCTSTR lpszHost, UINT nP
     return TRUE;
 }
 
-int CServiceSocket::SendRequest(LPCTSTR lpszKeyword, LPCTSTR lpszPayload)
+int CServiceSocket::SendRequest(LPCTSTR lpszKeyword, LPCTSTR lpszPayload, CString *pSent)
 {
     if (!m_bOpen)
         return -1;
+    if (pSent)
+        *pSent = FormatSequence();
     CString text;
     if (lpszPayload)
         text.Format("%s %s %s %d %s", lpszKeyword, (LPCTSTR)m_strIdent1, (LPCTSTR)m_strIdent2,
@@ -112,19 +114,19 @@ int CServiceSocket::SendRequest(LPCTSTR lpszKeyword, LPCTSTR lpszPayload)
 
 int CServiceSocket::SendHelo()
 {
-    return SendRequest("Helo", nullptr);
+    return SendRequest("Helo", nullptr, &m_strHeloSent);
 }
 int CServiceSocket::SendAuth(LPCTSTR lpszDigest)
 {
-    return SendRequest("Auth", lpszDigest);
+    return SendRequest("Auth", lpszDigest, &m_strAuthSent);
 }
 int CServiceSocket::SendLive()
 {
-    return SendRequest("Live", nullptr);
+    return SendRequest("Live", nullptr, &m_strLiveSent);
 }
 int CServiceSocket::SendQuit()
 {
-    return SendRequest("Quit", nullptr);
+    return SendRequest("Quit", nullptr, nullptr);
 }
 
 int CServiceSocket::NextSequence()
@@ -253,10 +255,15 @@ void CServiceSocket::Notify(UINT nMessage)
         m_pMainWnd->SendMessage(nMessage, 0, 0);
 }
 
+BOOL CServiceSocket::AnswersRequest(const CString &strSent) const
+{
+    return !strSent.IsEmpty() && m_strToken[3] == strSent;
+}
+
 void CServiceSocket::OnAuthMessage(LPCTSTR lpszMessage)
 {
     SplitTokens(lpszMessage);
-    if (!IsDuplicate(m_strToken[3]))
+    if (!AnswersRequest(m_strAuthSent) || !IsDuplicate(m_strToken[3]))
         return;
     const CString status = m_strToken[4];
     if (Contains(status, "200"))
@@ -282,13 +289,19 @@ void CServiceSocket::OnAuthMessage(LPCTSTR lpszMessage)
 void CServiceSocket::OnHeloMessage(LPCTSTR lpszMessage)
 {
     int count = SplitTokens(lpszMessage);
-    if (!IsDuplicate(m_strToken[3]))
+    if (!AnswersRequest(m_strHeloSent) || !IsDuplicate(m_strToken[3]))
         return;
     const CString status = m_strToken[4];
     if (Contains(status, "200")) {
-        // The challenge is this reply's token 5, never a text left from an earlier message.
+        // The challenge is this reply's token 5, never a text left from an earlier message;
+        // a greeting without one cannot lead to a login.
         m_strToken[6] = count > 5 ? m_strToken[5] : CString();
-        Notify(WM_SVC_HELO_OK);
+        if (m_strToken[6].IsEmpty()) {
+            m_strToken[5] = service_status::kHeloError;
+            Notify(WM_SVC_HELO_FAILED);
+        } else {
+            Notify(WM_SVC_HELO_OK);
+        }
     }
     if (Contains(status, "400")) {
         m_strToken[5] = service_status::kHeloError;
@@ -310,6 +323,8 @@ void CServiceSocket::OnLiveMessage(LPCTSTR lpszMessage)
     const CString status = m_strToken[4];
     if (status.IsEmpty())
         return; // a keep-alive from the server: the acknowledgement is the answer
+    if (!AnswersRequest(m_strLiveSent))
+        return;
     if (Contains(status, "200")) {
         m_strToken[5] = service_status::kLiveNormal;
         Notify(WM_SVC_LIVE_OK);
@@ -354,6 +369,9 @@ int CServiceSocket::CloseServiceSocket()
 {
     Close();
     m_serverAddresses.clear();
+    m_strHeloSent.Empty();
+    m_strAuthSent.Empty();
+    m_strLiveSent.Empty();
     WSACleanup();
     m_bOpen = 0;
     return 1;

@@ -7,6 +7,11 @@
 // text (m_strToken[5]), the challenge (m_strToken[6]) or the acknowledged sequence
 // (m_strToken[3]).
 //
+// A reply ("Helo", "Auth", or "Live" with a status) is handled only when it answers the last
+// request of its kind that was sent, by its sequence number; replies to older or unknown
+// requests are acknowledged like any message and otherwise ignored. A "Helo" 200 that carries
+// no challenge is a failed greeting.
+//
 // The server's host name is resolved when the socket is opened: datagrams go to its address,
 // and only datagrams from one of its addresses and the server port are looked at. Anything
 // else, datagrams over 1024 bytes, and datagrams that hold a zero byte or lack the four leading
@@ -99,9 +104,14 @@ class CServiceSocket : public CAsyncSocket
   private:
     /** Splits text at single spaces into up to nMaxTokens entries; returns the token count. */
     static int Tokenize(LPCTSTR lpszText, CString *pTokens, int nMaxTokens);
-    int SendRequest(LPCTSTR lpszKeyword, LPCTSTR lpszPayload);
+    /** Sends a request under m_nSequence; pSent, when given, keeps its sequence text. */
+    int SendRequest(LPCTSTR lpszKeyword, LPCTSTR lpszPayload, CString *pSent);
     BOOL IsFromServer(const CString &strAddress, UINT nPort) const;
     void Notify(UINT nMessage);
+    /** TRUE when the message just split answers the request last sent under strSent. */
+    BOOL AnswersRequest(const CString &strSent) const;
 
     std::vector<CString> m_serverAddresses; // dotted IPv4 addresses of m_strHost
+    // Sequence texts of the last greeting, authentication and keep-alive sent; empty: none.
+    CString m_strHeloSent, m_strAuthSent, m_strLiveSent;
 };

@@ -93,7 +93,7 @@ LRESULT CSoftPhoneDlg::OnServiceHeloOk(WPARAM, LPARAM)
     KillTimer(3);
     m_strAuthDigest = LoginDigest(m_settings.m_strAccount.StdString(),
                                   m_settings.m_strPassword.StdString(), m_strAliasDomain.StdString(),
-                                  m_serviceSocket.m_strToken[5].StdString())
+                                  m_serviceSocket.m_strToken[6].StdString())
                           .c_str();
     m_serviceSocket.NextSequence();
     m_strAuthId = m_serviceSocket.FormatSequence();

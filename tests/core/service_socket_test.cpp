@@ -104,6 +104,19 @@ class ServiceSocketTest : public ::testing::Test
         window_->m_records.pop_back();
     }
 
+    // The client sends a request ("Helo 2": keyword and sequence) and the server takes it,
+    // so that only replies are left to drain.
+    void Send(const std::string &request)
+    {
+        client_->m_nSequence = std::stoi(request.substr(5));
+        const std::string keyword = request.substr(0, 4);
+        int sent = keyword == "Helo"   ? client_->SendHelo()
+                   : keyword == "Auth" ? client_->SendAuth("d")
+                                       : client_->SendLive();
+        ASSERT_EQ(sent, 0);
+        ASSERT_TRUE(server_.Receive(2000ms)) << request << " did not arrive";
+    }
+
     ScriptedServer server_;
     std::unique_ptr<CServiceSocket> client_;
     std::unique_ptr<RecordingWindow> window_;
@@ -113,6 +126,8 @@ class ServiceSocketTest : public ::testing::Test
 
 struct Exchange {
     const char *name;
+    // Requests the client sent first, as keyword and sequence ("Auth 17").
+    std::vector<std::string> sent;
     std::vector<std::string> datagrams;
     std::vector<std::string> acks;
     std::vector<UINT> messages;
@@ -132,65 +147,108 @@ TEST_F(ServiceSocketTest, EachDatagramIsAcknowledgedFirstAndReportedByItsStatus)
     using namespace service_status;
     const Exchange cases[] = {
         {"auth accepted, repeat acknowledged but not handled",
+         {"Auth 17"},
          {"Auth x y 17 200", "Auth x y 17 200"},
          {"ACK x y 17", "ACK x y 17"},
          {WM_SVC_AUTH_OK}},
-        {"auth 400", {"Auth x y 1 400"}, {"ACK x y 1"}, {WM_SVC_AUTH_FAILED}, kAuthWrong},
-        {"auth 404", {"Auth x y 1 404"}, {"ACK x y 1"}, {WM_SVC_AUTH_FAILED}, kAuthInUse},
-        {"auth 500", {"Auth x y 1 500"}, {"ACK x y 1"}, {WM_SVC_AUTH_FAILED}, kServerError},
-        {"auth 501", {"Auth x y 1 501"}, {"ACK x y 1"}, {WM_SVC_AUTH_FAILED}, kNetworkBusy},
-        {"auth with an unknown status", {"Auth x y 1 302"}, {"ACK x y 1"}, {}},
+        {"auth 400", {"Auth 1"}, {"Auth x y 1 400"}, {"ACK x y 1"}, {WM_SVC_AUTH_FAILED}, kAuthWrong},
+        {"auth 404", {"Auth 1"}, {"Auth x y 1 404"}, {"ACK x y 1"}, {WM_SVC_AUTH_FAILED}, kAuthInUse},
+        {"auth 500", {"Auth 1"}, {"Auth x y 1 500"}, {"ACK x y 1"}, {WM_SVC_AUTH_FAILED}, kServerError},
+        {"auth 501", {"Auth 1"}, {"Auth x y 1 501"}, {"ACK x y 1"}, {WM_SVC_AUTH_FAILED}, kNetworkBusy},
+        {"auth with an unknown status", {"Auth 1"}, {"Auth x y 1 302"}, {"ACK x y 1"}, {}},
         {"helo 200 keeps the challenge",
+         {"Helo 2"},
          {"Helo x y 2 200 c0ffee"},
          {"ACK x y 2"},
          {WM_SVC_HELO_OK},
          nullptr,
          "c0ffee"},
-        {"helo 400", {"Helo x y 2 400"}, {"ACK x y 2"}, {WM_SVC_HELO_FAILED}, kHeloError},
-        {"helo 500", {"Helo x y 2 500"}, {"ACK x y 2"}, {WM_SVC_HELO_FAILED}, kServerError},
-        {"helo 501", {"Helo x y 2 501"}, {"ACK x y 2"}, {WM_SVC_HELO_FAILED}, kNetworkBusy},
-        {"keep-alive from the server", {"Live x y 5"}, {"ACK x y 5"}, {}},
-        {"live 200", {"Live x y 5 200"}, {"ACK x y 5"}, {WM_SVC_LIVE_OK}, kLiveNormal},
+        {"helo 400", {"Helo 2"}, {"Helo x y 2 400"}, {"ACK x y 2"}, {WM_SVC_HELO_FAILED}, kHeloError},
+        {"helo 500", {"Helo 2"}, {"Helo x y 2 500"}, {"ACK x y 2"}, {WM_SVC_HELO_FAILED}, kServerError},
+        {"helo 501", {"Helo 2"}, {"Helo x y 2 501"}, {"ACK x y 2"}, {WM_SVC_HELO_FAILED}, kNetworkBusy},
+        {"keep-alive from the server", {}, {"Live x y 5"}, {"ACK x y 5"}, {}},
+        {"live 200", {"Live 5"}, {"Live x y 5 200"}, {"ACK x y 5"}, {WM_SVC_LIVE_OK}, kLiveNormal},
         {"live 403 each time, no duplicate check",
+         {"Live 5"},
          {"Live x y 5 403", "Live x y 5 403"},
          {"ACK x y 5", "ACK x y 5"},
          {WM_SVC_LIVE_REFUSED, WM_SVC_LIVE_REFUSED},
          kLiveNotLoggedIn},
         {"info 101 once",
+         {},
          {"Info x y 9 101", "Info x y 9 101"},
          {"ACK x y 9", "ACK x y 9"},
          {WM_SVC_KICKED},
          kKicked},
-        {"info 102", {"Info x y 9 102"}, {"ACK x y 9"}, {WM_SVC_RELOGIN}, kRelogin},
-        {"msg", {"Msg x y 8 hello there"}, {"ACK x y 8"}, {}},
-        {"quit", {"Quit x y 9"}, {"ACK x y 9"}, {}},
+        {"info 102", {}, {"Info x y 9 102"}, {"ACK x y 9"}, {WM_SVC_RELOGIN}, kRelogin},
+        {"msg", {}, {"Msg x y 8 hello there"}, {"ACK x y 8"}, {}},
+        {"quit", {}, {"Quit x y 9"}, {"ACK x y 9"}, {}},
         {"ack is reported, never acknowledged",
+         {},
          {"ACK x y 12"},
          {},
          {WM_SVC_ACK},
          nullptr,
          nullptr,
          "12"},
-        {"1024 bytes are a datagram", {Padded("Msg x y 4 ", 1024)}, {"ACK x y 4"}, {}},
+        {"1024 bytes are a datagram", {}, {Padded("Msg x y 4 ", 1024)}, {"ACK x y 4"}, {}},
+        // A greeting accepted without a challenge has failed; no old text stands in for one.
+        {"helo 200 without a challenge",
+         {"Helo 2"},
+         {"Helo x y 2 200"},
+         {"ACK x y 2"},
+         {WM_SVC_HELO_FAILED},
+         kHeloError,
+         ""},
+        {"helo 200 with an empty challenge",
+         {"Helo 2"},
+         {"Helo x y 2 200 "},
+         {"ACK x y 2"},
+         {WM_SVC_HELO_FAILED},
+         kHeloError,
+         ""},
         {"an old status text is no challenge",
+         {"Auth 1", "Helo 2"},
          {"Auth x y 1 400", "Helo x y 2 200"},
          {"ACK x y 1", "ACK x y 2"},
-         {WM_SVC_AUTH_FAILED, WM_SVC_HELO_OK},
-         nullptr,
+         {WM_SVC_AUTH_FAILED, WM_SVC_HELO_FAILED},
+         kHeloError,
          ""},
+        // Replies that answer no request of theirs: acknowledged, otherwise ignored.
+        {"reply to an older greeting",
+         {"Helo 2", "Helo 3"},
+         {"Helo x y 2 200 old", "Helo x y 3 200 new"},
+         {"ACK x y 2", "ACK x y 3"},
+         {WM_SVC_HELO_OK},
+         nullptr,
+         "new"},
+        {"stale auth 400 after the login was accepted",
+         {"Auth 7", "Auth 8"},
+         {"Auth x y 8 200", "Auth x y 7 400"},
+         {"ACK x y 8", "ACK x y 7"},
+         {WM_SVC_AUTH_OK}},
+        {"auth reply without a request", {}, {"Auth x y 17 200"}, {"ACK x y 17"}, {}},
+        {"reply of another kind", {"Helo 4"}, {"Auth x y 4 200"}, {"ACK x y 4"}, {}},
+        {"live reply to an older keep-alive",
+         {"Live 5", "Live 6"},
+         {"Live x y 5 403"},
+         {"ACK x y 5"},
+         {}},
         // Dropped without an acknowledgement.
-        {"over-long", {Padded("Auth x y 3 200 ", 1025)}, {}, {}},
-        {"no sequence token", {"Helo x y"}, {}, {}},
-        {"empty sequence token", {"Helo x y  200"}, {}, {}},
-        {"zero byte inside", {std::string("Auth x\0y 1 200", 14)}, {}, {}},
-        {"empty datagram", {""}, {}, {}},
-        {"unknown keyword", {"Bogus x y 1 200"}, {}, {}},
-        {"short ack", {"ACK x y"}, {}, {}},
-        {"binary", {std::string("\xff\xfe\x01\x02 \x80", 6)}, {}, {}},
+        {"over-long", {"Auth 3"}, {Padded("Auth x y 3 200 ", 1025)}, {}, {}},
+        {"no sequence token", {}, {"Helo x y"}, {}, {}},
+        {"empty sequence token", {}, {"Helo x y  200"}, {}, {}},
+        {"zero byte inside", {"Auth 1"}, {std::string("Auth x\0y 1 200", 14)}, {}, {}},
+        {"empty datagram", {}, {""}, {}, {}},
+        {"unknown keyword", {}, {"Bogus x y 1 200"}, {}, {}},
+        {"short ack", {}, {"ACK x y"}, {}, {}},
+        {"binary", {}, {std::string("\xff\xfe\x01\x02 \x80", 6)}, {}, {}},
     };
     for (const Exchange &c : cases) {
         SCOPED_TRACE(c.name);
         Reopen();
+        for (const std::string &request : c.sent)
+            Send(request);
         Deliver(c.datagrams);
         EXPECT_EQ(server_.Drain(), c.acks);
         EXPECT_EQ(window_->Messages(), c.messages);
@@ -213,6 +271,7 @@ TEST_F(ServiceSocketTest, EachDatagramIsAcknowledgedFirstAndReportedByItsStatus)
 
 TEST_F(ServiceSocketTest, AcknowledgementLeavesBeforeTheHandlerRuns)
 {
+    Send("Auth 17");
     std::vector<std::string> seenByHandler;
     window_->m_onMessage = [&] {
         if (window_->m_records.back().message == WM_SVC_AUTH_OK)
@@ -228,12 +287,12 @@ TEST_F(ServiceSocketTest, RingForgetsTheOldestIdAfterFiftyOthers)
     for (int id = 1; id <= 50; id++)
         fifty.push_back("Msg x y " + std::to_string(id) + " hi");
     Deliver(fifty);
-    Deliver({"Auth x y 1 200", "Auth x y 50 200"});
+    Deliver({"Info x y 1 101", "Info x y 50 101"});
     EXPECT_EQ(window_->Messages(), std::vector<UINT>{}) << "all fifty ids remembered";
 
     // 51 takes the slot of 1, which is then handled again; 3 is still remembered.
-    Deliver({"Msg x y 51 hi", "Auth x y 1 200", "Auth x y 3 200"});
-    EXPECT_EQ(window_->Messages(), std::vector<UINT>{WM_SVC_AUTH_OK});
+    Deliver({"Msg x y 51 hi", "Info x y 1 101", "Info x y 3 101"});
+    EXPECT_EQ(window_->Messages(), std::vector<UINT>{WM_SVC_KICKED});
 }
 
 TEST_F(ServiceSocketTest, DatagramsFromAnyOtherAddressAreDroppedUnanswered)
@@ -241,6 +300,7 @@ TEST_F(ServiceSocketTest, DatagramsFromAnyOtherAddressAreDroppedUnanswered)
     ScriptedServer otherPort("127.0.0.1");
     ScriptedServer otherAddress("127.0.0.2", server_.socket.LocalPort());
     ASSERT_TRUE(otherPort.bound && otherAddress.bound);
+    Send("Auth 7");
 
     Deliver({"Auth x y 7 200", "ACK x y 8"}, &otherPort);
     Deliver({"Auth x y 7 200", "ACK x y 8"}, &otherAddress);
