@@ -7,6 +7,7 @@
 #include <h323/endpoint/endpoint.h>
 #include <h323/h245/h245_control.h>
 #include <h323/pdu/addresses.h>
+#include <h323/pdu/peer_text.h>
 #include <h323/rtp/rtp_session.h>
 #include <h323/transports/transport.h>
 
@@ -275,11 +276,15 @@ void H323Connection::OnUserInputIndication(const H245_UserInputIndication &uii)
 {
     switch (uii.GetTag()) {
     case H245_UserInputIndication::e_alphanumeric:
-        OnUserInputString(PString(uii.alphanumeric()));
+    {
+        std::string text = h323::TrimTrailingNuls(uii.alphanumeric());
+        if (!text.empty())
+            OnUserInputString(PString(text));
         break;
+    }
     case H245_UserInputIndication::e_signal: {
         const H245_UserInputIndication_signal &sig = uii.signal();
-        if (sig.m_signalType.empty())
+        if (sig.m_signalType.empty() || sig.m_signalType[0] == '\0')
             break;
         unsigned duration = sig.HasOptionalField(H245_UserInputIndication_signal::e_duration)
                                 ? unsigned(sig.m_duration.GetValue())

@@ -217,6 +217,7 @@ void H323_RTPChannel::Transmit()
 
 void H323_RTPChannel::Receive()
 {
+    session.SetReceivePayloadType(payloadType);
     RTP_DataFrame frame(RTP_DataFrame::MaxPacketSize);
     bool audio = dynamic_cast<H323AudioCodec *>(codec.get()) != nullptr;
     while (running) {

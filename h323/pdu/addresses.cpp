@@ -1,6 +1,8 @@
 // H.225.0 transport and alias addresses.
 #include <h323/pdu/addresses.h>
 
+#include <h323/pdu/peer_text.h>
+
 #include <charconv>
 
 namespace h323 {
@@ -97,10 +99,10 @@ H225_AliasAddress MakeAlias(std::string_view text)
 std::string AliasText(const H225_AliasAddress &alias)
 {
     switch (alias.GetTag()) {
-    case H225_AliasAddress::e_dialedDigits: return alias.dialedDigits();
-    case H225_AliasAddress::e_h323_ID: return alias.h323_ID().ToLatin1();
-    case H225_AliasAddress::e_url_ID: return alias.url_ID();
-    case H225_AliasAddress::e_email_ID: return alias.email_ID();
+    case H225_AliasAddress::e_dialedDigits: return TrimTrailingNuls(alias.dialedDigits());
+    case H225_AliasAddress::e_h323_ID: return TrimTrailingNuls(alias.h323_ID().ToLatin1());
+    case H225_AliasAddress::e_url_ID: return TrimTrailingNuls(alias.url_ID());
+    case H225_AliasAddress::e_email_ID: return TrimTrailingNuls(alias.email_ID());
     default: return {};
     }
 }

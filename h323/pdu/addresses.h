@@ -34,7 +34,10 @@ H225_AliasAddress MakeDialedDigitsAlias(std::string_view digits);
 H225_AliasAddress MakeH323IdAlias(std::string_view name);
 /** dialedDigits when the text is numeric, h323-ID otherwise. */
 H225_AliasAddress MakeAlias(std::string_view text);
-/** The alias as text: digits, the h323-ID narrowed, URL, e-mail; empty for other kinds. */
+/**
+ * The alias as text: digits, the h323-ID narrowed, URL, e-mail, without trailing zero bytes;
+ * empty for other kinds.
+ */
 std::string AliasText(const H225_AliasAddress &alias);
 
 } // namespace h323

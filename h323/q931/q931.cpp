@@ -1,6 +1,8 @@
 // Q.931 (clause 4) message coding with the H.225.0 conventions (2-octet User-User length).
 #include <h323/q931/q931.h>
 
+#include <h323/pdu/peer_text.h>
+
 #include <algorithm>
 
 namespace {
@@ -353,7 +355,7 @@ void Q931::SetDisplayName(const std::string &name)
 std::string Q931::GetDisplayName() const
 {
     const Element *e = find(DisplayIE);
-    return e ? std::string(e->contents.begin(), e->contents.end()) : std::string();
+    return e ? h323::TrimTrailingNuls({e->contents.begin(), e->contents.end()}) : std::string();
 }
 
 void Q931::SetKeypad(const std::string &digits)
@@ -365,7 +367,7 @@ void Q931::SetKeypad(const std::string &digits)
 std::string Q931::GetKeypad() const
 {
     const Element *e = find(KeypadIE);
-    return e ? std::string(e->contents.begin(), e->contents.end()) : std::string();
+    return e ? h323::TrimTrailingNuls({e->contents.begin(), e->contents.end()}) : std::string();
 }
 
 void Q931::set_number(uint8_t id, const std::string &number, unsigned plan, unsigned type,
@@ -417,6 +419,7 @@ bool Q931::get_number(uint8_t id, std::string &number, unsigned *plan, unsigned 
     }
     for (; at < b.size(); at++)
         number.push_back(static_cast<char>(b[at] & 0x7f));
+    number = h323::TrimTrailingNuls(std::move(number));
     return true;
 }
 

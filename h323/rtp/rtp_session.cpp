@@ -112,6 +112,15 @@ BOOL RTP_Session::OnReceiveData(const RTP_DataFrame &frame, unsigned timeUnits, 
             cycles += 0x10000;
         expectedSequence = WORD(seq + 1);
     }
+    // Another payload type in the stream (comfort noise, tones as events, a stray sender's
+    // codec) is not this channel's media: its sequence number is taken, its data is not.
+    const unsigned expected = receivePayloadType;
+    if (expected != RTP_DataFrame::IllegalPayloadType && frame.GetPayloadType() != expected) {
+        packetsOtherPayloadType++;
+        PTRACE(4, "RTP\tpacket " << seq << " of payload type " << unsigned(frame.GetPayloadType())
+                                 << " dropped (expecting " << expected << ")");
+        return FALSE;
+    }
     packetsReceived++;
     octetsReceived += DWORD(frame.GetPayloadSize());
     // Interarrival jitter: transit time differences in timestamp units.

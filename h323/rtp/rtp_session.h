@@ -50,6 +50,12 @@ class RTP_Session : public PObject
     BOOL ReadBufferedData(RTP_DataFrame &frame);
     RTP_JitterBuffer *GetJitterBuffer() const { return jitter.get(); }
 
+    /// The payload type received data must carry (IllegalPayloadType, the default: any);
+    /// packets of another type are counted and dropped before they are played or decoded.
+    void SetReceivePayloadType(unsigned type) { receivePayloadType = type; }
+    /// Packets dropped for carrying a payload type other than the one set.
+    DWORD GetPacketsOfOtherPayloadType() const { return packetsOtherPayloadType; }
+
     unsigned GetSessionID() const { return sessionID; }
     DWORD GetSyncSourceOut() const { return syncSourceOut; }
     DWORD GetPacketsSent() const { return packetsSent; }
@@ -64,8 +70,8 @@ class RTP_Session : public PObject
   protected:
     /// Fills in SSRC and sequence number, counts it, sends a report when one is due.
     void OnSendData(RTP_DataFrame &frame);
-    /// Counts a packet received at arrival (ms); FALSE for one to drop (duplicate or too
-    /// old).
+    /// Counts a packet received at arrival (ms); FALSE for one to drop (duplicate, too old,
+    /// or of another payload type).
     BOOL OnReceiveData(const RTP_DataFrame &frame, unsigned timeUnits, PInt64 arrival);
     /// Takes a received RTCP compound packet; FALSE when it is malformed.
     BOOL OnReceiveControl(const BYTE *data, PINDEX size);
@@ -90,6 +96,8 @@ class RTP_Session : public PObject
     std::atomic<DWORD> packetsReceived{0};
     std::atomic<DWORD> octetsReceived{0};
     std::atomic<DWORD> packetsLost{0};
+    std::atomic<unsigned> receivePayloadType{RTP_DataFrame::IllegalPayloadType};
+    std::atomic<DWORD> packetsOtherPayloadType{0};
     DWORD jitterEstimate = 0;
     PInt64 lastTransit = 0;
     std::atomic<DWORD> reportsReceived{0};

@@ -295,3 +295,56 @@ TEST(JitterBuffer, CloseEndsAReaderWaitingForTheFirstPacket)
     EXPECT_LT(PTimer::Tick().GetMilliSeconds() - start, 2000);
     closer.join();
 }
+
+TEST(RtpSession, PacketsOfAnotherPayloadTypeAreCountedAndDropped)
+{
+    struct Case {
+        const char *name;
+        unsigned expected; ///< the channel's payload type; IllegalPayloadType: none set
+        std::vector<unsigned> sent;
+        std::vector<unsigned> read;
+    };
+    constexpr unsigned PCMU = RTP_DataFrame::PCMU, PCMA = RTP_DataFrame::PCMA;
+    constexpr unsigned kComfortNoise = 13, kEvents = 101;
+    const Case cases[] = {
+        {"the channel's own", PCMU, {PCMU, PCMU}, {PCMU, PCMU}},
+        {"comfort noise, another codec, events between", PCMU,
+         {PCMU, kComfortNoise, PCMA, kEvents, PCMU}, {PCMU, PCMU}},
+        {"another codec only", PCMA, {PCMU, PCMU, PCMU}, {}},
+        {"none set: any", RTP_DataFrame::IllegalPayloadType, {PCMU, PCMA, kEvents}, {PCMU, PCMA, kEvents}},
+    };
+    const PIPSocket::Address loopback(127, 0, 0, 1);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        PUDPSocket peer;
+        ASSERT_TRUE(peer.Listen(loopback, 5, 0));
+        RTP_UDP session(1);
+        ASSERT_TRUE(session.Open(loopback, 30000, 39998, 0));
+        ASSERT_TRUE(session.SetRemoteSocketInfo(loopback, peer.GetPort(), TRUE));
+        session.SetReceivePayloadType(c.expected);
+        // A last packet of the expected type (or of any) marks the end of the stream.
+        std::vector<unsigned> sent = c.sent;
+        const unsigned marker = c.expected == RTP_DataFrame::IllegalPayloadType ? PCMU : c.expected;
+        sent.push_back(marker);
+        for (size_t k = 0; k < sent.size(); k++) {
+            RTP_DataFrame frame;
+            frame.SetPayloadType(sent[k]);
+            frame.SetSequenceNumber(WORD(500 + k));
+            frame.SetTimestamp(DWORD(160 * k));
+            frame.SetPayloadSize(160);
+            peer.WriteTo(frame.GetPointer(), frame.GetPacketSize(), loopback,
+                         session.GetLocalDataPort());
+        }
+        std::vector<unsigned> read;
+        RTP_DataFrame frame;
+        PInt64 arrival = 0;
+        while (session.ReadDataWithin(frame, 5000, arrival) == 1 &&
+               frame.GetSequenceNumber() != WORD(500 + sent.size() - 1))
+            read.push_back(frame.GetPayloadType());
+        EXPECT_EQ(frame.GetSequenceNumber(), WORD(500 + sent.size() - 1)) << "the last packet came";
+        EXPECT_EQ(read, c.read);
+        EXPECT_EQ(session.GetPacketsOfOtherPayloadType(), DWORD(c.sent.size() - c.read.size()));
+        EXPECT_EQ(session.GetPacketsLost(), 0u) << "dropped packets are not lost ones";
+        EXPECT_EQ(session.GetPacketsReceived(), DWORD(c.read.size() + 1));
+    }
+}
