@@ -178,16 +178,10 @@ int CEndPoint::MakeCall(const char *number)
 {
     if (number == nullptr || *number == '\0')
         return 0;
+    // The call's token and the busy state are taken when its connection is made, before its
+    // thread runs (CreateConnection below): a call cleared at once leaves the phone idle.
     PString token;
-    H323Connection *connection = H323EndPoint::MakeCall(PString(number), token, nullptr);
-    {
-        PWaitAndSignal lock(m_textMutex);
-        m_strCurrentCallToken = token;
-    }
-    if (connection == nullptr)
-        return 0;
-    m_nIdle = 0;
-    return 1;
+    return H323EndPoint::MakeCall(PString(number), token, nullptr) != nullptr ? 1 : 0;
 }
 
 void CEndPoint::ClearCurrentCall()
@@ -268,8 +262,16 @@ BOOL CEndPoint::OnIncomingCall(H323Connection &connection, const H323SignalPDU &
         PWaitAndSignal lock(m_textMutex);
         m_strCallerNumber = CString(static_cast<const char *>(connection.GetRemotePartyNumber()));
     }
-    if (m_pSettings != nullptr && !m_pSettings->m_strForwardAlways.IsEmpty())
-        return !connection.ForwardCall(PString(m_pSettings->m_strForwardAlways.GetString()));
+    // Copies: the menu panel changes the numbers on the interface thread.
+    CString forwardAlways, forwardBusy;
+    if (m_pSettings != nullptr) {
+        auto rules = m_pSettings->LockCallRules();
+        forwardAlways = m_pSettings->m_strForwardAlways;
+        forwardBusy = m_pSettings->m_strForwardBusy;
+    }
+    // A forward that fails leaves the call to be offered or refused as any other.
+    if (!forwardAlways.IsEmpty() && connection.ForwardCall(PString(forwardAlways.GetString())))
+        return FALSE;
 
     if (m_nIdle == 1 && m_nActiveConnections <= 1) {
         PWaitAndSignal lock(m_textMutex);
@@ -277,11 +279,11 @@ BOOL CEndPoint::OnIncomingCall(H323Connection &connection, const H323SignalPDU &
         return TRUE;
     }
 
-    if (m_pSettings == nullptr || m_pSettings->m_strForwardBusy.IsEmpty()) {
-        connection.ClearCall(H323CallEndReasons::EndedByLocalBusy);
+    // Busy: forwarded, or refused; a second call is never left waiting unanswerable.
+    if (!forwardBusy.IsEmpty() && connection.ForwardCall(PString(forwardBusy.GetString())))
         return FALSE;
-    }
-    return !connection.ForwardCall(PString(m_pSettings->m_strForwardBusy.GetString()));
+    connection.ClearCall(H323CallEndReasons::EndedByLocalBusy);
+    return FALSE;
 }
 
 BOOL CEndPoint::OnAlerting(H323Connection &, const H323SignalPDU &, const PString &)
@@ -343,12 +345,18 @@ H323Connection *CEndPoint::CreateConnection(unsigned callReference)
 H323Connection *CEndPoint::CreateConnection(unsigned callReference, void *, H323Transport *,
                                             H323SignalPDU *setupPDU)
 {
-    if (setupPDU != nullptr) {
-        std::string number;
-        setupPDU->GetQ931().GetCallingPartyNumber(number);
-        if (IsFiltered(PString(number.c_str())))
-            return nullptr;
+    if (setupPDU == nullptr) {
+        // A call we place (MakeCall): it is the current call, and the phone busy, from now.
+        H323Connection *connection = CreateConnection(callReference);
+        PWaitAndSignal lock(m_textMutex);
+        m_strCurrentCallToken = connection->GetCallToken();
+        m_nIdle = 0;
+        return connection;
     }
+    std::string number;
+    setupPDU->GetQ931().GetCallingPartyNumber(number);
+    if (IsFiltered(PString(number.c_str())))
+        return nullptr;
     return CreateConnection(callReference);
 }
 
@@ -356,6 +364,7 @@ BOOL CEndPoint::IsFiltered(const PString &callingNumber) const
 {
     if (m_pSettings == nullptr)
         return FALSE;
+    auto rules = m_pSettings->LockCallRules();
     int count = m_pSettings->m_nFilterCount;
     if (count < 0)
         count = 0;

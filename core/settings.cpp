@@ -275,6 +275,7 @@ void CSettings::SaveCallLog()
 
 void CSettings::LoadForwardList()
 {
+    auto lock = LockCallRules();
     LoadFile(m_strForwardFile, [&](CArchive &ar) {
         ar >> m_strForwardBusy >> m_strForwardNoAnswer >> m_nNoAnswerTime;
     });
@@ -282,6 +283,7 @@ void CSettings::LoadForwardList()
 
 void CSettings::SaveForwardList()
 {
+    auto lock = LockCallRules();
     SaveFile(m_strForwardFile, [&](CArchive &ar) {
         ar << m_strForwardBusy << m_strForwardNoAnswer << m_nNoAnswerTime;
     });
@@ -289,6 +291,7 @@ void CSettings::SaveForwardList()
 
 void CSettings::LoadFilterList()
 {
+    auto lock = LockCallRules();
     m_nFilterMode = 0;
     m_nFilterCount = 0;
     m_arrFilter.fill(CString());
@@ -307,6 +310,7 @@ void CSettings::LoadFilterList()
 
 void CSettings::SaveFilterList()
 {
+    auto lock = LockCallRules();
     m_nFilterCount = Bound(m_nFilterCount, kFilterCapacity);
     SaveFile(m_strFilterFile, [&](CArchive &ar) {
         ar << m_nFilterMode << m_nFilterCount;

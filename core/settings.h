@@ -10,6 +10,7 @@
 #include <win/cstring.h>
 
 #include <array>
+#include <mutex>
 
 /// A call list: a count and two parallel string arrays of a fixed capacity, newest first.
 template <int N> struct CCallList {
@@ -67,6 +68,15 @@ class CSettings
     /// (win::EscapeFileNamePart: '/', '\' and '%' are written as %2F, %5C and %25).
     void UseAccountFiles(const CString &strAccount);
 
+    /**
+     * The lock of the call rules: the forward numbers, the filter mode, count and list. The
+     * call engine reads them on its signalling threads under it; every writer holds it too.
+     */
+    std::unique_lock<std::mutex> LockCallRules() const
+    {
+        return std::unique_lock<std::mutex>(m_callRulesMutex);
+    }
+
     int m_nAudioOption1 = 0;
     int m_nAudioOption2 = 56;
     int m_nAudioOption3 = 200;
@@ -117,6 +127,9 @@ class CSettings
     int m_nLocalPort = 1991;
     int m_nServerPort = 19900;
     std::array<int, kVideoOptions> m_nVideo{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 320, 15};
+
+  private:
+    mutable std::mutex m_callRulesMutex;
 };
 
 /// The install directory that the settings store published (with its trailing separator);

@@ -329,9 +329,11 @@ void CMenuPanelDlg::StoreChoice(int nLine, int nIndex)
         s.m_nServerIndex = nIndex == 1 ? 1 : 0;
         PostToMain(WM_START_REGISTRATION, 0, 0);
         return;
-    case 42100:
+    case 42100: {
+        auto rules = s.LockCallRules();
         s.m_nFilterMode = nIndex == 1 ? 1 : 0;
         return;
+    }
     default:
         break;
     }
@@ -378,24 +380,30 @@ void CMenuPanelDlg::CommitSettingsEdit(int nLine, const CString &text)
         }
         return;
     }
-    case 41100:
+    case 41100: {
+        auto rules = s.LockCallRules();
         s.m_strForwardAlways = text;
         return;
-    case 41101:
+    }
+    case 41101: {
+        auto rules = s.LockCallRules();
         s.m_strForwardBusy = text;
         return;
+    }
     case 41102:
         s.m_strForwardNoAnswer = text;
         return;
     case 41103:
         s.m_nNoAnswerTime = std::atoi(text);
         return;
-    case 422100:
+    case 422100: {
         // Each confirmed number joins the filter list; a full list takes no more.
+        auto rules = s.LockCallRules();
         if (!text.IsEmpty() && s.m_nFilterCount >= 0 &&
             s.m_nFilterCount < CSettings::kFilterCapacity)
             s.m_arrFilter[s.m_nFilterCount++] = text;
         return;
+    }
     default:
         break;
     }
@@ -419,10 +427,13 @@ void CMenuPanelDlg::DeleteFilterNumber(int nLine)
     int count = std::clamp(s.m_nFilterCount, 0, CSettings::kFilterCapacity);
     if (index < 0 || index >= count)
         return;
-    for (int j = index; j + 1 < count; ++j)
-        s.m_arrFilter[j] = s.m_arrFilter[j + 1];
-    s.m_arrFilter[count - 1].Empty();
-    s.m_nFilterCount = count - 1;
+    {
+        auto rules = s.LockCallRules();
+        for (int j = index; j + 1 < count; ++j)
+            s.m_arrFilter[j] = s.m_arrFilter[j + 1];
+        s.m_arrFilter[count - 1].Empty();
+        s.m_nFilterCount = count - 1;
+    }
     RemoveLine(nLine);
     RedrawLines();
 }

@@ -133,6 +133,24 @@ TEST_F(CallEngine, MakeCallWithoutANumberDoesNothing)
     EXPECT_TRUE(window->records.empty());
 }
 
+TEST_F(CallEngine, ACallClearedAsSoonAsItIsPlacedLeavesThePhoneIdle)
+{
+    // Nobody listens there: each call is cleared by its own thread at once, maybe before
+    // MakeCall has returned.
+    uint16_t port;
+    {
+        NatFarEnd gone;
+        port = gone.Port();
+    }
+    const std::string party = "ip$127.0.0.1:" + std::to_string(port);
+    for (int call = 1; call <= 20; call++) {
+        ASSERT_EQ(endpoint->MakeCall(party.c_str()), 1);
+        ASSERT_NE(window->WaitFor(WM_CALL_CLEARED, call, 15000), nullptr) << "call " << call;
+        EXPECT_EQ(endpoint->IsIdle(), 1) << "call " << call;
+        EXPECT_TRUE(endpoint->GetCurrentCallToken().IsEmpty()) << "call " << call;
+    }
+}
+
 struct RcfTextCase {
     const char *name;
     const char *text;
