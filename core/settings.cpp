@@ -10,6 +10,8 @@
 #include <win/path.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <mutex>
 
 namespace
@@ -36,19 +38,24 @@ template <typename Read> bool LoadFile(const CString &path, Read read)
     return true;
 }
 
-// Writes a file whole; on any failure the previous file stays (see CFile).
-template <typename Write> void SaveFile(const CString &path, Write write)
+// Writes a file whole; on any failure the previous file stays (see CFile) and the file joins
+// the failures.
+template <typename Write>
+void SaveFile(std::vector<CSettings::SaveFailure> &failures, const CString &path, Write write)
 {
     CFile file;
-    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite))
+    if (!file.Open(path, CFile::modeCreate | CFile::modeWrite)) {
+        failures.push_back({path, file.GetError()});
         return;
+    }
     CArchive ar(&file, CArchive::store);
     write(ar);
     ar.Close();
     if (!ar.IsOK())
         file.Abort();
-    else
-        file.Close();
+    else if (file.Close())
+        return;
+    failures.push_back({path, file.GetError()});
 }
 
 int Bound(int n, int capacity)
@@ -141,6 +148,9 @@ CSettings::CSettings()
     m_strForwardNoAnswer.Empty();
     m_nNoAnswerTime = 30;
 
+    // What a save cut short by a crash or a kill left beside the files.
+    CFile::RemoveLeftoverReplacements(m_strInstallDir);
+
     LoadAudioSettings();
     LoadUiSettings();
     LoadAccount();
@@ -153,11 +163,15 @@ CSettings::CSettings()
 
 CSettings::~CSettings()
 {
-    SaveAll();
+    // Nobody is left to be shown a failure here: it goes to the error output.
+    for (const SaveFailure &failure : SaveAll())
+        std::fprintf(stderr, "kestrelin: could not save %s: %s\n", failure.strPath.GetString(),
+                     std::strerror(failure.nError));
 }
 
-void CSettings::SaveAll()
+std::vector<CSettings::SaveFailure> CSettings::SaveAll()
 {
+    m_saveFailures.clear();
     SaveAudioSettings();
     SaveUiSettings();
     SaveAccount();
@@ -166,6 +180,7 @@ void CSettings::SaveAll()
     SaveFilterList();
     SaveServerList();
     SaveVideoSettings();
+    return m_saveFailures;
 }
 
 void CSettings::LoadAudioSettings()
@@ -186,7 +201,7 @@ void CSettings::LoadAudioSettings()
 
 void CSettings::SaveAudioSettings()
 {
-    SaveFile(m_strAudioFile, [&](CArchive &ar) {
+    SaveFile(m_saveFailures, m_strAudioFile, [&](CArchive &ar) {
         ar << m_nAudioOption1 << m_nAudioOption2 << m_strRingInWav << m_strPlayDevice
            << m_strRecordDevice;
     });
@@ -202,7 +217,7 @@ void CSettings::LoadUiSettings()
 
 void CSettings::SaveUiSettings()
 {
-    SaveFile(m_strUiFile, [&](CArchive &ar) { ar << m_nWindowLeft << m_nWindowTop; });
+    SaveFile(m_saveFailures, m_strUiFile, [&](CArchive &ar) { ar << m_nWindowLeft << m_nWindowTop; });
 }
 
 void CSettings::LoadAccount()
@@ -233,7 +248,7 @@ void CSettings::LoadAccount()
 
 void CSettings::SaveAccount()
 {
-    SaveFile(m_strClientFile, [&](CArchive &ar) {
+    SaveFile(m_saveFailures, m_strClientFile, [&](CArchive &ar) {
         ar << m_nClientOption << m_bKeepPassword << m_strAccount;
         if (!m_bKeepPassword)
             return;
@@ -245,7 +260,7 @@ void CSettings::SaveAccount()
         ar << static_cast<DWORD>(a) << static_cast<DWORD>(a >> 32) << static_cast<DWORD>(b)
            << static_cast<DWORD>(b >> 32);
     });
-    SaveFile(m_strGeneralFile,
+    SaveFile(m_saveFailures, m_strGeneralFile,
              [&](CArchive &ar) { ar << m_nGeneralOption << m_bAutoLogin << m_strGeneral; });
 }
 
@@ -265,7 +280,7 @@ void CSettings::LoadCallLog()
 
 void CSettings::SaveCallLog()
 {
-    SaveFile(m_strCallsFile, [&](CArchive &ar) {
+    SaveFile(m_saveFailures, m_strCallsFile, [&](CArchive &ar) {
         WriteCallList(ar, m_QuickCalls);
         WriteCallList(ar, m_DialedCalls);
         WriteCallList(ar, m_MissedCalls);
@@ -284,7 +299,7 @@ void CSettings::LoadForwardList()
 void CSettings::SaveForwardList()
 {
     auto lock = LockCallRules();
-    SaveFile(m_strForwardFile, [&](CArchive &ar) {
+    SaveFile(m_saveFailures, m_strForwardFile, [&](CArchive &ar) {
         ar << m_strForwardBusy << m_strForwardNoAnswer << m_nNoAnswerTime;
     });
 }
@@ -312,7 +327,7 @@ void CSettings::SaveFilterList()
 {
     auto lock = LockCallRules();
     m_nFilterCount = Bound(m_nFilterCount, kFilterCapacity);
-    SaveFile(m_strFilterFile, [&](CArchive &ar) {
+    SaveFile(m_saveFailures, m_strFilterFile, [&](CArchive &ar) {
         ar << m_nFilterMode << m_nFilterCount;
         for (int i = 0; i < m_nFilterCount; ++i)
             ar << m_arrFilter[i];
@@ -338,7 +353,7 @@ void CSettings::LoadServerList()
 
 void CSettings::SaveServerList()
 {
-    SaveFile(m_strServerFile, [&](CArchive &ar) {
+    SaveFile(m_saveFailures, m_strServerFile, [&](CArchive &ar) {
         ar << m_nServerIndex << m_nLocalPort << m_nServerPort << m_strServerName;
     });
 }
@@ -366,7 +381,7 @@ void CSettings::LoadVideoSettings()
 
 void CSettings::SaveVideoSettings()
 {
-    SaveFile(m_strVideoFile, [&](CArchive &ar) {
+    SaveFile(m_saveFailures, m_strVideoFile, [&](CArchive &ar) {
         for (int index : kVideoFileOrder)
             ar << m_nVideo[index];
     });

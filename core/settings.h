@@ -4,13 +4,16 @@
 // (win/carchive.h) with fixed field orders and no header. Loading happens in the constructor
 // (and again for the forward and filter files after login); saving in SaveAll, which the
 // destructor runs. A file that is missing, short or malformed leaves the members it did not
-// deliver at their defaults; a save that fails leaves the previous file as it was.
+// deliver at their defaults; a save that fails leaves the previous file as it was and is
+// reported by SaveAll. Only regular files are read (a FIFO or directory counts as missing), and
+// the unfinished replacements of a save that was cut short are removed at construction.
 #pragma once
 
 #include <win/cstring.h>
 
 #include <array>
 #include <mutex>
+#include <vector>
 
 /// A call list: a count and two parallel string arrays of a fixed capacity, newest first.
 template <int N> struct CCallList {
@@ -40,9 +43,16 @@ class CSettings
     /// Saves every file.
     virtual ~CSettings();
 
+    /// A file that a save could not write (its previous content stays), with the errno.
+    struct SaveFailure {
+        CString strPath;
+        int nError;
+    };
+
     /// Saves audio.dat, ui.dat, client.dat with General.dat, calls.dat, the forward file, the
-    /// filter file, Server.dat and Video.dat, in this order.
-    void SaveAll();
+    /// filter file, Server.dat and Video.dat, in this order. Returns the files that could not
+    /// be written; the destructor reports them on the error output.
+    std::vector<SaveFailure> SaveAll();
 
     void LoadAudioSettings();
     void SaveAudioSettings();
@@ -130,6 +140,7 @@ class CSettings
 
   private:
     mutable std::mutex m_callRulesMutex;
+    std::vector<SaveFailure> m_saveFailures; // of the savers since SaveAll began
 };
 
 /// The install directory that the settings store published (with its trailing separator);

@@ -12,9 +12,11 @@
 #include <win/path.h>
 #include <win/resources.h>
 #include <win/shell.h>
+#include <win/msgbox.h>
 #include <win/winmsg.h>
 
 #include <cstdio>
+#include <cstring>
 
 CSoftPhoneDlg *g_pSoftPhoneDlg = nullptr;
 int g_nHandsetIndex = -1;
@@ -285,6 +287,13 @@ void CSoftPhoneDlg::OnDestroy()
     GetWindowRect(&rect);
     m_settings.m_nWindowLeft = rect.left;
     m_settings.m_nWindowTop = rect.top;
+    // Saved now, while the user can still be told of a file that could not be written.
+    for (const CSettings::SaveFailure &failure : m_settings.SaveAll()) {
+        CString format, text;
+        format.LoadString(228);
+        text.Format(format, failure.strPath.GetString(), std::strerror(failure.nError));
+        MessageBoxA(nullptr, text, nullptr, MB_OK | MB_ICONERROR);
+    }
     if (UsbPhoneApi.Close)
         UsbPhoneApi.Close();
     g_pSoftPhoneDlg = nullptr;

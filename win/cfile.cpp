@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,6 +24,28 @@ std::string TempNameFor(const std::string &path)
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     return dir + "." + name + "." + std::to_string(getpid()) + "-" +
            std::to_string(g_tempCounter.fetch_add(1)) + ".tmp";
+}
+
+// The process that wrote a replacement's name (".<name>.<pid>-<n>.tmp"), or 0 when the name
+// is not one.
+pid_t WriterOfReplacement(const std::string &name)
+{
+    const std::string suffix = ".tmp";
+    if (name.size() < 8 || name[0] != '.' || !name.ends_with(suffix))
+        return 0;
+    std::string stem = name.substr(0, name.size() - suffix.size());
+    size_t dash = stem.rfind('-');
+    size_t dot = stem.rfind('.', dash);
+    if (dash == std::string::npos || dot == std::string::npos || dot == 0 || dash + 1 == stem.size())
+        return 0;
+    std::string pid = stem.substr(dot + 1, dash - dot - 1), counter = stem.substr(dash + 1);
+    auto digits = [](const std::string &t) {
+        return !t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (!digits(pid) || !digits(counter))
+        return 0;
+    long value = std::stol(pid);
+    return value > 0 && value <= 0x7fffffff ? pid_t(value) : 0;
 }
 
 void SyncDirectoryOf(const std::string &path)
@@ -81,18 +105,25 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags)
 
     if (nOpenFlags & modeCreate)
         flags |= O_CREAT;
-    m_hFile = open(path.c_str(), flags, 0666);
+    // Opened without waiting (a FIFO would block until a writer came), then checked to be a
+    // regular file before it is used.
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        m_nError = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
+        return FALSE;
+    }
+    m_hFile = open(path.c_str(), flags | O_NONBLOCK | O_NOCTTY, 0666);
     if (m_hFile < 0) {
         m_nError = errno;
         return FALSE;
     }
-    struct stat st;
     if (fstat(m_hFile, &st) != 0 || !S_ISREG(st.st_mode)) {
-        m_nError = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        m_nError = S_ISDIR(st.st_mode) ? EISDIR : ENODEV;
         close(m_hFile);
         m_hFile = -1;
         return FALSE;
     }
+    fcntl(m_hFile, F_SETFL, fcntl(m_hFile, F_GETFL) & ~O_NONBLOCK);
     return TRUE;
 }
 
@@ -202,6 +233,31 @@ BOOL CFile::Close()
         m_strTempPath.Empty();
     }
     return ok;
+}
+
+int CFile::RemoveLeftoverReplacements(LPCTSTR lpszDirectory)
+{
+    std::string dir = win::MapPath(lpszDirectory);
+    if (dir.empty())
+        return 0;
+    if (dir.back() != '/')
+        dir += '/';
+    DIR *d = opendir(dir.c_str());
+    if (d == nullptr)
+        return 0;
+    int removed = 0;
+    while (dirent *entry = readdir(d)) {
+        pid_t writer = WriterOfReplacement(entry->d_name);
+        // A writer still running may be saving it now (or be another process by that id).
+        if (writer == 0 || writer == getpid() || kill(writer, 0) == 0 || errno != ESRCH)
+            continue;
+        std::string path = dir + entry->d_name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(path.c_str()) == 0)
+            removed++;
+    }
+    closedir(d);
+    return removed;
 }
 
 void CFile::Abort()

@@ -3,7 +3,11 @@
 // Open maps the path with win::MapPath. A file opened with modeCreate for writing (and without
 // modeNoTruncate) is replaced safely: the bytes go to a new file beside it, and only a Close
 // after every write succeeded renames it over the old one (after fsync). A failed write, a
-// failed Close, Abort, or a crash leave the old file as it was.
+// failed Close, Abort, or a crash leave the old file as it was; the replacement a crash left
+// behind is removed by RemoveLeftoverReplacements.
+//
+// Only regular files are opened: a FIFO, device or directory in a file's place is refused
+// without blocking (ENODEV, EISDIR), as if the file were missing.
 #pragma once
 
 #include <win/cstring.h>
@@ -37,6 +41,10 @@ class CFile
 
     /// Opens a regular file; FALSE (and GetError) on failure. Share modes are not enforced.
     BOOL Open(LPCTSTR lpszFileName, UINT nOpenFlags);
+
+    /// Removes from a directory the replacements that processes no longer running left
+    /// unfinished (a save interrupted by a crash or a kill). Returns how many were removed.
+    static int RemoveLeftoverReplacements(LPCTSTR lpszDirectory);
 
     /// Bytes read into lpBuf; fewer than nCount at the end of the file, 0 on an error.
     UINT Read(void *lpBuf, UINT nCount);

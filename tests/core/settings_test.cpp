@@ -10,9 +10,18 @@
 #include <tests/support/temp_dir.h>
 #include <win/module_testing.h>
 
+#include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -456,6 +465,15 @@ TEST_F(SettingsTest, FileNamesMatchWithoutCase)
     EXPECT_EQ(tmp.read("general.dat"), Cat({I32(4), I32(0), Str("")}));
 }
 
+// The file names of save failures, in the order of the saves.
+std::vector<std::string> Names(const std::vector<CSettings::SaveFailure> &failures)
+{
+    std::vector<std::string> names;
+    for (const CSettings::SaveFailure &f : failures)
+        names.push_back(std::filesystem::path(f.strPath.StdString()).filename().string());
+    return names;
+}
+
 // A save that cannot complete (here the file size limit, as a full disk would) leaves every
 // previous file as it was and no partial file behind.
 TEST_F(SettingsTest, FailedSaveKeepsThePreviousFiles)
@@ -476,8 +494,11 @@ TEST_F(SettingsTest, FailedSaveKeepsThePreviousFiles)
         rlimit small = old;
         small.rlim_cur = 512;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        s.SaveAll();
+        std::vector<CSettings::SaveFailure> failed = s.SaveAll();
         setrlimit(RLIMIT_FSIZE, &old);
+        EXPECT_EQ(Names(failed), (std::vector<std::string>{"General.dat", "calls.dat"}));
+        for (const CSettings::SaveFailure &f : failed)
+            EXPECT_EQ(f.nError, EFBIG) << f.strPath.GetString();
         EXPECT_EQ(tmp.read("calls.dat"), calls);
         EXPECT_EQ(tmp.read("General.dat"), general);
         std::vector<std::string> names(std::begin(kDataFiles), std::end(kDataFiles));
@@ -485,6 +506,122 @@ TEST_F(SettingsTest, FailedSaveKeepsThePreviousFiles)
         EXPECT_EQ(tmp.entries(), names) << "small files saved, no temporary file left";
     }
     EXPECT_NE(tmp.read("calls.dat"), calls) << "a save that can complete replaces the file";
+}
+
+TEST_F(SettingsTest, SomethingOtherThanAFileInAFilesPlaceCountsAsMissing)
+{
+    struct Case {
+        const char *name;
+        std::function<void(const std::string &path)> make;
+        std::vector<std::string> unsaved; ///< what the save then cannot write
+    };
+    const Case cases[] = {
+        {"FIFO", [](const std::string &p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, {}},
+        {"directory", [](const std::string &p) { std::filesystem::create_directory(p); },
+         {"ui.dat"}},
+        {"device", [](const std::string &p) { std::filesystem::create_symlink("/dev/zero", p); },
+         {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        win::testing::OverrideExecutablePath(dir.file("kestrelin").c_str());
+        c.make(dir.file("ui.dat"));
+        // A start-up that waited for a writer at the FIFO is let go after a while, and fails.
+        std::atomic<bool> started{false}, released{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < 300 && !started; i++)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!started) {
+                released = true;
+                int fd = open(dir.file("ui.dat").c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    close(fd);
+            }
+        });
+        auto s = std::make_unique<CSettings>();
+        started = true;
+        watchdog.join();
+        EXPECT_FALSE(released) << "start-up waited at ui.dat";
+        EXPECT_EQ(s->m_bNoWindowFile, 1);
+        EXPECT_EQ(Names(s->SaveAll()), c.unsaved);
+        // Saved in its place as a file, or refused without touching it.
+        std::filesystem::file_status status = std::filesystem::symlink_status(dir.file("ui.dat"));
+        EXPECT_EQ(std::filesystem::is_regular_file(status), c.unsaved.empty());
+        s.reset();
+    }
+}
+
+TEST_F(SettingsTest, AFailedSaveNamesTheFilesItCouldNotWrite)
+{
+    struct Case {
+        const char *name;
+        std::function<void(const TempDir &)> spoil;
+        std::vector<std::string> unsaved;
+        int error;
+    };
+    const Case cases[] = {
+        {"a directory in the place of calls.dat",
+         [](const TempDir &t) {
+             std::filesystem::remove(t.file("calls.dat"));
+             std::filesystem::create_directory(t.file("calls.dat"));
+         },
+         {"calls.dat"}, EISDIR},
+        {"the install directory gone",
+         [](const TempDir &t) { std::filesystem::remove_all(t.path()); },
+         {"audio.dat", "ui.dat", "client.dat", "General.dat", "calls.dat", "Forward.dat",
+          "Filter.dat", "Server.dat", "Video.dat"},
+         ENOENT},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        win::testing::OverrideExecutablePath(dir.file("kestrelin").c_str());
+        CSettings s;
+        ASSERT_TRUE(s.SaveAll().empty());
+        const Bytes video = dir.read("Video.dat");
+        c.spoil(dir);
+        s.m_nVideo[12] = 5;
+        std::vector<CSettings::SaveFailure> failed = s.SaveAll();
+        EXPECT_EQ(Names(failed), c.unsaved);
+        for (const CSettings::SaveFailure &f : failed)
+            EXPECT_EQ(f.nError, c.error) << f.strPath.GetString();
+        if (dir.exists("Video.dat")) {
+            EXPECT_NE(dir.read("Video.dat"), video) << "the files that could be written are";
+        }
+        std::filesystem::create_directories(dir.path());
+    }
+}
+
+TEST_F(SettingsTest, ReplacementsLeftByAnInterruptedSaveAreRemovedAtStart)
+{
+    pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    ASSERT_GT(dead, 0);
+    waitpid(dead, nullptr, 0);
+    const std::string gone = std::to_string(dead), alive = std::to_string(getpid());
+    struct Case {
+        std::string name;
+        bool removed;
+    };
+    const Case cases[] = {
+        {".calls.dat." + gone + "-0.tmp", true},
+        {".Forward_8001.dat." + gone + "-17.tmp", true},
+        {".calls.dat." + alive + "-1.tmp", false}, // a save under way in a running process
+        {".calls.dat.bak", false},
+        {"notes.tmp", false},
+        {".calls.dat." + gone + "-x.tmp", false},
+        {".calls.dat.-1.tmp", false},
+    };
+    const Bytes calls = Cat({I32(1), Str("555"), Str("Ann"), I32(0), I32(0), I32(0)});
+    tmp.write("calls.dat", calls);
+    for (const Case &c : cases)
+        tmp.write(c.name, calls);
+    CSettings s;
+    EXPECT_EQ(s.m_QuickCalls.m_nCount, 1) << "the file itself is read";
+    for (const Case &c : cases)
+        EXPECT_EQ(tmp.exists(c.name), !c.removed) << c.name;
 }
 
 TEST_F(SettingsTest, MissingInstallDirectoryIsNoCrash)
