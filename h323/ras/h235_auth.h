@@ -6,6 +6,7 @@
 #include <pwlib/pmutex.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 
 namespace h323 {
@@ -39,7 +40,9 @@ class H235Authenticators
     mutable PMutex mutex;
     std::string alias;
     std::string password;
-    uint8_t catRandom = 0;
+    // A random start (two endpoints of one account make different tokens in the same
+    // second), then one up for each token (one endpoint never repeats itself within 256).
+    uint8_t catRandom = uint8_t(std::random_device{}());
 };
 
 } // namespace h323

@@ -199,6 +199,41 @@ TEST_F(ServiceServerTest, BadDatagramsAreDroppedWithoutAnyAnswer)
     EXPECT_GE(Log().size(), std::size(cases));
 }
 
+// Whatever arrives, the log holds one line of printable ASCII per entry, the peer's bytes
+// written as escapes.
+TEST_F(ServiceServerTest, TheLogShowsOnlyPrintableText)
+{
+    struct Case {
+        const char *name;
+        std::string datagram;
+        const char *logged; ///< what the log line shows of it
+    };
+    const Case cases[] = {
+        {"unknown keyword with GBK bytes", "Bogus \xc4\xe3\xba\xc3", "Bogus \\xc4\\xe3\\xba\\xc3"},
+        {"GBK account", "Live \xc4\xe3 1720 3", "Live \\xc4\\xe3 1720 3"},
+        {"backslash", "Bogus a\\b", "Bogus a\\x5cb"},
+        {"escape sequence: not text, dropped", "Helo \x1b[2J 1720 4", "not text"},
+        {"line end: not text, dropped", "Helo 8001 1720 5\nfake line", "not text"},
+    };
+    BareClient client(server_->Port());
+    for (const Case &c : cases) {
+        size_t before = Log().size();
+        client.Send(c.datagram);
+        // One line for each datagram, written once it is handled.
+        for (int i = 0; i < 300 && Log().size() == before; i++)
+            std::this_thread::sleep_for(10ms);
+        std::vector<std::string> log = Log();
+        ASSERT_GT(log.size(), before) << c.name;
+        bool shown = false;
+        for (size_t i = before; i < log.size(); i++) {
+            for (unsigned char ch : log[i])
+                EXPECT_TRUE(ch >= 0x20 && ch < 0x7f) << c.name << ": " << int(ch);
+            shown = shown || log[i].find(c.logged) != std::string::npos;
+        }
+        EXPECT_TRUE(shown) << c.name << ": " << log.back();
+    }
+}
+
 TEST_F(ServiceServerTest, NoticeIsRetransmittedUntilAcknowledged)
 {
     BareClient client(server_->Port());

@@ -1,6 +1,8 @@
 // The NAT link's far end: announcements (TPKT + Q.931 Information) and the call relay.
 #include <tools/service-sim/nat_link.h>
 
+#include <tools/service-sim/log_text.h>
+
 #include <h323/asn1/gen/h225.h>
 #include <h323/pdu/addresses.h>
 #include <h323/q931/q931.h>
@@ -110,7 +112,7 @@ NatLinkServer::~NatLinkServer()
 void NatLinkServer::Log(const std::string &line) const
 {
     if (options_.log)
-        options_.log("nat: " + line);
+        options_.log("nat: " + PrintableText(line));
 }
 
 bool NatLinkServer::Start(std::string *error)

@@ -1,6 +1,8 @@
 // The simulated RAS gatekeeper (H.225.0 clause 7, the gatekeeper's side).
 #include <tools/service-sim/ras_gatekeeper.h>
 
+#include <tools/service-sim/log_text.h>
+
 #include <h323/asn1/gen/h225.h>
 #include <h323/asn1/per.h>
 #include <h323/pdu/addresses.h>
@@ -12,6 +14,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -49,6 +52,15 @@ uint32_t ParseAddress(const std::string &text)
 H225_NonStandardParameter TextParameter(const std::string &text)
 {
     return h323::MakeNonStandardParameter(181, 0, 0x4b45, text);
+}
+
+/** The PER encoding of a token, as the key that tells it from every other. */
+template <class Token> std::string Encoded(const Token &token)
+{
+    std::vector<uint8_t> bytes;
+    if (!asn1::encode(token, bytes))
+        return {};
+    return std::string(bytes.begin(), bytes.end());
 }
 
 /** The balance as an H.225.0 call credit service control session (debit). */
@@ -109,7 +121,7 @@ void RasGatekeeper::Stop()
 void RasGatekeeper::Log(const std::string &line) const
 {
     if (options_.log)
-        options_.log("ras: " + line);
+        options_.log("ras: " + PrintableText(line));
 }
 
 void RasGatekeeper::Run()
@@ -291,24 +303,44 @@ std::string RasGatekeeper::OnRegistrationRequest(const Endpoint &from, const H22
         for (const H225_AliasAddress &a : rrq.m_terminalAlias)
             reg.aliases.push_back(h323::AliasText(a));
         const std::string &account = reg.aliases.front();
+        std::vector<std::pair<std::string, uint32_t>> passwordTokens; // encoding, time stamp
         if (!options_.accounts.empty()) {
             auto acc = options_.accounts.find(account);
             if (acc == options_.accounts.end())
                 return reject(H225_RegistrationRejectReason::e_securityDenial, "(no such account " + account + ")");
-            bool good = false;
+            // A token counts when it is made with the password, its time stamp is current and
+            // it was not used before (below, once the alias is known to be free): a captured
+            // request cannot be sent again.
             if (rrq.HasOptionalField(H225_RegistrationRequest::e_cryptoTokens))
                 for (const H225_CryptoH323Token &t : rrq.m_cryptoTokens)
-                    good = good || h323::h235::CheckPasswordHashToken(t, acc->second);
+                    if (h323::h235::CheckPasswordHashToken(t, acc->second))
+                        passwordTokens.push_back(
+                            {Encoded(t), uint32_t(t.cryptoEPPwdHash().m_timeStamp.GetValue())});
             if (rrq.HasOptionalField(H225_RegistrationRequest::e_tokens))
                 for (const H235_ClearToken &t : rrq.m_tokens)
-                    good = good || h323::h235::CheckCatToken(t, acc->second);
-            if (!good)
+                    if (h323::h235::CheckCatToken(t, acc->second))
+                        passwordTokens.push_back({Encoded(t), uint32_t(t.m_timeStamp.GetValue())});
+            if (passwordTokens.empty())
                 return reject(H225_RegistrationRejectReason::e_securityDenial, "(bad password tokens for " + account + ")");
         }
         for (const std::string &alias : reg.aliases)
             if (Registration *other = FindByAlias(alias))
                 if (!(other->rasAddress == from))
                     return reject(H225_RegistrationRejectReason::e_duplicateAlias, "(" + alias + " in use)");
+        if (!passwordTokens.empty()) {
+            bool fresh = false;
+            std::string refusal;
+            const std::time_t now = std::time(nullptr);
+            for (const auto &[key, timestamp] : passwordTokens) {
+                switch (tokens_.Take(key, timestamp, from, unsigned(rrq.m_requestSeqNum.GetValue()), now)) {
+                case TokenGuard::Verdict::Fresh: fresh = true; break;
+                case TokenGuard::Verdict::OutsideWindow: refusal = "token time stamp outside the window"; break;
+                case TokenGuard::Verdict::Replayed: refusal = "replayed password tokens"; break;
+                }
+            }
+            if (!fresh)
+                return reject(H225_RegistrationRejectReason::e_securityDenial, "(" + refusal + " for " + reg.aliases.front() + ")");
+        }
         reg.rasAddress = from;
         if (rrq.m_callSignalAddress.size() > 0)
             if (auto ep = h323::GetIPv4(rrq.m_callSignalAddress[0]))

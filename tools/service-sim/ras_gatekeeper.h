@@ -3,6 +3,7 @@
 #pragma once
 
 #include <tools/service-sim/accounts.h>
+#include <tools/service-sim/token_guard.h>
 #include <tools/service-sim/udp_socket.h>
 
 #include <atomic>
@@ -98,6 +99,7 @@ class RasGatekeeper
     mutable std::mutex mutex_;
     std::map<std::string, Registration> registrations_; // by endpoint identifier
     std::map<std::string, int> counts_;
+    TokenGuard tokens_; // of the registrations with a password
     unsigned nextEndpoint_ = 1;
     unsigned nextSequence_ = 1;
 };

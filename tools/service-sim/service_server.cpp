@@ -1,6 +1,8 @@
 // The simulated datagram service: greeting, login digest check, keep-alive, log-out, notices.
 #include <tools/service-sim/service_server.h>
 
+#include <tools/service-sim/log_text.h>
+
 #include <core/login_digest.h>
 
 #include <cerrno>
@@ -122,7 +124,7 @@ void ServiceServer::Wake()
 void ServiceServer::Log(const std::string &line) const
 {
     if (options_.log)
-        options_.log(line);
+        options_.log(PrintableText(line));
 }
 
 void ServiceServer::Run()

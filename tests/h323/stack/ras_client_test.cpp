@@ -2,6 +2,10 @@
 // password tokens and its failures, keep-alive, unregistration both ways, admission.
 #include "stack_support.h"
 
+#include <h323/asn1/per.h>
+#include <h323/pdu/addresses.h>
+#include <h323/pdu/h235_tokens.h>
+#include <h323/pdu/identifiers.h>
 #include <h323/transports/transport_udp.h>
 #include <pwlib/pudpsocket.h>
 #include <tools/service-sim/ras_gatekeeper.h>
@@ -13,6 +17,8 @@
 
 #include <netinet/in.h>
 #include <poll.h>
+#include <ctime>
+#include <mutex>
 #include <thread>
 
 using namespace stacktest;
@@ -258,4 +264,129 @@ TEST(RasClient, RegistrationAndServiceLoginShareOnePort)
     EXPECT_FALSE(gk.IsRegistered("8001"));
     service.Stop(); // before the gatekeeper it feeds goes
     shared = nullptr;
+}
+
+namespace {
+
+// A full registration of 8001 (password "secret") whose two tokens carry the time stamp.
+std::string RegistrationDatagram(unsigned seq, uint32_t timestamp, uint8_t random,
+                                 const std::string &alias = "8001")
+{
+    using RRQ = H225_RegistrationRequest;
+    H225_RasMessage m;
+    RRQ &rrq = m.registrationRequest();
+    rrq.m_requestSeqNum = seq;
+    rrq.m_protocolIdentifier = h323::H225ProtocolIdentifier();
+    rrq.m_discoveryComplete = false;
+    rrq.m_callSignalAddress.push_back(h323::MakeTransportAddress({{127, 0, 0, 1}, 1991}));
+    rrq.m_rasAddress.push_back(h323::MakeTransportAddress({{127, 0, 0, 1}, 1719}));
+    rrq.m_terminalType.IncludeOptionalField(H225_EndpointType::e_terminal);
+    rrq.IncludeOptionalField(RRQ::e_terminalAlias);
+    rrq.m_terminalAlias.push_back(h323::MakeAlias(alias));
+    rrq.m_endpointVendor = h323::MakeVendorIdentifier(9, 0, 61, "Test", "1");
+    rrq.IncludeOptionalField(RRQ::e_tokens);
+    rrq.m_tokens.push_back(h323::h235::MakeCatToken(alias, "secret", timestamp, random));
+    rrq.IncludeOptionalField(RRQ::e_cryptoTokens);
+    rrq.m_cryptoTokens.push_back(h323::h235::MakePasswordHashToken(alias, "secret", timestamp));
+    rrq.IncludeOptionalField(RRQ::e_keepAlive);
+    rrq.m_keepAlive = false;
+    rrq.IncludeOptionalField(RRQ::e_willSupplyUUIEs);
+    rrq.m_willSupplyUUIEs = false;
+    rrq.IncludeOptionalField(RRQ::e_maintainConnection);
+    rrq.m_maintainConnection = false;
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(asn1::encode(m, bytes));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// "RCF", "RRJ <reason>" or "(none)" for a datagram sent from phone.
+std::string Answer(servicesim::UdpSocket &phone, uint16_t port, const std::string &datagram)
+{
+    phone.SendTo({INADDR_LOOPBACK, port}, datagram);
+    pollfd fd{phone.Fd(), POLLIN, 0};
+    if (::poll(&fd, 1, 3000) <= 0)
+        return "(none)";
+    std::string reply;
+    servicesim::Endpoint from;
+    size_t length = 0;
+    phone.Receive(&reply, 4096, &from, &length);
+    H225_RasMessage m;
+    if (!asn1::decode(std::vector<uint8_t>(reply.begin(), reply.end()), m))
+        return "(undecodable)";
+    if (m.GetTag() == H225_RasMessage::e_registrationConfirm)
+        return "RCF";
+    if (m.GetTag() == H225_RasMessage::e_registrationReject)
+        return "RRJ " + std::to_string(m.registrationReject().m_rejectReason.GetTag());
+    return "(other)";
+}
+
+} // namespace
+
+// A deployed gatekeeper takes a password token only with a current time stamp, and only once:
+// a captured registration sent again from elsewhere (or later) takes no account.
+TEST(RasClient, RegistrationTokensMustBeCurrentAndUnused)
+{
+    const std::string denied = "RRJ " + std::to_string(H225_RegistrationRejectReason::e_securityDenial);
+    const std::string inUse = "RRJ " + std::to_string(H225_RegistrationRejectReason::e_duplicateAlias);
+    const uint32_t now = uint32_t(std::time(nullptr));
+    struct Step {
+        const char *name;
+        int sender; ///< 0 the phone, 1 another address
+        unsigned seq;
+        int64_t age; ///< seconds the time stamp lies in the past
+        uint8_t random;
+        std::string answer;
+    };
+    const Step steps[] = {
+        {"ten minutes old", 0, 1, 600, 1, denied},
+        {"ten minutes ahead", 0, 2, -600, 2, denied},
+        {"current", 0, 3, 0, 3, "RCF"},
+        {"the same request again: a retransmission", 0, 3, 0, 3, "RCF"},
+        {"the same tokens in a new request", 0, 4, 0, 3, denied},
+        {"new tokens from another address while the alias is in use", 1, 5, 0, 4, inUse},
+    };
+    Gatekeeper gk;
+    std::string error;
+    servicesim::UdpSocket phone, other;
+    ASSERT_TRUE(phone.Bind("127.0.0.1", 0, &error)) << error;
+    ASSERT_TRUE(other.Bind("127.0.0.1", 0, &error)) << error;
+    for (const Step &s : steps)
+        EXPECT_EQ(Answer(s.sender == 0 ? phone : other, gk->Port(),
+                         RegistrationDatagram(s.seq, uint32_t(now - s.age), s.random)),
+                  s.answer)
+            << s.name;
+    // Once the phone has gone, its captured request still takes the account nowhere.
+    ASSERT_TRUE(gk->Unregister("8001", &error)) << error;
+    EXPECT_FALSE(gk->IsRegistered("8001"));
+    EXPECT_EQ(Answer(other, gk->Port(), RegistrationDatagram(3, now, 3)), denied);
+    EXPECT_FALSE(gk->IsRegistered("8001"));
+    EXPECT_EQ(Answer(other, gk->Port(), RegistrationDatagram(6, now, 5)), "RCF")
+        << "fresh tokens from there are taken";
+}
+
+TEST(RasClient, AliasesFromTheNetworkReachTheLogAsPrintableText)
+{
+    std::mutex mutex;
+    std::vector<std::string> log;
+    servicesim::GatekeeperOptions o;
+    o.log = [&](const std::string &line) {
+        std::lock_guard<std::mutex> lock(mutex);
+        log.push_back(line);
+    };
+    Gatekeeper gk(o);
+    std::string error;
+    servicesim::UdpSocket phone;
+    ASSERT_TRUE(phone.Bind("127.0.0.1", 0, &error)) << error;
+    const std::string alias = "\x1b]0;owned\x07\nras: forged line";
+    EXPECT_EQ(Answer(phone, gk->Port(),
+                     RegistrationDatagram(1, uint32_t(std::time(nullptr)), 1, alias)),
+              "RRJ " + std::to_string(H225_RegistrationRejectReason::e_securityDenial));
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.back().find("no such account \\x1b]0;owned\\x07\\x0aras: forged line"),
+              std::string::npos)
+        << log.back();
+    for (const std::string &line : log)
+        for (unsigned char c : line)
+            EXPECT_TRUE(c >= 0x20 && c < 0x7f) << int(c);
 }
