@@ -1,4 +1,5 @@
-// H.261 video: the H.245 capability and the codec over libavcodec's H.261 encoder and decoder.
+// H.261 video: the H.245 capability and the codec over libavcodec's H.261 encoder and decoder
+// (the library opened with the first codec that needs it).
 #include <h323/codecs/h261codec.h>
 
 #include <h323/asn1/gen/h245.h>
@@ -6,10 +7,7 @@
 
 #include <pwlib/ptrace.h>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-}
+#include <h323/codecs/avcodec_library.h>
 
 #include <algorithm>
 #include <cstring>
@@ -152,17 +150,21 @@ H323_H261Codec::~H323_H261Codec()
 
 void H323_H261Codec::FreeContext()
 {
-    avcodec_free_context(&context);
-    av_frame_free(&frame);
-    av_packet_free(&packet);
+    if (av == nullptr)
+        return;
+    av->avcodec_free_context(&context);
+    av->av_frame_free(&frame);
+    av->av_packet_free(&packet);
 }
 
 bool H323_H261Codec::OpenEncoder()
 {
-    const AVCodec *codec = avcodec_find_encoder(AV_CODEC_ID_H261);
-    context = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
-    frame = av_frame_alloc();
-    packet = av_packet_alloc();
+    if ((av = h323::AvCodec()) == nullptr)
+        return false;
+    const AVCodec *codec = av->avcodec_find_encoder(AV_CODEC_ID_H261);
+    context = codec != nullptr ? av->avcodec_alloc_context3(codec) : nullptr;
+    frame = av->av_frame_alloc();
+    packet = av->av_packet_alloc();
     if (context == nullptr || frame == nullptr || packet == nullptr)
         return false;
     context->width = int(frameWidth);
@@ -183,12 +185,12 @@ bool H323_H261Codec::OpenEncoder()
         context->flags |= AV_CODEC_FLAG_QSCALE;
         context->global_quality = FF_QP2LAMBDA * std::clamp(videoQuality, kFinestQuantiser, 31);
     }
-    if (avcodec_open2(context, codec, nullptr) < 0)
+    if (av->avcodec_open2(context, codec, nullptr) < 0)
         return false;
     frame->format = AV_PIX_FMT_YUV420P;
     frame->width = context->width;
     frame->height = context->height;
-    return av_frame_get_buffer(frame, 0) >= 0;
+    return av->av_frame_get_buffer(frame, 0) >= 0;
 }
 
 bool H323_H261Codec::EncodePicture()
@@ -200,7 +202,7 @@ bool H323_H261Codec::EncodePicture()
         firstTimestamp = timestamp;
     int64_t pts = int64_t(DWORD(timestamp - firstTimestamp)) / 3003; // 90 kHz to 30000/1001
     pts = std::max(pts, lastPts + 1);
-    if (av_frame_make_writable(frame) < 0)
+    if (av->av_frame_make_writable(frame) < 0)
         return false;
     const BYTE *plane = picture.data();
     for (int p = 0; p < 3; p++) {
@@ -215,9 +217,9 @@ bool H323_H261Codec::EncodePicture()
     if (context->flags & AV_CODEC_FLAG_QSCALE)
         frame->quality = context->global_quality;
     lastPts = pts;
-    if (avcodec_send_frame(context, frame) < 0)
+    if (av->avcodec_send_frame(context, frame) < 0)
         return false;
-    while (avcodec_receive_packet(context, packet) == 0) {
+    while (av->avcodec_receive_packet(context, packet) == 0) {
         for (auto &payload : h323::h261::Packetise(packet->data, size_t(packet->size), kTargetPayload)) {
             if (payload.size() > MaxPayloadSize) {
                 PTRACE(2, "H261\tGOB of " << payload.size() << " bytes dropped");
@@ -225,7 +227,7 @@ bool H323_H261Codec::EncodePicture()
             }
             payloads.push_back(std::move(payload));
         }
-        av_packet_unref(packet);
+        av->av_packet_unref(packet);
     }
     pictureTimestamp = timestamp;
     return true;
@@ -259,14 +261,16 @@ BOOL H323_H261Codec::Read(BYTE *buffer, unsigned &length, RTP_DataFrame &rtpFram
 
 bool H323_H261Codec::OpenDecoder()
 {
-    const AVCodec *codec = avcodec_find_decoder(AV_CODEC_ID_H261);
-    context = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
-    frame = av_frame_alloc();
-    packet = av_packet_alloc();
+    if ((av = h323::AvCodec()) == nullptr)
+        return false;
+    const AVCodec *codec = av->avcodec_find_decoder(AV_CODEC_ID_H261);
+    context = codec != nullptr ? av->avcodec_alloc_context3(codec) : nullptr;
+    frame = av->av_frame_alloc();
+    packet = av->av_packet_alloc();
     if (context == nullptr || frame == nullptr || packet == nullptr)
         return false;
     context->thread_count = 1;
-    return avcodec_open2(context, codec, nullptr) >= 0;
+    return av->avcodec_open2(context, codec, nullptr) >= 0;
 }
 
 bool H323_H261Codec::DecodePicture()
@@ -276,13 +280,13 @@ bool H323_H261Codec::DecodePicture()
     data.resize(data.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
     packet->data = data.data();
     packet->size = int(data.size() - AV_INPUT_BUFFER_PADDING_SIZE);
-    int sent = avcodec_send_packet(context, packet);
+    int sent = av->avcodec_send_packet(context, packet);
     packet->data = nullptr;
     packet->size = 0;
     if (sent < 0)
         return true; // a damaged picture is dropped
     bool shown = true;
-    while (avcodec_receive_frame(context, frame) == 0) {
+    while (av->avcodec_receive_frame(context, frame) == 0) {
         unsigned w = unsigned(frame->width), h = unsigned(frame->height);
         if (frame->format == AV_PIX_FMT_YUV420P && w > 0 && h > 0) {
             picture.resize(size_t(w) * h * 3 / 2);
@@ -297,7 +301,7 @@ bool H323_H261Codec::DecodePicture()
             frameHeight = h;
             shown = ShowPicture(picture.data(), w, h) && shown;
         }
-        av_frame_unref(frame);
+        av->av_frame_unref(frame);
     }
     return shown;
 }

@@ -14,6 +14,9 @@ class H245_H261VideoCapability;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
+namespace h323 {
+struct AvCodecLibrary;
+}
 
 /// H.261 in QCIF and CIF. Picture intervals 1..4 (0: format absent); maxBitRate in units
 /// of 100 bit/s (1..19200).
@@ -84,6 +87,7 @@ class H323_H261Codec : public H323VideoCodec
     bool DecodePicture();
     void FreeContext();
 
+    const h323::AvCodecLibrary *av = nullptr; // opened with the encoder or decoder
     AVCodecContext *context = nullptr;
     AVFrame *frame = nullptr;
     AVPacket *packet = nullptr;

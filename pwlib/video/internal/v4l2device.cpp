@@ -1,6 +1,7 @@
 // The "V4L2" driver: enumeration, format negotiation, mmap streaming, pacing and scaling.
 #include <pwlib/internal/wait.h>
 #include <pwlib/ptrace.h>
+#include <pwlib/shared_library.h>
 #include <pwlib/video/internal/frame.h>
 #include <pwlib/video/internal/v4l2device.h>
 
@@ -38,6 +39,34 @@ using Clock = std::chrono::steady_clock;
 
 /// Capture buffers queued to the driver.
 constexpr unsigned kBufferCount = 4;
+
+#define KESTRELIN_TEXT(x) #x
+#define KESTRELIN_SONAME(major) "libswscale.so." KESTRELIN_TEXT(major)
+
+/// libswscale, opened when the first picture is scaled (a process that captures no video
+/// does not load it and the libraries it needs); null when it cannot be opened.
+struct Scaling {
+    decltype(&sws_getContext) getContext = nullptr;
+    decltype(&sws_scale) scale = nullptr;
+    decltype(&sws_freeContext) freeContext = nullptr;
+};
+
+const Scaling *Scaler()
+{
+    static std::once_flag once;
+    static const Scaling *scaling = nullptr;
+    std::call_once(once, [] {
+        static pwlib::SharedLibrary library(KESTRELIN_SONAME(LIBSWSCALE_VERSION_MAJOR));
+        static Scaling functions;
+        if (library.GetFunction("sws_getContext", functions.getContext) &&
+            library.GetFunction("sws_scale", functions.scale) &&
+            library.GetFunction("sws_freeContext", functions.freeContext))
+            scaling = &functions;
+        else
+            PTRACE(1, "V4L2\tno scaling: " << library.GetError());
+    });
+    return scaling;
+}
 /// A camera that delivers nothing for this long has failed (first frames can be slow).
 constexpr int kFrameTimeoutMs = 5000;
 
@@ -153,7 +182,8 @@ struct V4l2InputDevice::Impl {
 
     ~Impl()
     {
-        sws_freeContext(scaler);
+        if (scaler != nullptr)
+            Scaler()->freeContext(scaler);
     }
 
     bool Negotiate(unsigned width, unsigned height)
@@ -290,9 +320,12 @@ struct V4l2InputDevice::Impl {
         unsigned cropY = ((captureHeight - cropHeight) / 2) & ~1u;
 
         unsigned key[4] = {cropWidth, cropHeight, width, height};
+        const Scaling *scaling = Scaler();
+        if (scaling == nullptr)
+            return false;
         if (scaler == nullptr || !std::equal(key, key + 4, scalerKey)) {
-            sws_freeContext(scaler);
-            scaler = sws_getContext(int(cropWidth), int(cropHeight), AV_PIX_FMT_YUV420P,
+            scaling->freeContext(scaler);
+            scaler = scaling->getContext(int(cropWidth), int(cropHeight), AV_PIX_FMT_YUV420P,
                                     int(width), int(height), AV_PIX_FMT_YUV420P, SWS_BILINEAR,
                                     nullptr, nullptr, nullptr);
             if (scaler == nullptr)
@@ -310,7 +343,7 @@ struct V4l2InputDevice::Impl {
         uint8_t *dst[3] = {out, out + size_t(width) * height,
                            out + size_t(width) * height + size_t(outChroma) * ChromaSide(height)};
         const int dstStride[3] = {int(width), int(outChroma), int(outChroma)};
-        sws_scale(scaler, src, srcStride, 0, int(cropHeight), dst, dstStride);
+        scaling->scale(scaler, src, srcStride, 0, int(cropHeight), dst, dstStride);
         return true;
     }
 };
