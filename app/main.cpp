@@ -3,12 +3,12 @@
 
 #include <win/application.h>
 
-// Built before main, as the class library's application object is: it creates the process
-// object and binds the handset library.
-CSoftPhoneApp theApp;
-
 int main()
 {
+    // The toolkit first, then the application object: building it creates the process object
+    // and binds the handset library. Built here rather than as a global object, so that it
+    // never runs before the globals of the layers it uses.
     win::EnsureApplication();
+    CSoftPhoneApp theApp;
     return AfxWinMain();
 }

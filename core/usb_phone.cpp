@@ -6,7 +6,10 @@
 #include <win/module.h>
 #include <win/msgbox.h>
 
-#include <cstring>
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <string>
 
 HidDeviceEntry HidDeviceTable[20];
 UsbPhoneEntryPoints UsbPhoneApi;
@@ -29,6 +32,41 @@ constexpr HandsetProduct kHandsetProducts[] = {
     {0x0401, "BT_VB.dll"},
 };
 
+// The keys of the notes already said on standard error; kept until the process ends.
+struct SaidNotes {
+    std::mutex mutex;
+    std::set<std::string> keys;
+};
+
+SaidNotes &Said()
+{
+    static SaidNotes *notes = new SaidNotes;
+    return *notes;
+}
+
+// Says a line on standard error once per process for each key.
+void NoteOnce(const std::string &key, const std::string &line)
+{
+    SaidNotes &notes = Said();
+    {
+        std::lock_guard<std::mutex> lock(notes.mutex);
+        if (!notes.keys.insert(key).second)
+            return;
+    }
+    std::fprintf(stderr, "kestrelin: %s\n", line.c_str());
+}
+
+// No vendor ships these libraries for this platform, so a missing one is the normal case: it
+// is named once on standard error, never in a box the user can do nothing about.
+void NoteMissingLibrary(const char *fileName)
+{
+    std::string stem(fileName);
+    if (stem.size() > 4 && stem.compare(stem.size() - 4, 4, ".dll") == 0)
+        stem.resize(stem.size() - 4);
+    NoteOnce(fileName, "no handset library " + std::string(fileName) + " (looked for " + fileName +
+                           ", " + stem + ".so and lib" + stem + ".so in the install directory)");
+}
+
 template <class F> void Resolve(F &entry, const char *name)
 {
     // Through void(*)(), the type of a function of unknown signature.
@@ -46,7 +84,10 @@ BOOL LoadTjIpSys()
                                 : nullptr;
     if (g_hTjIpSys && g_pTjIpSysCall)
         return TRUE;
-    MessageBoxA(nullptr, "Can't find or open the file TjIpSys.dll.", "Information", MB_OK);
+    if (g_hTjIpSys)
+        NoteOnce("TjIpSys.dll", "TjIpSys.dll has no entry TjIpSysCall");
+    else
+        NoteMissingLibrary("TjIpSys.dll");
     if (g_hTjIpSys)
         FreeLibrary(g_hTjIpSys);
     g_hTjIpSys = nullptr;
@@ -103,8 +144,11 @@ DWORD BindUsbPhoneApi(LPCSTR fileName)
     if (g_hUsbPhoneLibrary)
         UnloadUsbPhoneApi();
     g_hUsbPhoneLibrary = LoadLibraryA(fileName);
-    if (!g_hUsbPhoneLibrary)
-        return GetLastError();
+    if (!g_hUsbPhoneLibrary) {
+        DWORD error = GetLastError();
+        NoteMissingLibrary(fileName);
+        return error;
+    }
     Resolve(UsbPhoneApi.Open, "USBPhone_Open");
     Resolve(UsbPhoneApi.Bind, "USBPhone_Bind");
     Resolve(UsbPhoneApi.Ring, "USBPhone_Ring");
@@ -168,4 +212,7 @@ void core::testing::ResetUsbPhoneBinding()
     g_pTjIpSysCall = nullptr;
     for (auto &e : HidDeviceTable)
         e = {};
+    SaidNotes &notes = Said();
+    std::lock_guard<std::mutex> lock(notes.mutex);
+    notes.keys.clear();
 }

@@ -48,13 +48,15 @@ using TjIpSysCallFn = int32_t (*)(int32_t code, void *argument, int32_t *result)
 /// Chooses and binds the handset library; once, while the application object is built.
 void LoadUsbPhoneDriver();
 BOOL EnumHidDevices();
-/// Loads a handset library and looks up its entry points; 0, or the last error on failure.
+/// Loads a handset library and looks up its entry points; 0, or the last error on failure
+/// (the missing library is then named once per process on standard error).
 DWORD BindUsbPhoneApi(LPCSTR fileName);
 void UnloadUsbPhoneApi();
-/// Loads "TjIpSys.dll" and its TjIpSysCall entry; kept for the life of the process.
+/// Loads "TjIpSys.dll" and its TjIpSysCall entry; kept for the life of the process. Without
+/// them it says so once per process on standard error and returns FALSE.
 BOOL LoadTjIpSys();
 
 namespace core::testing {
-/// Forgets TjIpSys and the bound library, as at process start.
+/// Forgets TjIpSys, the bound library and the notes already said, as at process start.
 void ResetUsbPhoneBinding();
 } // namespace core::testing

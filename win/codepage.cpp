@@ -65,9 +65,14 @@ std::unique_ptr<CodePage> MakeCodePage(const char *name)
     return page;
 }
 
-// Every code page ever selected stays alive, so a reader holding the old pointer stays valid.
+// Every code page ever selected stays alive until the process ends, so a reader holding the
+// old pointer stays valid, threads still converting at exit included.
 std::mutex g_pagesMutex;
-std::vector<std::unique_ptr<CodePage>> g_pages;
+std::vector<std::unique_ptr<CodePage>> &Pages()
+{
+    static auto *pages = new std::vector<std::unique_ptr<CodePage>>;
+    return *pages;
+}
 std::atomic<const CodePage *> g_current{nullptr};
 
 const CodePage &Current()
@@ -78,8 +83,8 @@ const CodePage &Current()
     std::lock_guard<std::mutex> lock(g_pagesMutex);
     page = g_current.load(std::memory_order_acquire);
     if (!page) {
-        g_pages.push_back(MakeCodePage("GBK"));
-        page = g_pages.back().get();
+        Pages().push_back(MakeCodePage("GBK"));
+        page = Pages().back().get();
         g_current.store(page, std::memory_order_release);
     }
     return *page;
@@ -170,8 +175,8 @@ bool SetAnsiCodePage(const char *iconvName)
     if (!page)
         return false;
     std::lock_guard<std::mutex> lock(g_pagesMutex);
-    g_pages.push_back(std::move(page));
-    g_current.store(g_pages.back().get(), std::memory_order_release);
+    Pages().push_back(std::move(page));
+    g_current.store(Pages().back().get(), std::memory_order_release);
     return true;
 }
 

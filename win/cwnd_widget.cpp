@@ -306,7 +306,14 @@ class EventBridge : public QObject
     bool nonClient_ = false;
 };
 
-std::map<CWnd *, EventBridge *> g_bridges;
+using BridgeTable = std::map<CWnd *, EventBridge *>;
+
+// The event bridge of each bound window, on the interface thread; built on first use.
+BridgeTable &Bridges()
+{
+    static BridgeTable *bridges = new BridgeTable;
+    return *bridges;
+}
 
 void InstallApplicationFilter()
 {
@@ -326,18 +333,19 @@ void Bridge(CWnd *pWnd, QWidget *widget)
     widget->setMouseTracking(true);
     auto *bridge = new EventBridge(pWnd);
     widget->installEventFilter(bridge);
-    g_bridges[pWnd] = bridge;
+    Bridges()[pWnd] = bridge;
 }
 
 void Unbridge(CWnd *pWnd, QWidget *widget)
 {
     ForgetPictures(pWnd->GetSafeHwnd());
-    auto it = g_bridges.find(pWnd);
-    if (it != g_bridges.end()) {
+    BridgeTable &bridges = Bridges();
+    auto it = bridges.find(pWnd);
+    if (it != bridges.end()) {
         if (widget)
             widget->removeEventFilter(it->second);
         delete it->second;
-        g_bridges.erase(it);
+        bridges.erase(it);
     }
     if (widget)
         widget->setProperty(kWindowProperty, QVariant());
@@ -394,24 +402,38 @@ LRESULT WidgetDefault(CWnd *pWnd, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 namespace {
-std::mutex g_pictureMutex;
-std::map<HWND, std::map<std::tuple<int, int, int, int>, QImage>> g_pictures;
+
+struct PictureTable {
+    std::mutex mutex;
+    std::map<HWND, std::map<std::tuple<int, int, int, int>, QImage>> pictures;
+};
+
+// The pictures other threads keep for windows; built on first use and kept until the process
+// ends, as those threads may still draw while it exits.
+PictureTable &Pictures()
+{
+    static PictureTable *table = new PictureTable;
+    return *table;
+}
+
 } // namespace
 
 void KeepPicture(HWND hWnd, const QRect &dest, QImage picture)
 {
     {
-        std::lock_guard<std::mutex> lock(g_pictureMutex);
-        g_pictures[hWnd][{dest.x(), dest.y(), dest.width(), dest.height()}] = std::move(picture);
+        PictureTable &t = Pictures();
+        std::lock_guard<std::mutex> lock(t.mutex);
+        t.pictures[hWnd][{dest.x(), dest.y(), dest.width(), dest.height()}] = std::move(picture);
     }
     ::PostMessage(hWnd, WM_REPAINT_PICTURES, 0, 0);
 }
 
 void PaintPictures(CWnd *pWnd, QPainter &painter)
 {
-    std::lock_guard<std::mutex> lock(g_pictureMutex);
-    auto it = g_pictures.find(pWnd->GetSafeHwnd());
-    if (it == g_pictures.end())
+    PictureTable &t = Pictures();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    auto it = t.pictures.find(pWnd->GetSafeHwnd());
+    if (it == t.pictures.end())
         return;
     for (const auto &[r, image] : it->second)
         painter.drawImage(QRect(std::get<0>(r), std::get<1>(r), std::get<2>(r), std::get<3>(r)),
@@ -420,8 +442,9 @@ void PaintPictures(CWnd *pWnd, QPainter &painter)
 
 void ForgetPictures(HWND hWnd)
 {
-    std::lock_guard<std::mutex> lock(g_pictureMutex);
-    g_pictures.erase(hWnd);
+    PictureTable &t = Pictures();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.pictures.erase(hWnd);
 }
 
 QPainter *CurrentPainter(CWnd *pWnd)

@@ -38,24 +38,39 @@ struct IconData {
 
 namespace {
 
-std::mutex g_mutex;
-std::set<const void *> g_live;
-BrushData g_nullBrush; // the stock NULL_BRUSH; never in g_live
+// The GDI objects alive now, and the stock NULL_BRUSH (never among them); built on first use
+// and kept until the process ends.
+struct GdiTable {
+    std::mutex mutex;
+    std::set<const void *> live;
+    BrushData nullBrush;
+};
+
+GdiTable &Gdi()
+{
+    static GdiTable *table = new GdiTable;
+    return *table;
+}
+
+BrushData *NullBrush() { return &Gdi().nullBrush; }
 
 void Track(const void *p)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_live.insert(p);
+    GdiTable &t = Gdi();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.live.insert(p);
 }
 void Untrack(const void *p)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    g_live.erase(p);
+    GdiTable &t = Gdi();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.live.erase(p);
 }
 bool Live(const void *p)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    return g_live.count(p) != 0;
+    GdiTable &t = Gdi();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    return t.live.count(p) != 0;
 }
 
 QColor Color(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
@@ -71,9 +86,9 @@ const std::string *IconResource(HINSTANCE module, LPCSTR type, LPCSTR name)
 const QBrush *BrushOf(HBRUSH h)
 {
     auto *d = reinterpret_cast<BrushData *>(h);
-    return d && d != &g_nullBrush && Live(d) ? &d->brush : nullptr;
+    return d && d != NullBrush() && Live(d) ? &d->brush : nullptr;
 }
-bool IsNullBrush(HBRUSH h) { return reinterpret_cast<BrushData *>(h) == &g_nullBrush; }
+bool IsNullBrush(HBRUSH h) { return reinterpret_cast<BrushData *>(h) == NullBrush(); }
 const QFont *FontOf(HFONT h)
 {
     auto *d = reinterpret_cast<FontData *>(h);
@@ -104,7 +119,7 @@ const QCursor *CursorOf(HCURSOR h)
 
 using namespace win::gdi;
 
-HGDIOBJ GetStockObject(int i) { return i == NULL_BRUSH ? &g_nullBrush : nullptr; }
+HGDIOBJ GetStockObject(int i) { return i == NULL_BRUSH ? NullBrush() : nullptr; }
 
 CBitmap::CBitmap() = default;
 CBitmap::~CBitmap() { DeleteObject(); }

@@ -17,9 +17,19 @@ namespace {
 
 thread_local DWORD t_lastError = 0;
 
-std::mutex g_handleMutex;
-std::map<uintptr_t, std::shared_ptr<KernelObject>> g_handles;
-uintptr_t g_nextHandle = 0x1000;
+struct HandleTable {
+    std::mutex mutex;
+    std::map<uintptr_t, std::shared_ptr<KernelObject>> objects;
+    uintptr_t next = 0x1000;
+};
+
+// Built on first use, whenever that comes (a global object's constructor included), and kept
+// until the process ends, so that threads still running at exit find it.
+HandleTable &Handles()
+{
+    static HandleTable *table = new HandleTable;
+    return *table;
+}
 
 class Event : public KernelObject
 {
@@ -79,18 +89,20 @@ class NamedMutex : public KernelObject
 
 HANDLE RegisterHandle(KernelObject *object)
 {
-    std::lock_guard<std::mutex> lock(g_handleMutex);
-    uintptr_t h = g_nextHandle;
-    g_nextHandle += 4;
-    g_handles[h].reset(object);
+    HandleTable &table = Handles();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    uintptr_t h = table.next;
+    table.next += 4;
+    table.objects[h].reset(object);
     return reinterpret_cast<HANDLE>(h);
 }
 
 std::shared_ptr<KernelObject> LookupHandle(HANDLE handle)
 {
-    std::lock_guard<std::mutex> lock(g_handleMutex);
-    auto it = g_handles.find(reinterpret_cast<uintptr_t>(handle));
-    return it == g_handles.end() ? nullptr : it->second;
+    HandleTable &table = Handles();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    auto it = table.objects.find(reinterpret_cast<uintptr_t>(handle));
+    return it == table.objects.end() ? nullptr : it->second;
 }
 
 } // namespace win
@@ -103,14 +115,15 @@ BOOL CloseHandle(HANDLE hObject)
 {
     std::shared_ptr<win::KernelObject> object;
     {
-        std::lock_guard<std::mutex> lock(win::g_handleMutex);
-        auto it = win::g_handles.find(reinterpret_cast<uintptr_t>(hObject));
-        if (it == win::g_handles.end()) {
+        win::HandleTable &table = win::Handles();
+        std::lock_guard<std::mutex> lock(table.mutex);
+        auto it = table.objects.find(reinterpret_cast<uintptr_t>(hObject));
+        if (it == table.objects.end()) {
             SetLastError(ERROR_INVALID_HANDLE);
             return FALSE;
         }
         object = std::move(it->second);
-        win::g_handles.erase(it);
+        table.objects.erase(it);
     }
     return TRUE;
 }

@@ -21,25 +21,36 @@ struct OpenMixer {
     std::shared_ptr<void> watch;
 };
 
-std::mutex g_mutex;
-std::shared_ptr<MixerBackend> g_backend;
-std::map<HMIXER, std::shared_ptr<OpenMixer>> g_open;
-// Above every mixer id, so that a handle never passes for an id.
-uintptr_t g_nextHandle = 0x10000;
+struct MixerTable {
+    std::mutex mutex;
+    std::shared_ptr<MixerBackend> backend;
+    std::map<HMIXER, std::shared_ptr<OpenMixer>> open;
+    // Above every mixer id, so that a handle never passes for an id.
+    uintptr_t nextHandle = 0x10000;
+};
+
+// Built on first use and kept until the process ends (mixer watches post from their threads).
+MixerTable &Mixers()
+{
+    static MixerTable *table = new MixerTable;
+    return *table;
+}
 
 std::shared_ptr<MixerBackend> Backend()
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    if (!g_backend)
-        g_backend = MakeAlsaMixerBackend();
-    return g_backend;
+    MixerTable &t = Mixers();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    if (!t.backend)
+        t.backend = MakeAlsaMixerBackend();
+    return t.backend;
 }
 
 std::shared_ptr<OpenMixer> Lookup(HMIXEROBJ h)
 {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto it = g_open.find(h);
-    return it == g_open.end() ? nullptr : it->second;
+    MixerTable &t = Mixers();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    auto it = t.open.find(h);
+    return it == t.open.end() ? nullptr : it->second;
 }
 
 void CopyName(char *to, size_t size, const std::string &from)
@@ -130,8 +141,9 @@ std::vector<std::string> MixersById()
 
 void win::testing::SetMixerBackend(std::unique_ptr<win::mm::MixerBackend> backend)
 {
-    std::lock_guard<std::mutex> lock(win::mm::g_mutex);
-    win::mm::g_backend = std::move(backend);
+    win::mm::MixerTable &t = win::mm::Mixers();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    t.backend = std::move(backend);
 }
 
 using namespace win::mm;
@@ -176,9 +188,10 @@ MMRESULT mixerOpen(LPHMIXER phmx, UINT uMxId, DWORD_PTR dwCallback, DWORD_PTR, D
         return MMSYSERR_BADDEVICEID;
     HMIXER h;
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        h = reinterpret_cast<HMIXER>(g_nextHandle++);
-        g_open[h] = open;
+        MixerTable &t = Mixers();
+        std::lock_guard<std::mutex> lock(t.mutex);
+        h = reinterpret_cast<HMIXER>(t.nextHandle++);
+        t.open[h] = open;
     }
     if ((fdwOpen & 0xFFFF0000u) == CALLBACK_WINDOW && dwCallback) {
         HWND hwnd = reinterpret_cast<HWND>(dwCallback);
@@ -195,12 +208,13 @@ MMRESULT mixerClose(HMIXER hmx)
 {
     std::shared_ptr<OpenMixer> gone;
     {
-        std::lock_guard<std::mutex> lock(g_mutex);
-        auto it = g_open.find(hmx);
-        if (it == g_open.end())
+        MixerTable &t = Mixers();
+        std::lock_guard<std::mutex> lock(t.mutex);
+        auto it = t.open.find(hmx);
+        if (it == t.open.end())
             return MMSYSERR_INVALHANDLE;
         gone = std::move(it->second);
-        g_open.erase(it);
+        t.open.erase(it);
     }
     gone->watch.reset();
     return MMSYSERR_NOERROR;

@@ -22,15 +22,24 @@ struct Tray {
     std::unique_ptr<QSystemTrayIcon> icon;
     UINT callback = 0;
 };
-std::map<std::pair<HWND, UINT>, Tray> g_trays;
+using TrayTable = std::map<std::pair<HWND, UINT>, Tray>;
+
+// The tray icons by window and id, on the interface thread; built on first use and kept until
+// the process ends, as the toolkit is.
+TrayTable &Trays()
+{
+    static TrayTable *trays = new TrayTable;
+    return *trays;
+}
 
 std::mutex g_openerMutex;
 std::function<bool(const std::string &)> g_opener;
 
 void Notify(HWND hWnd, UINT uID, UINT mouse)
 {
-    auto it = g_trays.find({hWnd, uID});
-    if (it != g_trays.end() && it->second.callback)
+    TrayTable &trays = Trays();
+    auto it = trays.find({hWnd, uID});
+    if (it != trays.end() && it->second.callback)
         PostMessage(hWnd, it->second.callback, WPARAM(uID), LPARAM(mouse));
 }
 
@@ -41,16 +50,17 @@ BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATAA *d)
     if (!d)
         return FALSE;
     auto key = std::make_pair(d->hWnd, d->uID);
+    TrayTable &trays = Trays();
     if (dwMessage == NIM_DELETE)
-        return g_trays.erase(key) ? TRUE : FALSE;
-    if (dwMessage == NIM_ADD && g_trays.count(key))
+        return trays.erase(key) ? TRUE : FALSE;
+    if (dwMessage == NIM_ADD && trays.count(key))
         return FALSE;
-    if (dwMessage == NIM_MODIFY && !g_trays.count(key))
+    if (dwMessage == NIM_MODIFY && !trays.count(key))
         return FALSE;
     if (dwMessage != NIM_ADD && dwMessage != NIM_MODIFY)
         return FALSE;
     win::EnsureApplication();
-    Tray &t = g_trays[key];
+    Tray &t = trays[key];
     if (!t.icon) {
         t.icon = std::make_unique<QSystemTrayIcon>();
         HWND hWnd = d->hWnd;
@@ -93,8 +103,9 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR, LPCSTR,
 
 std::string win::testing::TrayIconTip(HWND hWnd, UINT uID)
 {
-    auto it = g_trays.find({hWnd, uID});
-    return it == g_trays.end() ? std::string() : it->second.icon->toolTip().toStdString();
+    TrayTable &trays = Trays();
+    auto it = trays.find({hWnd, uID});
+    return it == trays.end() ? std::string() : it->second.icon->toolTip().toStdString();
 }
 
 void win::testing::ClickTrayIcon(HWND hWnd, UINT uID, UINT mouseMessage)

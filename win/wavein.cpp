@@ -156,15 +156,25 @@ class WaveIn
     std::thread thread_;
 };
 
-std::mutex g_openMutex;
-std::map<HWAVEIN, std::shared_ptr<WaveIn>> g_open;
-uintptr_t g_next = 0x20;
+struct WaveInTable {
+    std::mutex mutex;
+    std::map<HWAVEIN, std::shared_ptr<WaveIn>> open;
+    uintptr_t next = 0x20;
+};
+
+// Built on first use and kept until the process ends.
+WaveInTable &WaveIns()
+{
+    static WaveInTable *table = new WaveInTable;
+    return *table;
+}
 
 std::shared_ptr<WaveIn> Lookup(HWAVEIN h)
 {
-    std::lock_guard<std::mutex> lock(g_openMutex);
-    auto it = g_open.find(h);
-    return it == g_open.end() ? nullptr : it->second;
+    WaveInTable &t = WaveIns();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    auto it = t.open.find(h);
+    return it == t.open.end() ? nullptr : it->second;
 }
 
 } // namespace
@@ -224,9 +234,10 @@ MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, const WAVEFORMATEX *pwfx,
         std::make_shared<WaveIn>(std::move(channel), event, frameBytes, stepFrames * frameBytes);
     HWAVEIN h;
     {
-        std::lock_guard<std::mutex> lock(g_openMutex);
-        h = reinterpret_cast<HWAVEIN>(g_next++);
-        g_open[h] = device;
+        WaveInTable &t = WaveIns();
+        std::lock_guard<std::mutex> lock(t.mutex);
+        h = reinterpret_cast<HWAVEIN>(t.next++);
+        t.open[h] = device;
     }
     if (event)
         SetEvent(event); // the open notice
@@ -302,12 +313,13 @@ MMRESULT waveInClose(HWAVEIN hwi)
 {
     std::shared_ptr<WaveIn> device;
     {
-        std::lock_guard<std::mutex> lock(g_openMutex);
-        auto it = g_open.find(hwi);
-        if (it == g_open.end())
+        WaveInTable &t = WaveIns();
+        std::lock_guard<std::mutex> lock(t.mutex);
+        auto it = t.open.find(hwi);
+        if (it == t.open.end())
             return MMSYSERR_INVALHANDLE;
         device = std::move(it->second);
-        g_open.erase(it);
+        t.open.erase(it);
     }
     return MMSYSERR_NOERROR; // the device closes when the last user lets go
 }

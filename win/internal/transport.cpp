@@ -25,14 +25,24 @@ namespace win::detail
 namespace
 {
 
-const QEvent::Type kPostedMessage = static_cast<QEvent::Type>(QEvent::registerEventType());
-const QEvent::Type kServeSent = static_cast<QEvent::Type>(QEvent::registerEventType());
+// The toolkit's event types of a posted message and of the call to serve sent messages,
+// registered on first use.
+QEvent::Type PostedMessageType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+QEvent::Type ServeSentType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
 
 class PostedMessageEvent : public QEvent
 {
   public:
     PostedMessageEvent(HWND h, UINT m, WPARAM w, LPARAM l)
-        : QEvent(kPostedMessage), hWnd(h), message(m), wParam(w), lParam(l)
+        : QEvent(PostedMessageType()), hWnd(h), message(m), wParam(w), lParam(l)
     {
     }
     HWND hWnd;
@@ -148,13 +158,13 @@ class Dispatcher : public QObject
   protected:
     bool event(QEvent *e) override
     {
-        if (e->type() == kPostedMessage) {
+        if (e->type() == PostedMessageType()) {
             auto *m = static_cast<PostedMessageEvent *>(e);
             if (CWnd *wnd = LookupWindow(m->hWnd))
                 CallWindowProc(wnd, m->message, m->wParam, m->lParam);
             return true;
         }
-        if (e->type() == kServeSent) {
+        if (e->type() == ServeSentType()) {
             ServeSentMessages();
             return true;
         }
@@ -207,7 +217,7 @@ bool QueueSent(const std::shared_ptr<SentCall> &call)
         if (!s.dispatcher)
             return false;
         s.sent.push_back(call);
-        QCoreApplication::postEvent(s.dispatcher, new QEvent(kServeSent));
+        QCoreApplication::postEvent(s.dispatcher, new QEvent(ServeSentType()));
         uiThread = s.uiThread;
     }
     pwlib::WakeWaitPump(uiThread);
