@@ -57,6 +57,7 @@ struct H263DecState {
     int coded_width = 0, coded_height = 0;
     int width = 0, height = 0, chroma_width = 0, chroma_height = 0;
     int store_width = 0, store_height = 0;  ///< the size the stores were built for
+    int fixed_size = 0;                     ///< the transport fixed the size: others are refused
     int mb_cols = 0, mb_rows = 0;
     int mbs_per_gob = 0, gobs_per_picture = 100000;
     int picture_type = 0;

@@ -54,7 +54,6 @@ H263Decoder::H263Decoder()
     now_ = 1;
     colour_ = 1;
     decimation_ = 411;
-    reassembly_.assign(1, 0);
     core_ = h263::decoder_core_create();
 }
 
@@ -98,25 +97,8 @@ void H263Decoder::colorhist(uint32_t *histogram) const
 
 void H263Decoder::FinishFrame()
 {
-    handed_out_ = nullptr;
-    if (!have_picture_ || !core_ || core_->no_frame_stores || !core_->display[0])
-        return;
-    // The core's pictures carry borders; the picture handed out has none.
-    // A picture whose size differs from the announced format is not shown:
-    // callers size their buffers from width() x height().
-    int w = core_->width, h = core_->height;
-    if (w <= 0 || h <= 0 || w != width_ || h != height_)
-        return;
-    picture_.resize(static_cast<size_t>(w) * h * 3 / 2);
-    int ls = w + 64, cs = w / 2 + 32;
-    uint8_t *d = picture_.data();
-    for (int j = 0; j < h; j++)
-        std::memcpy(d + j * w, core_->display[0] + j * ls, static_cast<size_t>(w));
-    d += w * h;
-    for (int p = 1; p <= 2; p++, d += w * h / 4)
-        for (int j = 0; j < h / 2; j++)
-            std::memcpy(d + j * (w / 2), core_->display[p] + j * cs, static_cast<size_t>(w / 2));
-    handed_out_ = picture_.data();
+    handed_out_ = have_picture_ ? picture_.data() : nullptr;
+    ready_ = false;
 }
 
 bool H263Decoder::DecodePacket(const uint8_t *payload, int length, bool, bool marker,
@@ -128,7 +110,7 @@ bool H263Decoder::DecodePacket(const uint8_t *payload, int length, bool, bool ma
 
 namespace {
 
-bool begins_with(const uint8_t *p, int len, int bits)
+bool begins_with(const uint8_t *p, size_t len, int bits)
 {
     // 0000 0000 0000 0000 1 (17 bits) or, for 22 bits, 1000 00 after the zeros.
     if (len < 3 || p[0] || p[1])
@@ -136,10 +118,19 @@ bool begins_with(const uint8_t *p, int len, int bits)
     return bits == 17 ? (p[2] & 0x80) != 0 : (p[2] & 0xfc) == 0x80;
 }
 
+/** Packets this far behind the next one are a stream that started again, not late ones. */
+constexpr uint16_t kRestartDistance = 1024;
+
 } // namespace
 
-void H263Decoder::new_core(int source_format)
+void H263Decoder::new_format(int source_format)
 {
+    source_format_ = source_format;
+    have_picture_ = false;
+    ready_ = false;
+    handed_out_ = nullptr;
+    carry_ = -1;
+    contiguous_ = false;
     if (core_) {
         h263::free_frame_stores(core_);
         h263::decoder_core_destroy(core_);
@@ -148,8 +139,15 @@ void H263Decoder::new_core(int source_format)
     if (!core_)
         return;
     core_->source_format = source_format;
-    core_->coded_width = h263::kSourceFormatWidth[source_format];
-    core_->coded_height = h263::kSourceFormatHeight[source_format];
+    if (source_format == 7) {
+        // An extended PTYPE: the size comes with the picture header.
+        resize(0, 0);
+        return;
+    }
+    resize(h263::kSourceFormatWidth[source_format], h263::kSourceFormatHeight[source_format]);
+    core_->fixed_size = 1;
+    core_->coded_width = width_;
+    core_->coded_height = height_;
     if (!h263::init_frame_stores(core_)) {
         h263::decoder_core_destroy(core_);
         core_ = nullptr;
@@ -160,178 +158,234 @@ void H263Decoder::Decode(const uint8_t *payload, int length, bool marker, unsign
 {
     if (!payload || length < 1)
         return;
-    int f = payload[0] >> 7;
-    int header = f ? 8 : 4;
+    const int f = payload[0] >> 7;
+    const int header = f ? 8 : 4;   // mode A, or B (the P bit of mode C is not trusted)
     if (length < header) {
         H263Printf("payload of %d bytes is shorter than its header\n", length);
         return;
     }
-    int data_length = length - header;
+    const int data_length = length - header;
     if (data_length > kSlotBytes) {
         H263Printf("payload of %d bytes is longer than %d; dropped\n", data_length, kSlotBytes);
         return;
     }
-    PacketSlot &slot = slots_[sequence & 63];
-    if (slot.used && slot.sequence == static_cast<uint16_t>(sequence))
-        return;     // a duplicate of a packet that is waiting or was decoded
-    slot.used = true;
-    slot.sequence = static_cast<uint16_t>(sequence);
+    const int src = payload[1] >> 5;
+    if (src < 1 || src == 6) {
+        H263Printf("illegal sourceformat %d!\n", src);
+        return;
+    }
+    const uint16_t seq = static_cast<uint16_t>(sequence);
+    const bool picture_start = begins_with(payload + header, static_cast<size_t>(data_length), 22) &&
+                               ((payload[0] >> 3) & 7) == 0;
+    if (synced_) {
+        const uint16_t ahead = static_cast<uint16_t>(seq - next_);
+        if (ahead >= 0x8000) {
+            // Older than the next packet to decode: too late, or a duplicate of
+            // one decoded; far older, the sender started again.
+            if (ahead > 0x10000 - kRestartDistance || !picture_start)
+                return;
+            synced_ = false;
+            break_bitstream();
+        } else if (ahead >= kSlots) {
+            make_room(seq);
+        }
+    }
+    PacketSlot &slot = slots_[seq & (kSlots - 1)];
+    if (slot.waiting && slot.sequence == seq)
+        return;     // a duplicate of a packet that is waiting
+    slot.sequence = seq;
     slot.marker = marker ? 0x80 : 0;
     slot.f = f;
     slot.sbit = (payload[0] >> 3) & 7;
     slot.ebit = payload[0] & 7;
-    slot.src = payload[1] >> 5;
+    slot.src = src;
     slot.length = data_length;
+    slot.waiting = true;
     std::memcpy(slot.data.data(), payload + header, static_cast<size_t>(data_length));
-
-    if (slot.src != source_format_) {
-        if (slot.src < 1 || slot.src > 5) {
-            H263Printf("illegal sourceformat %d!", slot.src);
-            slot.length = 0;
+    if (!synced_) {
+        // Nothing can be decoded before a picture start; the packets that
+        // arrived before it wait in their slots in case they follow it.
+        if (!picture_start)
             return;
-        }
-        if (!begins_with(slot.data.data(), slot.length, 22))
-            return;
-        source_format_ = slot.src;
-        format_width_ = h263::kSourceFormatWidth[slot.src];
-        format_height_ = h263::kSourceFormatHeight[slot.src];
-        have_picture_ = false;
-        handed_out_ = nullptr;
-        resize(format_width_, format_height_);
-        // Packets of the old format are dropped; the one announcing the new
-        // format begins its first picture and is kept.
-        for (PacketSlot &s : slots_)
-            if (&s != &slot)
-                s.length = 0;
-        new_core(slot.src);
+        synced_ = true;
+        next_ = seq;
     }
-    if (!core_)
-        return;
-
-    int first, count;
-    while (find_run(first, count)) {
-        const PacketSlot &last = slots_[(first + count - 1) & 63];
-        bool flush = last.marker != 0;
-        if (count == 1 && slots_[first].f == 0) {
-            PacketSlot &s = slots_[first];
-            size_t len = static_cast<size_t>(s.length);
-            s.length = 0;
-            decode_run(s.data.data(), len, flush);
-            continue;
-        }
-        size_t total = 0;
-        for (int n = 0; n < count; n++) {
-            const PacketSlot &s = slots_[(first + n) & 63];
-            total += static_cast<size_t>(s.length);
-            if (n + 1 < count && s.ebit)
-                total--;
-        }
-        if (total + 16 > reassembly_.size())
-            reassembly_.assign(total + 16, 0x42);
-        std::memset(reassembly_.data(), 0, reassembly_.size());
-        size_t end = 0;
-        for (int n = 0; n < count; n++) {
-            PacketSlot &s = slots_[(first + n) & 63];
-            const uint8_t *d = s.data.data();
-            size_t len = static_cast<size_t>(s.length);
-            if (s.sbit && len) {
-                reassembly_[end++] |= d[0];
-                d++;
-                len--;
-            }
-            std::memcpy(reassembly_.data() + end, d, len);
-            end += len;
-            if (n + 1 < count && s.ebit && end > 0)
-                end--;
-            s.length = 0;
-        }
-        decode_run(reassembly_.data(), end, flush);
-    }
-    if (!core_->no_frame_stores && core_->display[0]) {
-        have_picture_ = true;
+    decode_in_order();
+    if (have_picture_)
         age_blocks();
-    }
 }
 
-bool H263Decoder::find_run(int &first, int &count) const
+void H263Decoder::decode_in_order()
 {
-    for (int i = 0; i < kSlots; i++) {
-        const PacketSlot &s = slots_[i];
-        if (!s.length)
-            continue;
-        if (s.f == 0) {
-            first = i;
-            count = 1;
+    while (holds(next_, next_) || give_up_waiting())
+        decode_next();
+}
+
+void H263Decoder::decode_next()
+{
+    if (holds(next_, next_)) {
+        PacketSlot &s = slots_[next_ & (kSlots - 1)];
+        s.waiting = false;
+        feed(s);
+    } else {
+        break_bitstream();  // the data after a gap cannot continue what came before it
+    }
+    next_++;
+}
+
+bool H263Decoder::give_up_waiting() const
+{
+    // A missing packet may come late by up to a picture: once two later
+    // pictures have ended (their markers are in) it is not coming.
+    int markers = 0;
+    for (uint16_t d = 1; d < kSlots; d++) {
+        const uint16_t seq = static_cast<uint16_t>(next_ + d);
+        if (holds(seq, seq) && slots_[seq & (kSlots - 1)].marker && ++markers == 2)
             return true;
-        }
-        if (!begins_with(s.data.data(), s.length, 17))
-            continue;
-        int start = i;
-        for (int dist = 1; dist < kSlots; dist++) {
-            const PacketSlot &p = slots_[(i - dist + kSlots) & 63];
-            if (!p.length || p.f != 1 ||
-                p.sequence != static_cast<uint16_t>(s.sequence - dist))
-                break;
-            if (begins_with(p.data.data(), p.length, 17))
-                start = (i - dist + kSlots) & 63;
-        }
-        const uint16_t seq0 = slots_[start].sequence;
-        int n = 0;
-        bool ended = false;
-        for (; n < kSlots; n++) {
-            const PacketSlot &p = slots_[(start + n) & 63];
-            if (!p.used || p.sequence != static_cast<uint16_t>(seq0 + n))
-                break;                      // a packet not yet received
-            if (!p.length || (n > 0 && (p.f == 0 || begins_with(p.data.data(), p.length, 17)))) {
-                ended = n > 0;
-                break;
-            }
-            if (p.marker) {
-                n++;
-                ended = true;
-                break;
-            }
-        }
-        if (ended) {
-            first = start;
-            count = n;
-            return true;
-        }
     }
     return false;
 }
 
-void H263Decoder::decode_run(const uint8_t *data, size_t length, bool flush)
+void H263Decoder::make_room(uint16_t sequence)
+{
+    // The slots hold the 64 sequence numbers from next_ on: decode or give up
+    // the oldest until the new one fits.
+    for (int n = 0; n < kSlots && static_cast<uint16_t>(sequence - next_) >= kSlots; n++)
+        decode_next();
+    if (static_cast<uint16_t>(sequence - next_) >= kSlots)
+        next_ = static_cast<uint16_t>(sequence - (kSlots - 1));   // nothing older is held
+    decode_in_order();
+}
+
+void H263Decoder::break_bitstream()
+{
+    end_bitstream();
+    contiguous_ = false;
+}
+
+void H263Decoder::feed(PacketSlot &slot)
+{
+    const uint8_t *data = slot.data.data();
+    size_t n = static_cast<size_t>(slot.length);
+    // The source format is read at a picture start; a new one begins there.
+    // Packets inside a picture continue it whatever their header says (some
+    // senders fill the header of a picture's last packet with ones).
+    const bool picture_start = slot.sbit == 0 && begins_with(data, n, 22);
+    if (picture_start && slot.src != source_format_)
+        new_format(slot.src);
+    if (!core_ || !source_format_)
+        return;
+    // Two packets cut inside a byte both carry it, each with its own bits
+    // (EBIT of the first, SBIT of the second) and the sender's other bits:
+    // together they are the byte. So the last byte of a packet waits for the
+    // next one. Where the two headers disagree (some senders fill a header
+    // with ones), a byte the two packets share is the same in both.
+    if (n) {
+        uint8_t first = data[0];
+        if (carry_ >= 0) {
+            const int ebit = carry_ebit_, sbit = slot.sbit;
+            bool shared;
+            if (ebit == 0 && sbit == 0)
+                shared = false;
+            else if (ebit + sbit == 8)
+                shared = true;
+            else
+                shared = carry_ == first;
+            if (shared) {
+                first |= static_cast<uint8_t>(carry_);
+            } else {
+                uint8_t last = static_cast<uint8_t>(carry_);
+                decode_bytes(&last, 1, false);
+            }
+            carry_ = -1;
+        } else if (!contiguous_) {
+            // After a gap its first bits belong to a packet that is missing.
+            first &= static_cast<uint8_t>(0xff >> slot.sbit);
+        }
+        contiguous_ = true;
+        if (n > 1) {
+            decode_bytes(&first, 1, false);
+            decode_bytes(data + 1, n - 2, false);
+            first = data[n - 1];
+        }
+        carry_ = first;
+        carry_ebit_ = slot.ebit;
+    }
+    if (slot.marker)
+        end_picture();
+}
+
+void H263Decoder::decode_bytes(const uint8_t *data, size_t length, bool flush)
 {
     h263::H263DecState *st = core_;
-    uint8_t flags_before[32];
+    uint8_t flags_before[sizeof st->gob_decoded];
     std::memcpy(flags_before, st->gob_decoded, sizeof flags_before);
-    int headers_before = st->picture_headers;
     const uint8_t *pos = data, *end = data + length;
-    while (pos < end) {
-        if (st->no_frame_stores && !begins_with(pos, static_cast<int>(end - pos), 22))
-            break;
-        h263::decode_segments(st, pos, end, flush);
-    }
-    if (flush && st->seg.state == h263::Segmenter::kComplete)
+    // A segment left complete (the picture before it was finished first) is
+    // decoded by the next call.
+    while (pos < end || st->seg.state == h263::Segmenter::kComplete)
         h263::decode_segments(st, pos, end, false);
-
-    const int k = format_width_ == 704 ? 2 : (format_width_ == 1408 ? 4 : 1);
-    const int n_gobs = format_width_ == 176 ? 9 : 18;
-    const int per_gob = k * format_width_ / 4;
-    for (int g = 0; g < n_gobs && g < st->gobs_per_picture; g++) {
+    if (flush) {
+        h263::decode_segments(st, pos, end, true);
+        while (st->seg.state == h263::Segmenter::kComplete)
+            h263::decode_segments(st, pos, end, false);
+    }
+    if (st->no_frame_stores)
+        return;
+    const int rows = st->mbs_per_gob / st->mb_cols;
+    const size_t per_gob = static_cast<size_t>(rows) * width_ / 4;
+    for (int g = 0; g < st->gobs_per_picture; g++) {
         if (st->gob_decoded[g] && !flags_before[g]) {
             size_t from = static_cast<size_t>(g) * per_gob;
             for (size_t b = from; b < from + per_gob && b < block_stamps_.size(); b++)
                 block_stamps_[b] = static_cast<uint8_t>((now_ ^ 128) & 255);
         }
     }
-    if (st->picture_headers != headers_before &&
-        !st->no_frame_stores) {
-        // A picture started in this run: fill what has not arrived yet from the
-        // reference for display; the GOBs still to come decode into the same picture.
-        for (int g = 0; g < st->gobs_per_picture; g++)
-            if (!st->gob_decoded[g])
-                h263::copy_gob_from_reference(st, g);
+}
+
+void H263Decoder::end_bitstream()
+{
+    if (!core_)
+        return;
+    uint8_t last = static_cast<uint8_t>(carry_);
+    decode_bytes(&last, carry_ >= 0 ? 1 : 0, true);
+    carry_ = -1;
+}
+
+void H263Decoder::end_picture()
+{
+    end_bitstream();
+    h263::H263DecState *st = core_;
+    if (st->no_frame_stores || st->skip_to_picture || st->gob_count == 0)
+        return;
+    h263::conceal_missing_gobs(st);
+    publish();
+}
+
+void H263Decoder::publish()
+{
+    h263::H263DecState *st = core_;
+    const int w = st->width, h = st->height;
+    if (w != width_ || h != height_) {
+        // A custom size is the picture's own; a standard one is the payload's.
+        if (source_format_ != 7)
+            return;
+        have_picture_ = false;
+        handed_out_ = nullptr;
+        resize(w, h);
     }
+    // The core's pictures carry borders; the picture handed out has none.
+    picture_.resize(static_cast<size_t>(w) * h * 3 / 2);
+    const int ls = w + 64, cs = w / 2 + 32;
+    uint8_t *d = picture_.data();
+    for (int j = 0; j < h; j++)
+        std::memcpy(d + j * w, st->display[0] + j * ls, static_cast<size_t>(w));
+    d += w * h;
+    for (int p = 1; p <= 2; p++, d += w * h / 4)
+        for (int j = 0; j < h / 2; j++)
+            std::memcpy(d + j * (w / 2), st->display[p] + j * cs, static_cast<size_t>(w / 2));
+    have_picture_ = true;
+    ready_ = true;
+    if (sink_)
+        sink_(picture_.data(), w, h);
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace h263 {
@@ -52,9 +53,18 @@ protected:
  * The receive side of one H.263 channel. The codec class calls, per RTP
  * packet: DecodePacket(payload, length, lost, marker, sequence) with the
  * payload that starts with the RFC 2190 header; it adopts width() x height()
- * as the frame size; on the marker it calls FinishFrame() and shows
- * GetFramePtr() (Y, U, V planes of width*height*3/2 bytes, null before the
- * first picture). Not thread-safe: one thread at a time.
+ * as the frame size; when PictureReady() (or on the marker) it calls
+ * FinishFrame() and shows GetFramePtr() (Y, U, V planes of width*height*3/2
+ * bytes, null before the first picture). Not thread-safe: one thread at a time.
+ *
+ * Packets are decoded in sequence order, whatever the first sequence number
+ * and in whatever order they arrive: a packet that is missing is waited for
+ * until a later picture has arrived whole (or the slots run out), then given
+ * up, and decoding resumes at the next packet that can be decoded on its own.
+ * A picture is handed out once its last packet (the one with the marker) has
+ * been decoded, with whatever was lost filled from the picture before;
+ * when two are completed at once, FinishFrame hands out the later, and a
+ * picture sink sees both.
  */
 class H263Decoder : public H263DecoderBase {
 public:
@@ -67,9 +77,14 @@ public:
     /** Hands one payload to the decoder; always true (bad payloads are dropped). */
     bool DecodePacket(const uint8_t *payload, int length, bool lost_previous, bool marker,
                       unsigned sequence);
-    /** Gathers and decodes whatever complete runs of packets the slots hold. */
+    /** Keeps the payload and decodes every packet that is now next in sequence. */
     virtual void Decode(const uint8_t *payload, int length, bool marker, unsigned sequence);
-    /** Publishes the last decoded picture. */
+    /** Receives every picture completed (Y, U, V without gaps), valid during the call. */
+    using PictureSink = std::function<void(const uint8_t *yuv, int width, int height)>;
+    void SetPictureSink(PictureSink sink) { sink_ = std::move(sink); }
+    /** Whether a picture was completed since the last FinishFrame. */
+    bool PictureReady() const { return ready_; }
+    /** Publishes the last completed picture. */
     void FinishFrame();
     /** The picture published by FinishFrame (Y, U, V without gaps), or null. */
     const uint8_t *GetFramePtr() const { return handed_out_; }
@@ -83,21 +98,39 @@ private:
         uint16_t sequence = 0;
         int marker = 0;
         int f = 0, sbit = 0, ebit = 0, src = 0;
-        int length = 0;     ///< 0: empty
-        bool used = false;  ///< a packet was stored here (its number stays when emptied)
+        int length = 0;
+        bool waiting = false;   ///< holds a packet not decoded yet
         std::vector<uint8_t> data = std::vector<uint8_t>(kSlotBytes, 0);
     };
 
-    bool find_run(int &first, int &count) const;
-    void decode_run(const uint8_t *data, size_t length, bool flush);
-    void new_core(int source_format);
+    bool holds(int slot, uint16_t sequence) const
+    {
+        const PacketSlot &s = slots_[slot & (kSlots - 1)];
+        return s.waiting && s.sequence == sequence;
+    }
+    void decode_in_order();
+    void decode_next();
+    bool give_up_waiting() const;
+    void make_room(uint16_t sequence);
+    void break_bitstream();
+    void feed(PacketSlot &slot);
+    void decode_bytes(const uint8_t *data, size_t length, bool flush);
+    void end_bitstream();
+    void end_picture();
+    void publish();
+    void new_format(int source_format);
 
-    std::vector<uint8_t> reassembly_;
     PacketSlot slots_[kSlots];
+    bool synced_ = false;       ///< a picture start was seen: next_ is valid
+    uint16_t next_ = 0;         ///< sequence number of the next packet to decode
+    int carry_ = -1;            ///< the last byte of the last packet: the next one may share it
+    int carry_ebit_ = 0;        ///< that packet's EBIT
+    bool contiguous_ = false;   ///< the next packet continues the one decoded last
     bool have_picture_ = false;
+    bool ready_ = false;
     int source_format_ = 0;
-    int format_width_ = 0, format_height_ = 0;
     h263::H263DecState *core_ = nullptr;
-    std::vector<uint8_t> picture_;      ///< the last decoded picture, without gaps
+    std::vector<uint8_t> picture_;      ///< the last completed picture, without gaps
     const uint8_t *handed_out_ = nullptr;
+    PictureSink sink_;
 };

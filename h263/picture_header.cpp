@@ -140,14 +140,17 @@ bool read_picture_header(H263DecState *st)
         H263Printf("error: syntax-based arithmetic coding not supported\n");
         return false;
     }
-    if (!st->no_frame_stores && (h.width != st->store_width || h.height != st->store_height)) {
-        H263Printf("error: picture size %dx%d differs from the stream's %dx%d\n", h.width,
-                   h.height, st->store_width, st->store_height);
-        return false;
-    }
     if (h.width < 16 || h.height < 16 || h.width > 1408 || h.height > 1152) {
         H263Printf("ERROR: Illegal input format\n");
         return false;
+    }
+    if (!st->no_frame_stores && (h.width != st->store_width || h.height != st->store_height)) {
+        if (st->fixed_size || h.picture_type != 0) {
+            H263Printf("error: picture size %dx%d differs from the stream's %dx%d\n", h.width,
+                       h.height, st->store_width, st->store_height);
+            return false;
+        }
+        free_frame_stores(st);  // an intra picture of another size: new stores follow
     }
 
     st->picture_headers++;

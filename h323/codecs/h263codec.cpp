@@ -272,7 +272,8 @@ BOOL H323_H263Codec::Write(const BYTE *buffer, unsigned length, const RTP_DataFr
     expectedSequence = WORD(sequence + 1);
     BOOL marker = rtpFrame.GetMarker();
     decoder->DecodePacket(buffer, int(length), lost, marker, sequence);
-    if (!marker)
+    // A picture is ready at its marker, or later when its packets came out of order.
+    if (!decoder->PictureReady())
         return TRUE;
     decoder->FinishFrame();
     const uint8_t *picture = decoder->GetFramePtr();

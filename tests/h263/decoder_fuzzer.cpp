@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             len = size - p;
         dec.DecodePacket(data + p, static_cast<int>(len), (data[p - 3] & 2) != 0, marker, seq);
         p += len;
-        if (marker) {
+        if (marker || dec.PictureReady()) {
             dec.FinishFrame();
             if (const uint8_t *pic = dec.GetFramePtr()) {
                 if (dec.width() <= 0 || dec.height() <= 0)

@@ -1,5 +1,6 @@
-// Decoder object and core: packet reassembly with loss, reordering, duplicates and
-// sequence wrap; refused headers that leave the decoder usable.
+// Decoder object and core: packets decoded in sequence order whatever the first number,
+// the order they arrive in, duplicates and loss; refused headers that leave the decoder usable.
+#include "support/rtp_packets.h"
 #include "support/test_sequence.h"
 
 #include "h263/decoder.h"
@@ -16,117 +17,167 @@
 
 namespace {
 
-struct Packet {
-    std::vector<uint8_t> data;
-    bool marker;
-    unsigned seq;
+using h263test::RtpPacket;
+using Pictures = std::vector<std::vector<uint8_t>>;
+
+/** Our packets of the moving scene under heavy noise: its GOBs need several packets. */
+struct NoisyStream {
+    int width = 0, height = 0;
+    std::vector<RtpPacket> packets;
+    Pictures recon;
+    NoisyStream(int w, int h, int count) : width(w), height(h)
+    {
+        Pictures src;
+        uint32_t seed = 7;
+        for (int t = 0; t < count; t++) {
+            std::vector<uint8_t> pic = h263test::moving_picture(w, h, t);
+            for (size_t i = 0; i < static_cast<size_t>(w) * h; i++) {
+                seed = seed * 1103515245u + 12345u;
+                int v = pic[i] + static_cast<int>((seed >> 16) % 81) - 40;
+                pic[i] = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+            }
+            src.push_back(std::move(pic));
+        }
+        packets = h263test::encode_packets(src, w, h, 0, &recon);
+    }
 };
 
-/** Codes n pictures of the moving sequence; returns the packets and the reconstructions. */
-std::vector<std::vector<Packet>> code_sequence(int w, int h, int n, unsigned first_seq,
-                                               std::vector<std::vector<uint8_t>> &recon,
-                                               bool noisy_start = false)
+const NoisyStream &noisy(int width)
 {
-    uint32_t noise = 1;
-    H263Encoder enc(0, 0);
-    std::vector<std::vector<Packet>> pictures;
-    unsigned seq = first_seq;
-    uint8_t payload[H263Encoder::kMaxPayload];
-    for (int t = 0; t < n; t++) {
-        std::vector<uint8_t> src = h263test::moving_picture(w, h, t);
-        if (noisy_start && t == 0) {
-            // Fine detail makes GOBs longer than a payload: mode B packets follow.
-            for (size_t i = 0; i < static_cast<size_t>(w) * h; i++) {
-                noise = noise * 1103515245u + 12345u;
-                src[i] = static_cast<uint8_t>(noise >> 24);
+    static const NoisyStream qcif(176, 144, 12), cif(352, 288, 6);
+    return width == 176 ? qcif : cif;
+}
+
+/** The first picture of a that differs from b's, -1 when none does. */
+int first_difference(const Pictures &a, const Pictures &b)
+{
+    for (size_t i = 0; i < a.size() && i < b.size(); i++)
+        if (a[i] != b[i])
+            return static_cast<int>(i);
+    return -1;
+}
+
+enum class Arrival { InOrder, NeighboursSwapped, OtherNeighboursSwapped, ShuffledPictures, Duplicated };
+
+std::vector<RtpPacket> arriving(std::vector<RtpPacket> packets, Arrival how, uint32_t seed)
+{
+    switch (how) {
+    case Arrival::InOrder:
+        break;
+    case Arrival::NeighboursSwapped:
+        h263test::swap_neighbours(packets, 0);
+        break;
+    case Arrival::OtherNeighboursSwapped:
+        h263test::swap_neighbours(packets, 1);
+        break;
+    case Arrival::ShuffledPictures:
+        // The packets of each picture in a random order.
+        for (size_t from = 0, to = 0; from < packets.size(); from = to) {
+            while (!packets[to++].marker) {
+            }
+            for (size_t i = to - 1; i > from; i--) {
+                seed = seed * 1103515245u + 12345u;
+                std::swap(packets[i], packets[from + (seed >> 16) % (i - from + 1)]);
             }
         }
-        enc.SetSize(w, h);
-        std::memcpy(enc.GetFramePtr(), src.data(), src.size());
-        enc.ProcessOneFrame();
-        std::vector<Packet> pkts;
-        while (enc.PacketsOutstanding()) {
-            unsigned len = 0;
-            enc.ReadOnePacket(payload, len);
-            pkts.push_back({std::vector<uint8_t>(payload, payload + len),
-                            !enc.PacketsOutstanding(), seq});
-            seq = (seq + 1) & 0xffff;
-        }
-        pictures.push_back(pkts);
-        recon.emplace_back(enc.LastReconstruction(),
-                           enc.LastReconstruction() + static_cast<size_t>(w) * h * 3 / 2);
+        break;
+    case Arrival::Duplicated:
+        for (size_t i = packets.size(); i-- > 0;)
+            if (i % 3 == 1)
+                packets.insert(packets.begin() + static_cast<long>(i) + 2, packets[i]);
+        break;
     }
-    return pictures;
+    return packets;
 }
 
-const uint8_t *feed(H263Decoder &dec, const std::vector<Packet> &pkts)
+struct OrderCase {
+    int width;
+    Arrival arrival;
+};
+
+std::string order_case_name(const ::testing::TestParamInfo<OrderCase> &i)
 {
-    for (const Packet &p : pkts) {
-        dec.DecodePacket(p.data.data(), static_cast<int>(p.data.size()), false, p.marker, p.seq);
-        if (p.marker)
-            dec.FinishFrame();
-    }
-    return dec.GetFramePtr();
+    static const char *const names[] = {"in_order", "neighbours_swapped",
+                                        "other_neighbours_swapped", "shuffled_pictures",
+                                        "duplicated"};
+    return std::string(i.param.width == 176 ? "qcif_" : "cif_") +
+           names[static_cast<int>(i.param.arrival)];
 }
 
-TEST(Reassembly, ReorderedAndDuplicatedPacketsAcrossTheSequenceWrapDecodeExactly)
+class SequenceOrder : public ::testing::TestWithParam<OrderCase> {};
+
+// Every first sequence number around the wrap, so that runs of packets lie
+// across every place of the slot ring.
+TEST_P(SequenceOrder, PacketsDecodeExactlyAsCodedWhateverTheFirstSequenceNumber)
 {
-    std::vector<std::vector<uint8_t>> recon;
-    auto pictures = code_sequence(352, 288, 12, 65500, recon, true);
+    const NoisyStream &s = noisy(GetParam().width);
+    size_t mode_b = 0;
+    for (const RtpPacket &p : s.packets)
+        mode_b += p.payload[0] >> 7;
+    ASSERT_GT(mode_b, s.recon.size());
+    for (int k = 0; k < 64; k++) {
+        const uint16_t first = static_cast<uint16_t>(65500 + k);
+        std::vector<RtpPacket> packets = s.packets;
+        h263test::renumber(packets, first);
+        H263Decoder dec;
+        Pictures out =
+            h263test::decode_packets(dec, arriving(packets, GetParam().arrival, first));
+        ASSERT_EQ(out.size(), s.recon.size()) << "first sequence number " << first;
+        ASSERT_EQ(first_difference(out, s.recon), -1) << "first sequence number " << first;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arrivals, SequenceOrder,
+    ::testing::Values(OrderCase{176, Arrival::InOrder}, OrderCase{352, Arrival::InOrder},
+                      OrderCase{176, Arrival::NeighboursSwapped},
+                      OrderCase{352, Arrival::NeighboursSwapped},
+                      OrderCase{176, Arrival::OtherNeighboursSwapped},
+                      OrderCase{352, Arrival::OtherNeighboursSwapped},
+                      OrderCase{176, Arrival::ShuffledPictures},
+                      OrderCase{352, Arrival::ShuffledPictures},
+                      OrderCase{352, Arrival::Duplicated}),
+    order_case_name);
+
+/** Rows [y0, y1) of the luma of two pictures are the same. */
+bool same_rows(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, int width, int y0,
+               int y1)
+{
+    return std::equal(a.begin() + y0 * width, a.begin() + y1 * width, b.begin() + y0 * width);
+}
+
+TEST(Reassembly, ALostPacketCostsOnlyTheGobsItCarried)
+{
+    const int w = 352, h = 288, n = 8;
+    Pictures src;
+    for (int t = 0; t < n; t++)
+        src.push_back(h263test::moving_picture(w, h, t));
+    Pictures recon;
+    std::vector<RtpPacket> packets = h263test::encode_packets(src, w, h, 40000, &recon);
+    // A packet of picture 4 that carries whole GOBs (mode A), neither its first nor its last.
+    size_t first = 0;
+    for (int m = 0; m < 4; first++)
+        m += packets[first].marker;
+    size_t lost = first + 1;
+    ASSERT_EQ(packets[lost].payload[0] >> 7, 0);
+    ASSERT_FALSE(packets[lost].marker);
+    // Its GOBs: from the GOB number in its start code up to the next packet's.
+    auto gob_of = [](const RtpPacket &p) { return (p.payload[4 + 2] >> 2) & 31; };
+    const int g0 = gob_of(packets[lost]), g1 = gob_of(packets[lost + 1]);
+    ASSERT_LT(g0, g1);
+    packets.erase(packets.begin() + static_cast<long>(lost));
+
     H263Decoder dec;
-    long modes_b = 0;
-    for (size_t i = 0; i < pictures.size(); i++) {
-        std::vector<Packet> pkts = pictures[i];
-        ASSERT_GE(pkts.size(), 2u);
-        // Packets after the picture's first one come in another order; a mode B
-        // run (F 1) may be among them.
-        if (i % 3 == 1)
-            std::reverse(pkts.begin() + 1, pkts.end());
-        if (i % 3 == 2)
-            pkts.insert(pkts.begin() + 1, pkts[0]); // duplicated
-        // The marker packet goes last, as the codec class hands out the picture then.
-        std::stable_partition(pkts.begin(), pkts.end(), [](const Packet &p) { return !p.marker; });
-        modes_b += std::count_if(pkts.begin(), pkts.end(),
-                                 [](const Packet &p) { return (p.data[0] & 0x80) != 0; });
-        const uint8_t *pic = feed(dec, pkts);
-        ASSERT_NE(pic, nullptr);
-        EXPECT_EQ(h263test::max_difference(pic, recon[i].data(), 352, 288), 0) << "picture " << i;
-    }
-    EXPECT_GT(modes_b, 0);
-}
-
-TEST(Reassembly, APictureStartArrivingLateIsConcealedAndTheStreamRecovers)
-{
-    std::vector<std::vector<uint8_t>> recon;
-    auto pictures = code_sequence(176, 144, 6, 7, recon);
-    H263Decoder dec;
-    for (size_t i = 0; i < pictures.size(); i++) {
-        std::vector<Packet> pkts = pictures[i];
-        if (i == 2 && pkts.size() >= 3)
-            std::swap(pkts[0], pkts[1]);
-        const uint8_t *pic = feed(dec, pkts);
-        ASSERT_NE(pic, nullptr);
-        EXPECT_GT(h263test::psnr(pic, recon[i].data(), 176, 144), 20.0) << "picture " << i;
-    }
-}
-
-TEST(Reassembly, ALostPacketIsConcealedAndDecodingGoesOn)
-{
-    std::vector<std::vector<uint8_t>> recon;
-    auto pictures = code_sequence(352, 288, 8, 100, recon);
-    H263Decoder dec;
-    for (size_t i = 0; i < pictures.size(); i++) {
-        std::vector<Packet> pkts = pictures[i];
-        if (i == 3)
-            pkts.erase(pkts.begin() + 1);           // a middle packet of picture 3 is lost
-        const uint8_t *pic = feed(dec, pkts);
-        ASSERT_NE(pic, nullptr);
-        double p = h263test::psnr(pic, recon[i].data(), 352, 288);
-        if (i < 3)
-            EXPECT_EQ(p, 99.0);
-        else
-            EXPECT_GT(p, 18.0) << "picture " << i; // the lost GOBs come from the reference
-    }
+    Pictures out = h263test::decode_packets(dec, packets);
+    ASSERT_EQ(out.size(), recon.size());
+    EXPECT_EQ(first_difference(Pictures(out.begin(), out.begin() + 4), recon), -1);
+    // Picture 4: the lost GOBs are the picture before's, every other GOB is whole.
+    EXPECT_TRUE(same_rows(out[4], recon[4], w, 0, g0 * 16));
+    EXPECT_TRUE(same_rows(out[4], recon[3], w, g0 * 16, g1 * 16));
+    EXPECT_TRUE(same_rows(out[4], recon[4], w, g1 * 16, h));
+    // Picture 5 predicts at most 16 rows (and one for interpolation) across a GOB edge.
+    EXPECT_TRUE(same_rows(out[5], recon[5], w, 0, std::max(0, g0 - 2) * 16));
+    EXPECT_TRUE(same_rows(out[5], recon[5], w, std::min(h, (g1 + 2) * 16), h));
 }
 
 std::vector<std::string> g_messages;
@@ -134,12 +185,12 @@ void record(const char *text) { g_messages.emplace_back(text); }
 
 std::vector<uint8_t> qcif_stream(int pictures)
 {
-    std::vector<std::vector<uint8_t>> recon;
-    auto pics = code_sequence(176, 144, pictures, 0, recon);
+    Pictures src;
+    for (int t = 0; t < pictures; t++)
+        src.push_back(h263test::moving_picture(176, 144, t));
     std::vector<uint8_t> stream;
-    for (auto &pkts : pics)
-        for (auto &p : pkts)
-            stream.insert(stream.end(), p.data.begin() + 4, p.data.end());   // all mode A
+    for (const RtpPacket &p : h263test::encode_packets(src, 176, 144, 0))
+        stream.insert(stream.end(), p.payload.begin() + 4, p.payload.end());   // all mode A
     return stream;
 }
 
@@ -180,21 +231,64 @@ TEST(Headers, RefusedPicturesLeaveTheDecoderUsable)
     }
 }
 
-TEST(Headers, IllegalSourceFormatInThePayloadHeaderIsDropped)
+TEST(Headers, IllegalSourceFormatsAndOverlongPayloadsAreDropped)
 {
     g_messages.clear();
     SetH263DebugPrint(record);
     H263Decoder dec;
-    uint8_t p[8] = {0x00, 0xe0, 0, 0, 0x00, 0x00, 0x80, 0x00};   // SRC 7
+    uint8_t p[8] = {0x00, 0x00, 0, 0, 0x00, 0x00, 0x80, 0x00};   // SRC 0
     dec.DecodePacket(p, 8, false, true, 1);
+    p[1] = 0xc0;                                                // SRC 6
+    dec.DecodePacket(p, 8, false, true, 2);
     std::vector<uint8_t> big(2100, 0);
-    dec.DecodePacket(big.data(), static_cast<int>(big.size()), false, true, 2);
-    dec.DecodePacket(p, 3, false, true, 3);
+    big[1] = 0x40;
+    dec.DecodePacket(big.data(), static_cast<int>(big.size()), false, true, 3);
+    dec.DecodePacket(p, 3, false, true, 4);
     SetH263DebugPrint(nullptr);
+    EXPECT_FALSE(dec.PictureReady());
     dec.FinishFrame();
     EXPECT_EQ(dec.GetFramePtr(), nullptr);
-    ASSERT_GE(g_messages.size(), 3u);
-    EXPECT_EQ(g_messages[0], "illegal sourceformat 7!");
+    ASSERT_EQ(g_messages.size(), 4u);
+    EXPECT_EQ(g_messages[0], "illegal sourceformat 0!\n");
+    EXPECT_EQ(g_messages[1], "illegal sourceformat 6!\n");
+}
+
+// Custom sizes travel with source format 7; the size is the picture header's own,
+// and may change at an intra picture, to another custom size or a standard one.
+TEST(CustomSizes, RoundTripThroughThePacketsAndFollowSizeChanges)
+{
+    const int sizes[][2] = {{320, 240}, {320, 240}, {320, 240}, {160, 128}, {160, 128},
+                            {176, 144}, {176, 144}, {320, 240}, {320, 240}};
+    std::vector<RtpPacket> packets;
+    Pictures recon;
+    uint16_t seq = 65530;
+    for (int t = 0; t < 9;) {
+        // One encoder per size, as a call restarts it: each begins intra.
+        const int w = sizes[t][0], h = sizes[t][1];
+        Pictures src;
+        for (; t < 9 && sizes[t][0] == w && sizes[t][1] == h; t++)
+            src.push_back(h263test::moving_picture(w, h, t));
+        std::vector<RtpPacket> more = h263test::encode_packets(src, w, h, seq, &recon);
+        seq = static_cast<uint16_t>(seq + more.size());
+        packets.insert(packets.end(), more.begin(), more.end());
+    }
+    H263Decoder dec;
+    std::vector<std::pair<int, int>> shown;
+    Pictures out;
+    dec.SetPictureSink([&](const uint8_t *yuv, int w, int h) {
+        shown.emplace_back(w, h);
+        out.emplace_back(yuv, yuv + w * h * 3 / 2);
+        EXPECT_EQ(w, dec.width());
+        EXPECT_EQ(h, dec.height());
+    });
+    for (const RtpPacket &p : packets)
+        dec.DecodePacket(p.payload.data(), static_cast<int>(p.payload.size()), false, p.marker,
+                         p.sequence);
+    ASSERT_EQ(out.size(), 9u);
+    for (size_t t = 0; t < out.size(); t++) {
+        EXPECT_EQ(shown[t], std::make_pair(sizes[t][0], sizes[t][1])) << "picture " << t;
+        EXPECT_TRUE(out[t] == recon[t]) << "picture " << t;
+    }
 }
 
 } // namespace

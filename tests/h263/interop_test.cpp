@@ -1,5 +1,7 @@
-// The codec against libavcodec's H.263: our encoder's stream in its decoder, its stream in ours.
+// The codec against libavcodec's H.263: our encoder's stream in its decoder, its stream in ours,
+// and ffmpeg's RFC 2190 packets in our depacketiser.
 #include "support/av_oracle.h"
+#include "support/ffmpeg_rtp.h"
 #include "support/test_sequence.h"
 
 #include "h263/encoder.h"
@@ -149,5 +151,88 @@ TEST(OwnStream, DecoderReproducesTheEncodersReconstruction)
             << "picture " << t;
     }
 }
+
+} // namespace
+
+namespace {
+
+struct FfmpegRtpCase {
+    const char *source;     ///< a name of lavfi_sources()
+    int width, height;
+    bool gob_headers;       ///< a GOB header in front of every GOB, else mode B packets
+};
+
+class FfmpegRtp : public ::testing::TestWithParam<FfmpegRtpCase> {};
+
+const h263test::LavfiSource &lavfi_source(const char *name)
+{
+    for (const h263test::LavfiSource &s : h263test::lavfi_sources())
+        if (std::string(s.name) == name)
+            return s;
+    return h263test::lavfi_sources().front();
+}
+
+// ffmpeg's packetiser cuts a GOB that does not fit into a mode A packet up to the
+// first cut and mode B packets after it; every payload carries its own bits of a
+// shared byte. What ffmpeg's own decoder makes of the stream is the reference.
+TEST_P(FfmpegRtp, DecodesAsLibavcodecDecodesTheSameStream)
+{
+    const FfmpegRtpCase c = GetParam();
+    std::vector<std::string> options = {"-q:v", "10"};
+    if (c.gob_headers)
+        options.insert(options.end(), {"-ps", "1"});
+    else
+        options.insert(options.end(), {"-mb_info", "1004"});
+    std::string error;
+    std::vector<h263test::RtpPacket> packets = h263test::ffmpeg_rfc2190_packets(
+        lavfi_source(c.source), c.width, c.height, 30, options, error);
+    ASSERT_FALSE(packets.empty()) << error;
+    size_t mode_b = 0;
+    for (const h263test::RtpPacket &p : packets)
+        mode_b += p.payload[0] >> 7;
+    if (!c.gob_headers && c.width == 352) {
+        EXPECT_GT(mode_b, 0u);
+    }
+
+    // The same options make the same stream; the packets' headers need not be
+    // read to decode it.
+    std::vector<uint8_t> stream = h263test::ffmpeg_h263_stream(
+        lavfi_source(c.source), c.width, c.height, 30, "h263", "30000/1001", options, error);
+    ASSERT_FALSE(stream.empty()) << error;
+    h263test::AvDecoder av;
+    int w = 0, h = 0;
+    std::vector<std::vector<uint8_t>> expected = av.decode_stream(stream, w, h);
+    ASSERT_EQ(expected.size(), 30u);
+    H263Decoder dec;
+    std::vector<std::vector<uint8_t>> ours = h263test::decode_packets(dec, packets);
+    ASSERT_EQ(ours.size(), expected.size());
+    const double worst = h263test::worst_psnr(ours, expected, w, h);
+    EXPECT_GT(worst, 55.0);
+    std::printf("%s %dx%d%s: %zu packets (%zu mode B), worst PSNR ours vs libavcodec %.2f dB\n",
+                c.source, w, h, c.gob_headers ? " with GOB headers" : "", packets.size(), mode_b,
+                worst);
+
+    // Out of order they decode the same.
+    for (size_t from : {0, 1}) {
+        std::vector<h263test::RtpPacket> swapped = packets;
+        h263test::swap_neighbours(swapped, from);
+        H263Decoder again;
+        EXPECT_EQ(h263test::decode_packets(again, swapped), ours) << "swapped from " << from;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, FfmpegRtp,
+    ::testing::Values(FfmpegRtpCase{"testsrc2", 176, 144, false},
+                      FfmpegRtpCase{"testsrc2", 352, 288, false},
+                      FfmpegRtpCase{"mandelbrot", 176, 144, false},
+                      FfmpegRtpCase{"mandelbrot", 352, 288, false},
+                      FfmpegRtpCase{"noisy", 176, 144, false},
+                      FfmpegRtpCase{"noisy", 352, 288, false},
+                      FfmpegRtpCase{"noisy", 352, 288, true}),
+    [](const ::testing::TestParamInfo<FfmpegRtpCase> &i) {
+        return std::string(i.param.source) + "_" + std::to_string(i.param.width) + "x" +
+               std::to_string(i.param.height) + (i.param.gob_headers ? "_gob_headers" : "_mode_b");
+    });
 
 } // namespace

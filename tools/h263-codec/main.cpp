@@ -8,7 +8,8 @@
 // Packet file: the 8 bytes "H263RTP\n", then one record per packet: sequence
 // number (2 bytes, big-endian), flags (1 byte, bit 0 = RTP marker), payload
 // length (2 bytes, big-endian), then the payload (RFC 2190 header and data).
-// Records appear in the order the packets are to be received.
+// Records appear in the order the packets are received, which need not be their
+// sequence order; a picture is written once all its packets are in.
 #include "h263/decoder.h"
 #include "h263/encoder.h"
 #include "h263/packetiser.h"
@@ -202,6 +203,11 @@ int depacketise(const char *in_path, const char *out_path)
         return 1;
     H263Decoder dec;
     int pictures = 0;
+    bool ok = true;
+    dec.SetPictureSink([&](const uint8_t *yuv, int w, int h) {
+        ok = ok && write_picture(out, yuv, w, h);
+        pictures++;
+    });
     size_t p = sizeof kMagic;
     while (p + 5 <= data.size()) {
         unsigned seq = static_cast<unsigned>(data[p] << 8 | data[p + 1]);
@@ -214,16 +220,10 @@ int depacketise(const char *in_path, const char *out_path)
         }
         dec.DecodePacket(data.data() + p, static_cast<int>(len), false, marker, seq);
         p += len;
-        if (marker) {
-            dec.FinishFrame();
-            if (dec.GetFramePtr()) {
-                if (!write_picture(out, dec.GetFramePtr(), dec.width(), dec.height())) {
-                    std::fprintf(stderr, "h263-codec: write failed\n");
-                    return 1;
-                }
-                pictures++;
-            }
-        }
+    }
+    if (!ok) {
+        std::fprintf(stderr, "h263-codec: write failed\n");
+        return 1;
     }
     if (!pictures) {
         std::fprintf(stderr, "h263-codec: no picture decoded\n");
