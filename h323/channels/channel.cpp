@@ -2,6 +2,7 @@
 #include <h323/channels/channel.h>
 
 #include <h323/asn1/gen/h245.h>
+#include <h323/channels/audio_loop.h>
 #include <h323/callsig/connection.h>
 #include <h323/endpoint/endpoint.h>
 #include <h323/rtp/rtp_session.h>
@@ -129,6 +130,17 @@ BOOL H323_RTPChannel::Start()
         return FALSE;
     }
     running = true;
+    if (IsAudio()) {
+        if (direction == IsReceiver) {
+            session.SetReceivePayloadType(payloadType);
+            audioFrame = std::make_unique<RTP_DataFrame>(RTP_DataFrame::MaxPacketSize);
+        } else {
+            audioTransmit = std::make_unique<AudioTransmit>(*this);
+        }
+        audioLoop = H323AudioLoop::Of(session);
+        audioLoop->Attach(*this);
+        return TRUE;
+    }
     thread = new MediaThread(*this, direction == IsTransmitter);
     thread->Resume();
     return TRUE;
@@ -139,8 +151,10 @@ void H323_RTPChannel::Close()
     if (closed)
         return;
     H323Channel::Close();
-    if (direction == IsReceiver && thread != nullptr)
+    if (direction == IsReceiver && (thread != nullptr || audioLoop))
         session.Close(TRUE);
+    if (audioLoop)
+        audioLoop->Detach(*this);
     if (thread != nullptr && PThread::Current() != thread) {
         thread->WaitForTermination();
     }
@@ -148,100 +162,141 @@ void H323_RTPChannel::Close()
         connection.OnClosedLogicalChannel(*this);
 }
 
+bool H323_RTPChannel::IsAudio() const
+{
+    return dynamic_cast<H323AudioCodec *>(codec.get()) != nullptr;
+}
+
 void H323_RTPChannel::Transmit()
 {
-    H323AudioCodec *audio = dynamic_cast<H323AudioCodec *>(codec.get());
-    H323AudioCapability *ac = dynamic_cast<H323AudioCapability *>(capability.get());
-    unsigned framesInPacket = ac != nullptr ? ac->GetTxFramesInPacket() : 1;
-    if (framesInPacket == 0)
-        framesInPacket = 1;
-    unsigned frameTime = codec->GetFrameRate();
-
+    // Video: the codec gives one packet at a time and sets marker and timestamp.
     RTP_DataFrame frame(RTP_DataFrame::MaxPacketSize);
     frame.SetPayloadType(payloadType);
-    DWORD timestamp = std::random_device{}();
-    BOOL marker = TRUE;
-    std::vector<BYTE> payload(RTP_DataFrame::MaxPacketSize);
-
     while (running) {
-        if (audio == nullptr) {
-            // Video: the codec gives one packet at a time and sets marker and timestamp.
-            unsigned length = 0;
-            frame.SetPayloadSize(H323VideoCodec::MaxPayloadSize);
-            if (!codec->Read(frame.GetPayloadPtr(), length, frame))
-                break;
-            if (length == 0)
-                continue;
-            frame.SetPayloadSize(PINDEX(length));
-            if (!session.WriteData(frame))
-                break;
+        unsigned length = 0;
+        frame.SetPayloadSize(H323VideoCodec::MaxPayloadSize);
+        if (!codec->Read(frame.GetPayloadPtr(), length, frame))
+            break;
+        if (length == 0)
             continue;
-        }
-        unsigned used = 0;
-        unsigned frames = 0;
-        DWORD packetTimestamp = timestamp;
-        bool ok = true;
-        while (frames < framesInPacket) {
-            unsigned length = 0;
-            if (!codec->Read(payload.data() + used, length, frame)) {
-                ok = false;
-                break;
-            }
-            timestamp += frameTime;
-            if (length == 0) { // silent frame: send what we have, mark the next spurt
-                if (used > 0)
-                    break;
-                packetTimestamp = timestamp;
-                marker = TRUE;
-                continue;
-            }
-            used += length;
-            frames++;
-            if (used + length > payload.size())
-                break;
-        }
-        if (used > 0) {
-            frame.SetPayloadSize(PINDEX(used));
-            std::copy(payload.begin(), payload.begin() + used, frame.GetPayloadPtr());
-            frame.SetTimestamp(packetTimestamp);
-            frame.SetMarker(marker);
-            marker = FALSE;
-            if (!session.WriteData(frame))
-                break;
-        }
-        if (!ok)
+        frame.SetPayloadSize(PINDEX(length));
+        if (!session.WriteData(frame))
             break;
     }
     PTRACE(4, "H323\ttransmit of session " << GetSessionID() << " ended");
 }
 
+/// What the audio transmitter keeps from one packet to the next.
+struct H323_RTPChannel::AudioTransmit {
+    explicit AudioTransmit(H323_RTPChannel &channel)
+        : frame(RTP_DataFrame::MaxPacketSize), timestamp(std::random_device{}()),
+          payload(RTP_DataFrame::MaxPacketSize)
+    {
+        H323AudioCapability *ac = dynamic_cast<H323AudioCapability *>(channel.capability.get());
+        framesInPacket = ac != nullptr ? ac->GetTxFramesInPacket() : 1;
+        if (framesInPacket == 0)
+            framesInPacket = 1;
+        frameTime = channel.codec->GetFrameRate();
+        frame.SetPayloadType(channel.payloadType);
+    }
+    RTP_DataFrame frame;
+    DWORD timestamp;
+    BOOL marker = TRUE;
+    std::vector<BYTE> payload;
+    unsigned framesInPacket = 1;
+    unsigned frameTime = 0; // timestamp units of one frame
+};
+
+unsigned H323_RTPChannel::GetPacketTime() const
+{
+    if (!audioTransmit)
+        return 0;
+    unsigned units = capability->GetMediaFormat().GetTimeUnits();
+    return audioTransmit->framesInPacket * audioTransmit->frameTime / (units ? units : 8);
+}
+
+bool H323_RTPChannel::TransmitAudioPacket()
+{
+    if (!running || !audioTransmit)
+        return false;
+    AudioTransmit &t = *audioTransmit;
+    unsigned used = 0;
+    unsigned frames = 0;
+    DWORD packetTimestamp = t.timestamp;
+    bool ok = true;
+    while (frames < t.framesInPacket) {
+        unsigned length = 0;
+        if (!codec->Read(t.payload.data() + used, length, t.frame)) {
+            ok = false;
+            break;
+        }
+        t.timestamp += t.frameTime;
+        if (length == 0) { // silent frame: send what we have, mark the next spurt
+            if (used > 0)
+                break;
+            packetTimestamp = t.timestamp;
+            t.marker = TRUE;
+            continue;
+        }
+        used += length;
+        frames++;
+        if (used + length > t.payload.size())
+            break;
+    }
+    if (used > 0) {
+        t.frame.SetPayloadSize(PINDEX(used));
+        std::copy(t.payload.begin(), t.payload.begin() + used, t.frame.GetPayloadPtr());
+        t.frame.SetTimestamp(packetTimestamp);
+        t.frame.SetMarker(t.marker);
+        t.marker = FALSE;
+        if (!session.WriteData(t.frame))
+            ok = false;
+    }
+    if (!ok)
+        PTRACE(4, "H323\ttransmit of session " << GetSessionID() << " ended");
+    return ok;
+}
+
+bool H323_RTPChannel::Play(RTP_DataFrame &frame)
+{
+    const BYTE *p = frame.GetPayloadPtr();
+    unsigned left = unsigned(frame.GetPayloadSize());
+    if (left == 0) {
+        unsigned written = 0;
+        return codec->Write(p, 0, frame, written);
+    }
+    while (left > 0) {
+        unsigned written = 0;
+        if (!codec->Write(p, left, frame, written))
+            return false;
+        if (written == 0 || written > left)
+            break; // the codec took the rest (or cannot go on)
+        p += written;
+        left -= written;
+    }
+    return true;
+}
+
+bool H323_RTPChannel::ReceiveAudioDue(PInt64 playBy, PInt64 giveUpAt)
+{
+    while (running && audioFrame) {
+        int got = session.ReadBufferedDataWithin(*audioFrame, playBy, giveUpAt);
+        if (got == 0)
+            return true;
+        if (got < 0 || !Play(*audioFrame))
+            break;
+    }
+    PTRACE(4, "H323\treceive of session " << GetSessionID() << " ended");
+    return false;
+}
+
 void H323_RTPChannel::Receive()
 {
+    // Video: every packet as it comes.
     session.SetReceivePayloadType(payloadType);
     RTP_DataFrame frame(RTP_DataFrame::MaxPacketSize);
-    bool audio = dynamic_cast<H323AudioCodec *>(codec.get()) != nullptr;
     while (running) {
-        if (!(audio ? session.ReadBufferedData(frame) : session.ReadData(frame)))
-            break;
-        const BYTE *p = frame.GetPayloadPtr();
-        unsigned left = unsigned(frame.GetPayloadSize());
-        bool ok = true;
-        if (left == 0) {
-            unsigned written = 0;
-            ok = codec->Write(p, 0, frame, written);
-        }
-        while (ok && left > 0) {
-            unsigned written = 0;
-            if (!codec->Write(p, left, frame, written)) {
-                ok = false;
-                break;
-            }
-            if (written == 0 || written > left)
-                break; // the codec took the rest (or cannot go on)
-            p += written;
-            left -= written;
-        }
-        if (!ok)
+        if (!session.ReadData(frame) || !Play(frame))
             break;
     }
     PTRACE(4, "H323\treceive of session " << GetSessionID() << " ended");

@@ -11,7 +11,9 @@
 class H245_OpenLogicalChannel;
 class H245_OpenLogicalChannelAck;
 class H245_H2250LogicalChannelParameters;
+class H323AudioLoop;
 class H323Connection;
+class RTP_DataFrame;
 class RTP_UDP;
 
 /// A logical channel number with its direction of opening.
@@ -69,8 +71,9 @@ class H323Channel : public PObject
     std::atomic<bool> closed{false};
 };
 
-/// An RTP channel: a transmit thread (codec Read -> RTP) or a receive thread (RTP, through
-/// the jitter buffer for audio -> codec Write).
+/// An RTP channel: audio is sent (codec Read -> RTP) and played (RTP through the jitter buffer
+/// -> codec Write) by the one media thread of its session (H323AudioLoop); video has a
+/// transmit or a receive thread of its own.
 class H323_RTPChannel : public H323Channel
 {
     PCLASSINFO(H323_RTPChannel, H323Channel)
@@ -100,13 +103,29 @@ class H323_RTPChannel : public H323Channel
     unsigned GetRtpPayloadType() const { return payloadType; }
     void SetDynamicPayloadType(unsigned type) { payloadType = type; }
 
+    /// Audio: reads one packet's worth from the codec (as fast as the device gives it) and
+    /// sends it; false when the media has ended.
+    bool TransmitAudioPacket();
+    /// Audio: plays the frames due by playBy at once, and waits for the next one at most until
+    /// giveUpAt (ms of PTimer::Tick()); false when the media has ended.
+    bool ReceiveAudioDue(PInt64 playBy, PInt64 giveUpAt);
+    /// Milliseconds of audio in one packet sent.
+    unsigned GetPacketTime() const;
+
   private:
     class MediaThread;
+    struct AudioTransmit;
+    bool IsAudio() const;
     void Transmit();
     void Receive();
+    /// Writes a received frame to the codec; false when the codec failed.
+    bool Play(RTP_DataFrame &frame);
 
     Directions direction;
     RTP_UDP &session;
     unsigned payloadType;
     MediaThread *thread = nullptr;
+    std::shared_ptr<H323AudioLoop> audioLoop; // while the channel is served by it
+    std::unique_ptr<AudioTransmit> audioTransmit;
+    std::unique_ptr<RTP_DataFrame> audioFrame;
 };

@@ -6,6 +6,8 @@
 #include <pwlib/ptimer.h>
 #include <pwlib/ptrace.h>
 
+#include <algorithm>
+
 namespace {
 /// Packets without a late one before the delay may shrink by one step.
 constexpr unsigned kShrinkAfter = 500;
@@ -168,13 +170,22 @@ void RTP_JitterBuffer::Insert(std::unique_ptr<RTP_DataFrame> frame, PInt64 arriv
 
 BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
 {
+    int got;
+    while ((got = TakeFrame(out, 0, kForever)) == 0) {
+    }
+    return got > 0;
+}
+
+int RTP_JitterBuffer::TakeFrame(RTP_DataFrame &out, PInt64 playBy, PInt64 giveUpAt)
+{
     for (;;) {
         if (closed)
-            return FALSE;
+            return -1;
         if (NowMs() != takenInAt && !TakeIn(0))
-            return FALSE;
+            return -1;
         PInt64 wait;
         bool waitForData = false;
+        PInt64 now = NowMs();
         {
             PWaitAndSignal lock(mutex);
             if (!synced) {
@@ -189,9 +200,8 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
                 while (!buffer.empty() &&
                        int32_t(buffer.front().frame->GetTimestamp() - nextTimestamp) < 0)
                     DropOldest();
-                PInt64 now = NowMs();
                 PInt64 due = PlayoutTime(nextTimestamp);
-                if (due <= now) {
+                if (due <= std::max(now, playBy)) {
                     if (!buffer.empty() && buffer.front().frame->GetTimestamp() == nextTimestamp) {
                         Entry e = std::move(buffer.front());
                         buffer.pop_front();
@@ -201,7 +211,7 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
                         nextTimestamp = e.frame->GetTimestamp() + frameDuration;
                         positionUnknown = frameDuration == 0;
                         Recycle(std::move(e.frame));
-                        return TRUE;
+                        return 1;
                     }
                     // Missing at its time: an empty frame stands for it, once the packet
                     // duration is known (before that, wait for the next packet).
@@ -209,7 +219,7 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
                 }
                 if (waitForData) {
                     wait = 20;
-                } else if (due <= now) {
+                } else if (due <= std::max(now, playBy)) {
                     DWORD step = frameDuration > 0 ? frameDuration : 160;
                     if (!buffer.empty()) {
                         DWORD gap = buffer.front().frame->GetTimestamp() - nextTimestamp;
@@ -219,16 +229,21 @@ BOOL RTP_JitterBuffer::ReadData(RTP_DataFrame &out)
                     out.SetPayloadSize(0);
                     out.SetTimestamp(nextTimestamp);
                     nextTimestamp += step;
-                    return TRUE;
+                    return 1;
                 } else {
                     wait = due - now;
                 }
             }
         }
-        if (wait < 0 || waitForData) {
+        if (now >= giveUpAt)
+            return 0;
+        const bool needData = wait < 0 || waitForData;
+        if (giveUpAt != kForever && (wait < 0 || wait > giveUpAt - now))
+            wait = giveUpAt - now;
+        if (needData) {
             // Nothing plays before a packet comes: wait for one on the session.
             if (!TakeIn(wait < 0 ? PMaxTimeInterval : PTimeInterval(wait)))
-                return FALSE;
+                return -1;
         } else {
             // Packets that come meanwhile wait in the socket with their arrival time.
             wake.Wait(PTimeInterval(wait));

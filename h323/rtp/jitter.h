@@ -7,6 +7,7 @@
 #include <pwlib/psyncpoint.h>
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -31,9 +32,16 @@ class RTP_JitterBuffer
     RTP_JitterBuffer &operator=(const RTP_JitterBuffer &) = delete;
 
     void SetDelay(unsigned minDelay, unsigned maxDelay);
+    /// No limit for TakeFrame's giveUpAt.
+    static constexpr PInt64 kForever = INT64_MAX;
+
     /// Waits for the next frame's play-out time and gives it; a frame that did not arrive
     /// in time comes as an empty payload with its timestamp. FALSE once closed.
     BOOL ReadData(RTP_DataFrame &frame);
+    /// As ReadData, for a thread with other work: a frame due by playBy (ms of PTimer::Tick)
+    /// is given at once, even before its time; otherwise it waits for the next frame at most
+    /// until giveUpAt. 1 with a frame, 0 when none was due by then, -1 once closed.
+    int TakeFrame(RTP_DataFrame &frame, PInt64 playBy, PInt64 giveUpAt);
     /// Any thread: ends ReadData (the session's sockets are closed by the session).
     void Close();
 

@@ -67,6 +67,15 @@ BOOL RTP_Session::ReadBufferedData(RTP_DataFrame &frame)
     return ReadData(frame);
 }
 
+int RTP_Session::ReadBufferedDataWithin(RTP_DataFrame &frame, PInt64 playBy, PInt64 giveUpAt)
+{
+    if (jitter)
+        return jitter->TakeFrame(frame, playBy, giveUpAt);
+    PInt64 arrival = 0;
+    PInt64 left = giveUpAt - PTimer::Tick().GetMilliSeconds();
+    return ReadDataWithin(frame, PTimeInterval(left > 0 ? left : 0), arrival);
+}
+
 void RTP_Session::OnSendData(RTP_DataFrame &frame)
 {
     frame.SetSyncSource(syncSourceOut);

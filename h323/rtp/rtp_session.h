@@ -48,6 +48,10 @@ class RTP_Session : public PObject
     /// The next packet to play: from the jitter buffer when there is one (an empty payload
     /// for a missing packet), else ReadData.
     BOOL ReadBufferedData(RTP_DataFrame &frame);
+    /// The same for a thread with other work (RTP_JitterBuffer::TakeFrame; ms of
+    /// PTimer::Tick()): 1 with a frame, 0 when none was due by playBy or came by giveUpAt,
+    /// -1 once the session is closed.
+    int ReadBufferedDataWithin(RTP_DataFrame &frame, PInt64 playBy, PInt64 giveUpAt);
     RTP_JitterBuffer *GetJitterBuffer() const { return jitter.get(); }
 
     /// The payload type received data must carry (IllegalPayloadType, the default: any);

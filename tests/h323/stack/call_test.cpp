@@ -4,6 +4,8 @@
 
 #include <h323/callsig/connection.h>
 #include <h323/callsig/signal_pdu.h>
+#include <h323/channels/channel.h>
+#include <h323/rtp/rtp_session.h>
 
 #include <gtest/gtest.h>
 
@@ -278,4 +280,40 @@ TEST(Calls, IncomingSetupGivesTheCallingPartyNumber)
     ASSERT_FALSE(caller.Call(callee.Address()).IsEmpty());
     EXPECT_EQ(callee.events.WaitFor("calling"), "calling 8613800138000");
     EXPECT_FALSE(caller.events.WaitFor("established").empty());
+}
+
+// One media thread serves both directions of a call's audio; either direction ending leaves
+// the other going on its own.
+TEST(Calls, AudioGoesOnInOneDirectionWhenTheOtherChannelCloses)
+{
+    struct Case {
+        const char *name;
+        BOOL closeReceiver; ///< the caller closes its receiving channel, else its transmitting one
+    };
+    const Case cases[] = {{"transmitter closed", FALSE}, {"receiver closed", TRUE}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TestEndPoint caller("alice"), callee("bob");
+        PString token = caller.Call(callee.Address());
+        ASSERT_FALSE(caller.events.WaitFor("established").empty());
+        H323Connection *conn = caller.FindConnectionWithLock(token);
+        ASSERT_NE(conn, nullptr);
+        H323Channel *closing = conn->FindChannel(1, c.closeReceiver);
+        H323Channel *going = conn->FindChannel(1, !c.closeReceiver);
+        ASSERT_NE(closing, nullptr);
+        ASSERT_NE(going, nullptr);
+        RTP_Session &session = static_cast<H323_RTPChannel *>(going)->GetSession();
+        conn->CloseLogicalChannel(closing->GetNumber().number, c.closeReceiver);
+        conn->Unlock();
+        // Counted as they are sent or taken from the socket: both move only while served.
+        auto count = [&] {
+            return c.closeReceiver ? session.GetPacketsSent() : session.GetPacketsReceived();
+        };
+        DWORD before = count();
+        for (int i = 0; i < 200 && count() < before + 10; i++)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_GE(count(), before + 10) << "the other direction stopped";
+        caller.ClearCall(token);
+        EXPECT_NE(WaitCleared(caller), -1);
+    }
 }
