@@ -17,6 +17,7 @@ import argparse
 import os
 import re
 import select
+import shutil
 import statistics
 import subprocess
 import sys
@@ -130,8 +131,11 @@ def build_ref(ref, source):
         subprocess.run(["git", "-C", source, "worktree", "add", "--detach", tree, ref], check=True)
     else:
         subprocess.run(["git", "-C", tree, "checkout", "--detach", ref], check=True)
-    subprocess.run(["cmake", "-S", tree, "-B", build, "-G", "Ninja", "-DKESTRELIN_BENCH=OFF",
-                    "-DCMAKE_BUILD_TYPE=Release"], check=True, stdout=subprocess.DEVNULL)
+    # The project's default build type, as the tree it is compared with; ccache when there is one.
+    configure = ["cmake", "-S", tree, "-B", build, "-G", "Ninja", "-DKESTRELIN_BENCH=OFF"]
+    if shutil.which("ccache"):
+        configure += ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache", "-DCMAKE_C_COMPILER_LAUNCHER=ccache"]
+    subprocess.run(configure, check=True, stdout=subprocess.DEVNULL)
     subprocess.run(["cmake", "--build", build, "-j6", "--target", "h323-endpoint",
                     "service-sim"], check=True, stdout=subprocess.DEVNULL)
     return build
