@@ -243,6 +243,8 @@ bool H323_RTPChannel::TransmitAudioPacket()
         if (used + length > t.payload.size())
             break;
     }
+    if (!running)
+        return false; // stopped while the codec read: nothing more goes out
     if (used > 0) {
         t.frame.SetPayloadSize(PINDEX(used));
         std::copy(t.payload.begin(), t.payload.begin() + used, t.frame.GetPayloadPtr());
@@ -283,7 +285,7 @@ bool H323_RTPChannel::ReceiveAudioDue(PInt64 playBy, PInt64 giveUpAt)
         int got = session.ReadBufferedDataWithin(*audioFrame, playBy, giveUpAt);
         if (got == 0)
             return true;
-        if (got < 0 || !Play(*audioFrame))
+        if (got < 0 || !running || !Play(*audioFrame))
             break;
     }
     PTRACE(4, "H323\treceive of session " << GetSessionID() << " ended");
