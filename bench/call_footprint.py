@@ -123,14 +123,19 @@ def one_call(build, seconds):
 
 
 def build_ref(ref, source):
-    """Builds the two tools of a commit in a build tree of its own; returns the tree."""
-    work = os.path.join(tempfile.gettempdir(), f"kestrelin-footprint-{ref.replace('/', '_')}")
+    """Builds the two tools of a commit (its files, exported) in a tree of its own; returns the
+    build tree."""
+    commit = subprocess.run(["git", "-C", source, "rev-parse", "--verify", ref + "^{commit}"],
+                            check=True, capture_output=True, text=True).stdout.strip()
+    work = os.path.join(tempfile.gettempdir(), f"kestrelin-footprint-{commit[:12]}")
     tree, build = os.path.join(work, "src"), os.path.join(work, "build")
     if not os.path.isdir(tree):
-        os.makedirs(work, exist_ok=True)
-        subprocess.run(["git", "-C", source, "worktree", "add", "--detach", tree, ref], check=True)
-    else:
-        subprocess.run(["git", "-C", tree, "checkout", "--detach", ref], check=True)
+        os.makedirs(tree)
+        archive = subprocess.Popen(["git", "-C", source, "archive", commit],
+                                   stdout=subprocess.PIPE)
+        subprocess.run(["tar", "-x", "-C", tree], stdin=archive.stdout, check=True)
+        if archive.wait() != 0:
+            raise RuntimeError(f"cannot export {ref}")
     # The project's default build type, as the tree it is compared with; ccache when there is one.
     configure = ["cmake", "-S", tree, "-B", build, "-G", "Ninja", "-DKESTRELIN_BENCH=OFF"]
     if shutil.which("ccache"):
