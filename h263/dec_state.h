@@ -69,6 +69,8 @@ struct H263DecState {
     int skip_to_picture = 0;                ///< a refused picture header drops GOBs until the next
     int vectors_outside = 0, long_vectors = 0, advanced_prediction = 0, pb_frames = 0, sac = 0;
     int ufep = 0, trb = 0, dbquant = 0;
+    int plus_options = 0;                   ///< the optional modes of the last OPPTYPE
+    int rounding_type = 0;                  ///< RTYPE of a P picture: half-pel averages round down
 };
 
 /** Creates a core with no frame stores. */

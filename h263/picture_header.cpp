@@ -15,8 +15,41 @@ struct PictureHeader {
     int width = 0, height = 0;
     int picture_type = 0;
     int umv = 0, sac = 0, ap = 0, pb = 0;
+    int rounding_type = 0;
     int quant = 0;
     int ufep = 0, trb = 0, dbquant = 0;
+};
+
+/** The optional modes of OPPTYPE, in the order of their bits. */
+enum PlusOption : int {
+    kCustomPcf = 1 << 10,
+    kPlusUmv = 1 << 9,
+    kPlusSac = 1 << 8,
+    kPlusAp = 1 << 7,
+    kAdvancedIntra = 1 << 6,
+    kDeblocking = 1 << 5,
+    kSliceStructure = 1 << 4,
+    kRefPictureSelection = 1 << 3,
+    kIndependentSegments = 1 << 2,
+    kAltInterVlc = 1 << 1,
+    kModifiedQuant = 1 << 0,
+};
+
+/** Tools of H.263 version 2 this decoder does not implement: pictures using one are refused. */
+struct MissingTool {
+    int option;
+    const char *name;
+};
+constexpr MissingTool kMissingTools[] = {
+    {kCustomPcf, "custom picture clock frequency"},
+    {kPlusUmv, "unrestricted motion vectors of PLUSPTYPE"},
+    {kAdvancedIntra, "advanced intra coding"},
+    {kDeblocking, "deblocking filter"},
+    {kSliceStructure, "slice structure"},
+    {kRefPictureSelection, "reference picture selection"},
+    {kIndependentSegments, "independent segment decoding"},
+    {kAltInterVlc, "alternative inter VLC"},
+    {kModifiedQuant, "modified quantisation"},
 };
 
 /** PLUSPTYPE and what follows it up to PQUANT; false with the message on an error. */
@@ -31,26 +64,49 @@ bool read_plusptype(H263DecState *st, PictureHeader &h)
             H263Printf("error: ERROR_ILLEGAL_SOURCE_FORMAT\n");
             return false;
         }
-        b.flushbits(2);                                 // custom PCF, UMV
-        h.sac = static_cast<int>(b.getbits1());
-        h.ap = static_cast<int>(b.getbits1());
-        b.flushbits(7);                                 // AIC, DF, SS, RPS, ISD, AIV, MQ
+        const int options = static_cast<int>(b.getbits(11)); // PCF, UMV, SAC, AP, AIC, DF,
+                                                             // SS, RPS, ISD, AIV, MQ
         if (b.getbits(4) != 8) {
             H263Printf("error: ERROR_ILLEGAL_OPPTYPE\n");
             return false;
         }
+        // The modes stay in force for the pictures without OPPTYPE that follow,
+        // whether this picture is decoded or not.
+        st->plus_options = options;
     } else if (h.ufep != 0) {
         H263Printf("error: ERROR_ILLEGAL_UFEP\n");
         return false;
     }
+    const int options = st->plus_options;
+    h.sac = (options & kPlusSac) != 0;
+    h.ap = (options & kPlusAp) != 0;
     h.picture_type = static_cast<int>(b.getbits(3));    // MPPTYPE picture type
     if (h.picture_type >= 6) {
         H263Printf("error: ERROR_ILLEGAL_PICTURE_TYPE\n");
         return false;
     }
-    b.flushbits(3);                                     // RPR, RRU, RTYPE
+    const int rpr = static_cast<int>(b.getbits1());     // reference picture resampling
+    const int rru = static_cast<int>(b.getbits1());     // reduced-resolution update
+    h.rounding_type = static_cast<int>(b.getbits1());   // RTYPE
     if (b.getbits(3) != 1) {
         H263Printf("error: ERROR_ILLEGAL_MPPTYPE\n");
+        return false;
+    }
+    for (const MissingTool &t : kMissingTools) {
+        if (options & t.option) {
+            H263Printf("error: %s not supported\n", t.name);
+            return false;
+        }
+    }
+    static const char *const kPictureTypes[6] = {nullptr, nullptr, "improved PB-frames",
+                                                 "B pictures", "EI pictures", "EP pictures"};
+    if (kPictureTypes[h.picture_type]) {
+        H263Printf("error: %s not supported\n", kPictureTypes[h.picture_type]);
+        return false;
+    }
+    if (rpr || rru) {
+        H263Printf("error: %s not supported\n",
+                   rpr ? "reference picture resampling" : "reduced-resolution update");
         return false;
     }
     if (b.getbits1()) {                                 // CPM
@@ -58,13 +114,15 @@ bool read_plusptype(H263DecState *st, PictureHeader &h)
         return false;
     }
     if (h.ufep == 1 && format == 6) {
-        b.flushbits(4);                                 // CPFMT pixel aspect ratio
+        const int par = static_cast<int>(b.getbits(4)); // CPFMT pixel aspect ratio
         h.width = (static_cast<int>(b.getbits(9)) + 1) * 4; // PWI
         if (!b.getbits1()) {
             H263Printf("error: This bit shall be 1\n");
             return false;
         }
         h.height = static_cast<int>(b.getbits(9)) * 4;  // PHI
+        if (par == 15)
+            b.flushbits(16);                            // EPAR
     } else if (h.ufep == 1) {
         h.width = kSourceFormatWidth[format];
         h.height = kSourceFormatHeight[format];
@@ -173,6 +231,7 @@ bool read_picture_header(H263DecState *st)
     }
     st->sac = h.sac;
     st->advanced_prediction = h.ap;
+    st->rounding_type = h.picture_type == 1 ? h.rounding_type : 0;
     st->quant = h.quant;
     st->ufep = h.ufep;
     st->trb = h.pb ? h.trb : 0;

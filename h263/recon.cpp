@@ -72,27 +72,52 @@ inline void store(uint8_t *p, __m128i v)
         _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v);
 }
 
-/** Half-pel interpolation of a W x h block; _mm_avg_epu8 is (a + b + 1) >> 1. */
-template <int W>
+/** (a + b) >> 1: the average rounded down, for rounding type 1. */
+inline __m128i avg_down_epu8(__m128i a, __m128i b)
+{
+    return _mm_sub_epi8(_mm_avg_epu8(a, b),
+                        _mm_and_si128(_mm_xor_si128(a, b), _mm_set1_epi8(1)));
+}
+
+/** (a + b + c + d + 1) >> 2, for rounding type 1. */
+inline __m128i avg4_down_epu8(__m128i a, __m128i b, __m128i c, __m128i d)
+{
+    const __m128i z = _mm_setzero_si128(), one = _mm_set1_epi16(1);
+    __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(b, z)),
+                               _mm_add_epi16(_mm_unpacklo_epi8(c, z), _mm_unpacklo_epi8(d, z)));
+    __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(b, z)),
+                               _mm_add_epi16(_mm_unpackhi_epi8(c, z), _mm_unpackhi_epi8(d, z)));
+    lo = _mm_srli_epi16(_mm_add_epi16(lo, one), 2);
+    hi = _mm_srli_epi16(_mm_add_epi16(hi, one), 2);
+    return _mm_packus_epi16(lo, hi);
+}
+
+/**
+ * Half-pel interpolation of a W x h block; _mm_avg_epu8 is (a + b + 1) >> 1.
+ * With rounding type 1 (Down) the averages round down: (a + b) >> 1 and
+ * (a + b + c + d + 1) >> 2.
+ */
+template <int W, bool Down>
 void recon_comp_w(const uint8_t *src, uint8_t *dst, int ds, int ss, int h, int x, int y, int vx,
                   int vy)
 {
     const uint8_t *s = src + (y + (vy >> 1)) * ss + x + (vx >> 1);
     uint8_t *d = dst + y * ds + x;
     int hx = vx & 1, hy = vy & 1;
+    auto avg = [](__m128i a, __m128i b) { return Down ? avg_down_epu8(a, b) : _mm_avg_epu8(a, b); };
     if (!hx && !hy) {
         for (int r = 0; r < h; r++, s += ss, d += ds)
             store<W>(d, load<W>(s));
     } else if (hx && !hy) {
         for (int r = 0; r < h; r++, s += ss, d += ds)
-            store<W>(d, _mm_avg_epu8(load<W>(s), load<W>(s + 1)));
+            store<W>(d, avg(load<W>(s), load<W>(s + 1)));
     } else if (!hx) {
         // Each source row serves two output rows.
         __m128i a = load<W>(s);
         for (int r = 0; r < h; r++, d += ds) {
             s += ss;
             const __m128i c = load<W>(s);
-            store<W>(d, _mm_avg_epu8(a, c));
+            store<W>(d, avg(a, c));
             a = c;
         }
     } else {
@@ -100,7 +125,7 @@ void recon_comp_w(const uint8_t *src, uint8_t *dst, int ds, int ss, int h, int x
         for (int r = 0; r < h; r++, d += ds) {
             s += ss;
             const __m128i c = load<W>(s), e = load<W>(s + 1);
-            store<W>(d, avg4_epu8(a, b, c, e));
+            store<W>(d, Down ? avg4_down_epu8(a, b, c, e) : avg4_epu8(a, b, c, e));
             a = c;
             b = e;
         }
@@ -108,12 +133,14 @@ void recon_comp_w(const uint8_t *src, uint8_t *dst, int ds, int ss, int h, int x
 }
 
 void recon_comp(const uint8_t *src, uint8_t *dst, int ds, int ss, int w, int h, int x, int y,
-                int vx, int vy)
+                int vx, int vy, bool down = false)
 {
-    if (w == 16)
-        recon_comp_w<16>(src, dst, ds, ss, h, x, y, vx, vy);
+    if (down)
+        w == 16 ? recon_comp_w<16, true>(src, dst, ds, ss, h, x, y, vx, vy)
+                : recon_comp_w<8, true>(src, dst, ds, ss, h, x, y, vx, vy);
     else
-        recon_comp_w<8>(src, dst, ds, ss, h, x, y, vx, vy);
+        w == 16 ? recon_comp_w<16, false>(src, dst, ds, ss, h, x, y, vx, vy)
+                : recon_comp_w<8, false>(src, dst, ds, ss, h, x, y, vx, vy);
 }
 
 /** Vector entry (0 macroblock, 1..4 blocks) of a macroblock of the map. */
@@ -151,6 +178,7 @@ void recon_comp_obmc(H263DecState *st, int n, int mbx, int mby, int bx, int by)
         }
     }
     const int ls = luma_stride(st);
+    const int round = st->rounding_type;
     uint8_t pc[64], pr[4][64];
     auto predict = [&](uint8_t *out, int mx, int my) {
         const uint8_t *s = st->ref[0] + (by + (my >> 1)) * ls + bx + (mx >> 1);
@@ -160,11 +188,11 @@ void recon_comp_obmc(H263DecState *st, int n, int mbx, int mby, int bx, int by)
                 const uint8_t *a = s + r * ls + i;
                 int p;
                 if (hx && hy)
-                    p = (a[0] + a[1] + a[ls] + a[ls + 1] + 2) >> 2;
+                    p = (a[0] + a[1] + a[ls] + a[ls + 1] + 2 - round) >> 2;
                 else if (hx)
-                    p = (a[0] + a[1] + 1) >> 1;
+                    p = (a[0] + a[1] + 1 - round) >> 1;
                 else if (hy)
-                    p = (a[0] + a[ls] + 1) >> 1;
+                    p = (a[0] + a[ls] + 1 - round) >> 1;
                 else
                     p = a[0];
                 out[r * 8 + i] = static_cast<uint8_t>(p);
@@ -319,12 +347,13 @@ void reconstruct(H263DecState *st, int bx, int by, bool b_picture, int mvdbx, in
     int mode = st->mv.mode[i];
     int ls = luma_stride(st), cs = chroma_stride(st);
     if (!b_picture) {
+        const bool down = st->rounding_type != 0;
         if (!st->advanced_prediction) {
             int vx = st->mv.x[0][i], vy = st->mv.y[0][i];
-            recon_comp(st->ref[0], st->cur[0], ls, ls, 16, 16, bx, by, vx, vy);
+            recon_comp(st->ref[0], st->cur[0], ls, ls, 16, 16, bx, by, vx, vy, down);
             int cvx = chroma_from_vector(vx), cvy = chroma_from_vector(vy);
-            recon_comp(st->ref[1], st->cur[1], cs, cs, 8, 8, bx / 2, by / 2, cvx, cvy);
-            recon_comp(st->ref[2], st->cur[2], cs, cs, 8, 8, bx / 2, by / 2, cvx, cvy);
+            recon_comp(st->ref[1], st->cur[1], cs, cs, 8, 8, bx / 2, by / 2, cvx, cvy, down);
+            recon_comp(st->ref[2], st->cur[2], cs, cs, 8, 8, bx / 2, by / 2, cvx, cvy, down);
             return;
         }
         for (int n = 0; n < 4; n++)
@@ -342,8 +371,8 @@ void reconstruct(H263DecState *st, int bx, int by, bool b_picture, int mvdbx, in
             cvx = chroma_from_vector(st->mv.x[0][i]);
             cvy = chroma_from_vector(st->mv.y[0][i]);
         }
-        recon_comp(st->ref[1], st->cur[1], cs, cs, 8, 8, bx / 2, by / 2, cvx, cvy);
-        recon_comp(st->ref[2], st->cur[2], cs, cs, 8, 8, bx / 2, by / 2, cvx, cvy);
+        recon_comp(st->ref[1], st->cur[1], cs, cs, 8, 8, bx / 2, by / 2, cvx, cvy, down);
+        recon_comp(st->ref[2], st->cur[2], cs, cs, 8, 8, bx / 2, by / 2, cvx, cvy, down);
         return;
     }
     // B macroblock of a PB-frame: forward prediction from the reference.

@@ -4,7 +4,9 @@
 #include "h263/packetiser.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -111,15 +113,38 @@ std::vector<RtpPacket> ffmpeg_rfc2190_packets(const LavfiSource &src, int width,
 std::vector<uint8_t> ffmpeg_h263_stream(const LavfiSource &src, int width, int height, int count,
                                         const std::string &codec, const std::string &rate,
                                         const std::vector<std::string> &encoder_options,
-                                        std::string &error)
+                                        std::string &error, std::vector<double> *encoder_psnr)
 {
     std::vector<std::string> args = source_args(src, width, height, rate, count);
     args.insert(args.end(), {"-c:v", codec});
     args.insert(args.end(), encoder_options.begin(), encoder_options.end());
+    std::string stats;
+    if (encoder_psnr) {
+        char path[] = "/tmp/h263-vstats-XXXXXX";
+        int fd = ::mkstemp(path);
+        if (fd < 0) {
+            error = "cannot make a file for ffmpeg's statistics";
+            return {};
+        }
+        ::close(fd);
+        stats = path;
+        args.insert(args.end(), {"-flags", "+psnr", "-vstats_file", stats});
+    }
     args.insert(args.end(), {"-f", "h263", "pipe:1"});
     std::vector<uint8_t> stream;
     for (const std::vector<uint8_t> &r : run_ffmpeg(args, error))
         stream.insert(stream.end(), r.begin(), r.end());
+    if (encoder_psnr) {
+        // One line per picture: "... PSNR= 38.60 ...".
+        encoder_psnr->clear();
+        std::ifstream in(stats);
+        for (std::string line; std::getline(in, line);) {
+            size_t at = line.find("PSNR=");
+            if (at != std::string::npos)
+                encoder_psnr->push_back(std::strtod(line.c_str() + at + 5, nullptr));
+        }
+        ::unlink(stats.c_str());
+    }
     if (stream.empty() && error.empty())
         error = "ffmpeg made no stream";
     return stream;

@@ -27,11 +27,15 @@ std::vector<RtpPacket> ffmpeg_rfc2190_packets(const LavfiSource &src, int width,
  * Runs ffmpeg on count pictures of the source and returns the elementary
  * stream its encoder (codec "h263" or "h263p") makes with the given options
  * at the given picture rate; empty, with the reason in error, on failure.
+ * With encoder_psnr, also the PSNR of the luma of each of the encoder's own
+ * reconstructions against the source, in dB (the options must not hold
+ * "-flags" then).
  */
 std::vector<uint8_t> ffmpeg_h263_stream(const LavfiSource &src, int width, int height, int count,
                                         const std::string &codec, const std::string &rate,
                                         const std::vector<std::string> &encoder_options,
-                                        std::string &error);
+                                        std::string &error,
+                                        std::vector<double> *encoder_psnr = nullptr);
 
 /** Joins the payloads of packets in the order given into an elementary stream. */
 std::vector<uint8_t> join_payloads(const std::vector<RtpPacket> &packets);

@@ -18,11 +18,12 @@ const std::vector<LavfiSource> &lavfi_sources()
 }
 
 std::vector<std::vector<uint8_t>> ffmpeg_pictures(const LavfiSource &src, int width, int height,
-                                                  int count, std::string &error)
+                                                  int count, std::string &error,
+                                                  const std::string &rate)
 {
     const std::string cmd = "ffmpeg -nostdin -hide_banner -loglevel error -f lavfi -i '" +
                             std::string(src.source) + "=size=" + std::to_string(width) + "x" +
-                            std::to_string(height) + ":rate=25" + src.filters +
+                            std::to_string(height) + ":rate=" + rate + src.filters +
                             "' -frames:v " + std::to_string(count) +
                             " -pix_fmt yuv420p -f rawvideo -";
     std::vector<std::vector<uint8_t>> pictures;

@@ -7,7 +7,7 @@
 
 namespace h263test {
 
-/** A named lavfi source as ffmpeg makes it at 25 pictures per second. */
+/** A named lavfi source as ffmpeg makes it. */
 struct LavfiSource {
     const char *name;       ///< for reports: "testsrc2", "mandelbrot", "noisy"
     const char *source;     ///< the source filter: "testsrc2", "mandelbrot"
@@ -18,10 +18,12 @@ struct LavfiSource {
 const std::vector<LavfiSource> &lavfi_sources();
 
 /**
- * Runs ffmpeg for count YUV 4:2:0 pictures of the source at width x height;
- * empty, with the reason in error, when ffmpeg is missing or fails.
+ * Runs ffmpeg for count YUV 4:2:0 pictures of the source at width x height
+ * (at 25 pictures per second unless another rate is given); empty, with the
+ * reason in error, when ffmpeg is missing or fails.
  */
 std::vector<std::vector<uint8_t>> ffmpeg_pictures(const LavfiSource &src, int width, int height,
-                                                  int count, std::string &error);
+                                                  int count, std::string &error,
+                                                  const std::string &rate = "25");
 
 } // namespace h263test

@@ -63,6 +63,48 @@ std::vector<std::vector<uint8_t>> decode_packets(H263Decoder &dec,
     return out;
 }
 
+std::vector<RtpPacket> packets_of_stream(const std::vector<uint8_t> &stream,
+                                         uint16_t first_sequence)
+{
+    std::vector<size_t> starts;
+    for (size_t i = 0; i + 2 < stream.size(); i++)
+        if (!stream[i] && !stream[i + 1] && (stream[i + 2] & 0xfc) == 0x80)
+            starts.push_back(i);
+    starts.push_back(stream.size());
+    std::vector<RtpPacket> packets;
+    uint16_t seq = first_sequence;
+    for (size_t k = 0; k + 1 < starts.size(); k++) {
+        const size_t from = starts[k], to = starts[k + 1];
+        if (to - from < 8)
+            continue;
+        const uint8_t *pic = stream.data() + from;
+        // PTYPE's source format; with PLUSPTYPE (7) the coding type is MPPTYPE's.
+        const uint32_t head = static_cast<uint32_t>(pic[4]) << 24 | pic[5] << 16 |
+                              pic[6] << 8 | pic[7];
+        const int src = (head >> 26) & 7;
+        int inter = (head >> 25) & 1;
+        if (src == 7) {
+            const int ufep = (head >> 23) & 7;
+            const int at = ufep == 1 ? 59 : 41;     // bits from the picture start
+            inter = ((pic[at / 8] << 8 | pic[at / 8 + 1]) >> (13 - at % 8) & 7) != 0;
+        }
+        for (size_t at = from; at < to; at += 1000) {
+            const size_t n = std::min<size_t>(1000, to - at);
+            RtpPacket p;
+            p.sequence = seq++;
+            p.marker = at + n == to;
+            p.timestamp = static_cast<uint32_t>(k) * 3003;
+            const int tr = (pic[2] & 3) << 6 | pic[3] >> 2;
+            p.payload = {0, static_cast<uint8_t>(src << 5 | inter << 4), 0,
+                         static_cast<uint8_t>(tr)};
+            p.payload.insert(p.payload.end(), stream.begin() + static_cast<long>(at),
+                             stream.begin() + static_cast<long>(at + n));
+            packets.push_back(std::move(p));
+        }
+    }
+    return packets;
+}
+
 void renumber(std::vector<RtpPacket> &packets, uint16_t first)
 {
     for (RtpPacket &p : packets)

@@ -34,6 +34,15 @@ std::vector<RtpPacket> encode_packets(const std::vector<std::vector<uint8_t>> &p
 std::vector<std::vector<uint8_t>> decode_packets(H263Decoder &dec,
                                                  const std::vector<RtpPacket> &packets);
 
+/**
+ * Cuts an elementary stream into mode A packets of at most 1000 data bytes at
+ * its picture start codes and wherever a picture is longer, numbered from
+ * first_sequence on, each with the source format and coding type of its
+ * picture's PTYPE or PLUSPTYPE and the marker on each picture's last packet.
+ */
+std::vector<RtpPacket> packets_of_stream(const std::vector<uint8_t> &stream,
+                                         uint16_t first_sequence);
+
 /** Numbers the packets from first on (modulo 65536), keeping their order. */
 void renumber(std::vector<RtpPacket> &packets, uint16_t first);
 

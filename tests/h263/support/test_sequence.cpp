@@ -43,9 +43,10 @@ std::vector<uint8_t> moving_picture(int width, int height, int t)
     return pic;
 }
 
-double psnr(const uint8_t *a, const uint8_t *b, int width, int height)
+namespace {
+
+double psnr_of(const uint8_t *a, const uint8_t *b, size_t n)
 {
-    size_t n = static_cast<size_t>(width) * height * 3 / 2;
     double se = 0;
     for (size_t i = 0; i < n; i++) {
         double d = static_cast<double>(a[i]) - b[i];
@@ -54,6 +55,18 @@ double psnr(const uint8_t *a, const uint8_t *b, int width, int height)
     if (se == 0)
         return 99.0;
     return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(n) / se);
+}
+
+} // namespace
+
+double psnr(const uint8_t *a, const uint8_t *b, int width, int height)
+{
+    return psnr_of(a, b, static_cast<size_t>(width) * height * 3 / 2);
+}
+
+double luma_psnr(const uint8_t *a, const uint8_t *b, int width, int height)
+{
+    return psnr_of(a, b, static_cast<size_t>(width) * height);
 }
 
 int max_difference(const uint8_t *a, const uint8_t *b, int width, int height)

@@ -12,6 +12,9 @@ std::vector<uint8_t> moving_picture(int width, int height, int t);
 /** PSNR in dB of two YUV 4:2:0 pictures over all three planes; 99 when identical. */
 double psnr(const uint8_t *a, const uint8_t *b, int width, int height);
 
+/** PSNR in dB of the luma planes of two pictures; 99 when identical. */
+double luma_psnr(const uint8_t *a, const uint8_t *b, int width, int height);
+
 /** Largest absolute sample difference. */
 int max_difference(const uint8_t *a, const uint8_t *b, int width, int height);
 
