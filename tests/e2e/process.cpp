@@ -15,7 +15,38 @@ extern char **environ;
 namespace e2e
 {
 
+namespace
+{
+
+// The test's environment with the given NAME=VALUE entries put over it.
+std::vector<std::string> Environment(const std::vector<std::string> &changes)
+{
+    std::vector<std::string> all;
+    for (char **e = environ; *e; ++e)
+        all.emplace_back(*e);
+    for (const std::string &change : changes) {
+        std::string name = change.substr(0, change.find('=') + 1);
+        std::erase_if(all, [&](const std::string &e) { return e.rfind(name, 0) == 0; });
+        all.push_back(change);
+    }
+    return all;
+}
+
+// The exit code, or 128 + the signal that ended the child, as a shell reports it.
+int StatusOf(int waitStatus)
+{
+    return WIFEXITED(waitStatus) ? WEXITSTATUS(waitStatus) : 128 + WTERMSIG(waitStatus);
+}
+
+} // namespace
+
 Process::Process(const std::string &program, const std::vector<std::string> &args)
+    : Process(program, args, ProcessOptions{})
+{
+}
+
+Process::Process(const std::string &program, const std::vector<std::string> &args,
+                 const ProcessOptions &options)
 {
     int outPipe[2], inPipe[2];
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(inPipe, O_CLOEXEC) != 0)
@@ -24,12 +55,21 @@ Process::Process(const std::string &program, const std::vector<std::string> &arg
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+    if (options.mergeStderr)
+        posix_spawn_file_actions_adddup2(&actions, outPipe[1], 2);
+    if (!options.workingDirectory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, options.workingDirectory.c_str());
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>(program.c_str()));
     for (const std::string &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
+    std::vector<std::string> environment = Environment(options.environment);
+    std::vector<char *> envp;
+    for (std::string &e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
         pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     ::close(outPipe[1]);
@@ -77,20 +117,31 @@ void Process::ReadLoop()
 
 std::string Process::WaitFor(const std::string &prefix, int timeoutMs)
 {
+    return WaitForLine([&](const std::string &l) { return l.rfind(prefix, 0) == 0; }, timeoutMs);
+}
+
+std::string Process::WaitForText(const std::string &text, int timeoutMs)
+{
+    return WaitForLine([&](const std::string &l) { return l.find(text) != std::string::npos; },
+                       timeoutMs);
+}
+
+std::string Process::WaitForLine(const std::function<bool(const std::string &)> &match,
+                                 int timeoutMs)
+{
     std::unique_lock<std::mutex> lock(mutex_);
     std::string found;
-    cond_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    auto seen = [&] {
         for (const std::string &l : lines_)
-            if (l.rfind(prefix, 0) == 0) {
+            if (match(l)) {
                 found = l;
                 return true;
             }
-        return ended_;
-    });
+        return false;
+    };
+    cond_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return seen() || ended_; });
     if (found.empty())
-        for (const std::string &l : lines_)
-            if (l.rfind(prefix, 0) == 0)
-                found = l;
+        seen();
     return found;
 }
 
@@ -107,6 +158,23 @@ void Process::Send(const std::string &line)
     (void)ignored;
     std::string text = line + "\n";
     (void)!::write(in_, text.data(), text.size());
+}
+
+bool Process::Running()
+{
+    if (pid_ <= 0 || status_ >= 0)
+        return false;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) != pid_)
+        return true;
+    status_ = StatusOf(status);
+    return false;
+}
+
+bool Process::WaitForEndOfOutput(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return cond_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return ended_; });
 }
 
 void Process::Terminate()
@@ -135,7 +203,7 @@ int Process::Wait(int timeoutMs)
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    status_ = StatusOf(status);
     return status_;
 }
 

@@ -63,14 +63,17 @@ TEST(ParseOptions, DefaultsAndValues)
     SimOptions options;
     std::string error;
     ASSERT_EQ(Parse({}, &options, &error), ParseResult::Run);
+    EXPECT_EQ(options.address, "127.0.0.1");
     EXPECT_EQ(options.servicePort, 19900);
     EXPECT_EQ(options.aliasDomain, "service.localhost");
     EXPECT_TRUE(options.accountsFile.empty());
 
-    ASSERT_EQ(Parse({"--service-port", "0", "--accounts=x.txt", "--alias-domain", "a.test"},
+    ASSERT_EQ(Parse({"--service-port", "0", "--accounts=x.txt", "--alias-domain", "a.test",
+                     "--address", "127.45.6.7"},
                     &options, &error),
               ParseResult::Run)
         << error;
+    EXPECT_EQ(options.address, "127.45.6.7");
     EXPECT_EQ(options.servicePort, 0);
     EXPECT_EQ(options.accountsFile, "x.txt");
     EXPECT_EQ(options.aliasDomain, "a.test");
@@ -109,6 +112,8 @@ TEST(ParseOptions, ErrorsSayWhatIsWrong)
         {{"--service-port", "12x"}, "--service-port: not a port number (0 to 65535): 12x"},
         {{"--service-port"}, "--service-port needs PORT"},
         {{"--alias-domain="}, "--alias-domain: not a domain name: \"\""},
+        {{"--address", "10.0.0.1"}, "--address: not a loopback address (127.0.0.0/8): 10.0.0.1"},
+        {{"--address", "127.1"}, "--address: not a loopback address (127.0.0.0/8): 127.1"},
         {{"--colour", "blue"}, "unknown option --colour (see --help)"},
     };
     for (const Case &c : cases) {

@@ -153,6 +153,7 @@ int main(int argc, char **argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     ServiceOptions serviceOptions;
+    serviceOptions.address = options.address;
     serviceOptions.port = options.servicePort;
     serviceOptions.aliasDomain = options.aliasDomain;
     serviceOptions.accounts = accounts;
@@ -170,13 +171,15 @@ int main(int argc, char **argv)
         std::cerr << "service-sim: service: " << error << "\n";
         return 1;
     }
-    Print("service-sim: service protocol on udp 127.0.0.1:" + std::to_string(service.Port()) +
+    Print("service-sim: service protocol on udp " + options.address + ":" +
+          std::to_string(service.Port()) +
           ", " + std::to_string(accounts.size()) + " accounts from " + options.accountsFile +
           ", alias domain " + options.aliasDomain);
 
     // The gatekeeper looks up the NAT side's ports, the NAT side the gatekeeper's aliases.
     RasGatekeeper *gatekeeperPtr = nullptr;
     NatLinkOptions natOptions;
+    natOptions.address = options.address;
     natOptions.linkPort = options.natPort;
     natOptions.masking = options.masking;
     natOptions.log = Print;
@@ -189,6 +192,7 @@ int main(int argc, char **argv)
         return 1;
     }
     GatekeeperOptions gkOptions;
+    gkOptions.address = options.address;
     gkOptions.port = options.rasPort;
     gkOptions.accounts = accounts;
     gkOptions.balance = options.balance;
@@ -208,8 +212,10 @@ int main(int argc, char **argv)
     }
     gatekeeperPtr = &gatekeeper;
     sharedGatekeeper = options.SharedPort() ? &gatekeeper : nullptr;
-    Print("service-sim: ras gatekeeper on udp 127.0.0.1:" + std::to_string(gatekeeper.Port()) +
-          (options.SharedPort() ? ", shared with the service protocol" : "") + ", nat link on tcp 127.0.0.1:" + std::to_string(nat.LinkPort()) + " (relay " +
+    Print("service-sim: ras gatekeeper on udp " + options.address + ":" +
+          std::to_string(gatekeeper.Port()) +
+          (options.SharedPort() ? ", shared with the service protocol" : "") + ", nat link on tcp " +
+          options.address + ":" + std::to_string(nat.LinkPort()) + " (relay " +
           std::to_string(nat.RelayPort()) + ")" + (options.masking ? ", masked" : ""));
 
     Servers servers{&service, &gatekeeper};

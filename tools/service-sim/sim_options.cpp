@@ -1,6 +1,7 @@
 // Command line of the service simulator: one table row per option.
 #include <tools/service-sim/sim_options.h>
 
+#include <arpa/inet.h>
 #include <charconv>
 
 namespace servicesim
@@ -35,6 +36,16 @@ bool ParseSeconds(const std::string &value, int *out, std::string &error)
 
 // Each server adds its rows here.
 const tooloptions::Option<SimOptions> kOptions[] = {
+    {"--address", "A.B.C.D", "loopback address of every server (default 127.0.0.1)",
+     [](SimOptions &o, const std::string &v, std::string &e) {
+         in_addr a{};
+         if (inet_pton(AF_INET, v.c_str(), &a) != 1 || (ntohl(a.s_addr) >> 24) != 127) {
+             e = "not a loopback address (127.0.0.0/8): " + v;
+             return false;
+         }
+         o.address = v;
+         return true;
+     }},
     {"--ras-port", "PORT", "UDP port of the RAS gatekeeper (default 1719, 0: any)",
      [](SimOptions &o, const std::string &v, std::string &e) {
          return ParsePort(v, &o.rasPort, e);
@@ -106,7 +117,7 @@ ParseResult ParseOptions(int argc, char **argv, SimOptions *options, std::string
 std::string Usage()
 {
     std::string text = "usage: service-sim [OPTION VALUE]...\n"
-                       "Simulates the calling service on 127.0.0.1 for tests and demos.\n\n";
+                       "Simulates the calling service on loopback for tests and demos.\n\n";
     text += tooloptions::Summary(kOptions, 28);
     text += "\nCommands on standard input:\n"
             "  notice 101 ACCOUNT        Info 101: somebody else logged in with the account\n"

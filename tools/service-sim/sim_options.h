@@ -11,6 +11,7 @@ namespace servicesim
 {
 
 struct SimOptions {
+    std::string address = "127.0.0.1"; ///< the loopback address every server binds
     uint16_t servicePort = 19900;
     std::string accountsFile; ///< empty: accounts.txt beside the program
     std::string aliasDomain = CServiceConfig::kDefaultAliasDomain;

@@ -1,0 +1,61 @@
+// The real program in a fresh install directory of its own, started as a user starts it: the
+// executable with its resource packs and sounds, the data files a test puts there first, and
+// the running process with everything it says on standard output and standard error.
+#pragma once
+
+#include "desktop.h"
+#include "process.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace e2e {
+
+class InstalledPhone
+{
+  public:
+    /** Makes dir (emptied first) an install directory holding nothing but the program. */
+    explicit InstalledPhone(std::filesystem::path dir);
+    ~InstalledPhone();
+    InstalledPhone(const InstalledPhone &) = delete;
+    InstalledPhone &operator=(const InstalledPhone &) = delete;
+
+    const std::filesystem::path &Dir() const { return dir_; }
+
+    /** netphone.ini holding the language digit (0 English, 1 and 2 Chinese). */
+    void SetLanguage(int language);
+    /** service.conf naming host as the service's primary and secondary server. */
+    void UseService(const std::string &host);
+    /** Server.dat with the local H.323 port, the primary server first and the service port. */
+    void SetLocalPort(int port);
+
+    /** Starts the program on the desktop, with the null sound devices; false if it could not. */
+    bool Start(Desktop &desktop);
+    int Pid() const { return process_ ? process_->Pid() : -1; }
+    bool Running() const { return process_ && process_->Running(); }
+    /** Waits for a window of the program titled exactly title; 0 when none came in time or
+     *  the program ended. */
+    XWindow WaitForWindow(Desktop &desktop, const std::string &title, int timeoutMs = 20000);
+    /** Waits until the program's window is no longer shown; false when it still is. */
+    bool WaitUntilGone(Desktop &desktop, XWindow window, int timeoutMs = 20000);
+    /** Everything the program said so far, standard error included. */
+    std::vector<std::string> Output() const { return process_->Lines(); }
+    /** Waits for the program to end (killed after timeoutMs); its exit status. */
+    int WaitForExit(int timeoutMs = 20000);
+
+    /** The data files of the directory now (all but the program's own files), by name. */
+    std::map<std::string, std::string> DataFiles() const;
+
+  private:
+    void Write(const std::string &name, const std::string &bytes);
+
+    std::filesystem::path dir_;
+    std::unique_ptr<Process> process_;
+};
+
+/** A TCP and UDP port number that no socket holds now, for a phone's local port. */
+int FreeLocalPort();
+
+} // namespace e2e

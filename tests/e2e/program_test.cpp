@@ -1,0 +1,179 @@
+// The real program as a user starts it: from a fresh install directory, under an X server
+// with and without a window manager, in each interface language.
+#include "artefacts.h"
+#include "desktop.h"
+#include "installed_phone.h"
+#include "loopback_service.h"
+#include "program_resources.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <tuple>
+
+namespace e2e
+{
+namespace
+{
+
+constexpr int kLoginDialog = 221;
+constexpr int kOk = 1;
+constexpr int kCancel = 2;
+constexpr int kAccountEdit = 1016;
+constexpr int kPasswordEdit = 1017;
+constexpr int kExitButton = 1;    // of the main window's skin
+constexpr int kProductName = 124; // "Kestrelin 5.2", the main window's title before ".1"
+constexpr int kWizardTitle = 117; // "Voice Setting"
+
+// Lines of the program's output that tell of a crash or of undefined behaviour.
+bool Alarming(const std::string &line)
+{
+    for (const char *sign : {"AddressSanitizer", "LeakSanitizer", "runtime error:",
+                             "Segmentation fault", "Aborted"})
+        if (line.find(sign) != std::string::npos)
+            return true;
+    return false;
+}
+
+std::string Joined(const std::vector<std::string> &lines)
+{
+    std::string all;
+    for (const std::string &line : lines)
+        all += line + "\n";
+    return all;
+}
+
+using StartParam = std::tuple<Desktop::WindowManager, int>;
+
+class ProgramStart : public ::testing::TestWithParam<StartParam>
+{
+};
+
+// No box, no crash: the first window is the login dialog, alone, in the language of
+// netphone.ini (a fresh directory has none: English); cancelling it ends the program cleanly.
+TEST_P(ProgramStart, ShowsTheLoginDialogAloneAndEndsCleanlyWhenItIsCancelled)
+{
+    auto [manager, language] = GetParam();
+    const ProgramResources &texts = ProgramResources::Of(language);
+    ASSERT_TRUE(texts.Loaded());
+    Desktop desktop(manager);
+    ASSERT_TRUE(desktop.Ready()) << "no X server" << (manager == Desktop::WindowManager::None
+                                                          ? ""
+                                                          : " or window manager");
+    StepShots shots(desktop);
+    InstalledPhone phone(ArtefactDir() / "phone");
+    if (language != 0)
+        phone.SetLanguage(language);
+
+    auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(phone.Start(desktop));
+    XWindow login = phone.WaitForWindow(desktop, texts.Caption(kLoginDialog), 30000);
+    auto shown = std::chrono::steady_clock::now();
+    shots.Take("login");
+    ASSERT_NE(login, 0u) << "no login dialog; the program said:\n" << Joined(phone.Output());
+    ::testing::Test::RecordProperty(
+        "login_dialog_ms",
+        int(std::chrono::duration_cast<std::chrono::milliseconds>(shown - started).count()));
+    std::vector<XWindow> windows = desktop.Windows(phone.Pid());
+    EXPECT_EQ(windows, std::vector<XWindow>{login}) << "another window beside the login dialog";
+    for (XWindow w : windows)
+        if (w != login)
+            ADD_FAILURE() << "window \"" << desktop.Title(w) << "\"";
+
+    Point cancel = texts.ControlPoint(kLoginDialog, kCancel);
+    desktop.Click(login, cancel.x, cancel.y);
+    EXPECT_TRUE(phone.WaitUntilGone(desktop, login));
+    shots.Take("cancelled");
+    EXPECT_EQ(phone.WaitForExit(30000), 0);
+
+    std::vector<std::string> output = phone.Output();
+    EXPECT_EQ(std::count_if(output.begin(), output.end(), Alarming), 0) << Joined(output);
+    // No handset library exists here: each one looked for is named once.
+    for (const char *library : {"TjIpSys.dll", "BT_EX.dll"})
+        EXPECT_EQ(std::count_if(output.begin(), output.end(),
+                                [&](const std::string &line) {
+                                    return line.rfind(std::string("kestrelin: no handset library ") +
+                                                          library,
+                                                      0) == 0;
+                                }),
+                  1)
+            << library << "\n"
+            << Joined(output);
+}
+
+class ProgramLogin : public ::testing::TestWithParam<Desktop::WindowManager>
+{
+};
+
+// Typed into the login dialog, the demo account registers with the gatekeeper and logs in to
+// the service; on the first start the audio wizard opens over the main window; the skin's Exit
+// logs out, unregisters and keeps the account in client.dat.
+TEST_P(ProgramLogin, LogsInWithTheTypedAccountAndLogsOutOnExit)
+{
+    const ProgramResources &texts = ProgramResources::Of(0);
+    LoopbackService service;
+    ASSERT_FALSE(service.Address().empty()) << "no loopback address for the simulator";
+    Desktop desktop(GetParam());
+    ASSERT_TRUE(desktop.Ready());
+    StepShots shots(desktop);
+    InstalledPhone phone(ArtefactDir() / "phone");
+    phone.UseService(service.Address());
+    phone.SetLocalPort(FreeLocalPort());
+    ASSERT_TRUE(phone.Start(desktop));
+
+    XWindow login = phone.WaitForWindow(desktop, texts.Caption(kLoginDialog));
+    ASSERT_NE(login, 0u) << Joined(phone.Output());
+    Point account = texts.ControlPoint(kLoginDialog, kAccountEdit);
+    desktop.Click(login, account.x, account.y);
+    desktop.Type("8001");
+    Point password = texts.ControlPoint(kLoginDialog, kPasswordEdit);
+    desktop.Click(login, password.x, password.y);
+    desktop.Type("demo");
+    shots.Take("login-typed");
+    Point ok = texts.ControlPoint(kLoginDialog, kOk);
+    desktop.Click(login, ok.x, ok.y);
+
+    XWindow main = phone.WaitForWindow(desktop, texts.String(kProductName) + ".1");
+    ASSERT_NE(main, 0u) << Joined(phone.Output());
+    EXPECT_NE(service.Log().WaitForText("registrationConfirm 8001", 20000), "");
+    EXPECT_NE(service.Log().WaitForText("(8001 logged in)", 20000), "");
+    XWindow wizard = phone.WaitForWindow(desktop, texts.String(kWizardTitle));
+    shots.Take("wizard");
+    ASSERT_NE(wizard, 0u) << "no audio wizard on the first start";
+    WindowGeometry sheet = desktop.Geometry(wizard);
+    Point cancel = ProgramResources::WizardButtonPoint(sheet.width, sheet.height, 0);
+    desktop.Click(wizard, cancel.x, cancel.y);
+    EXPECT_TRUE(phone.WaitUntilGone(desktop, wizard));
+    shots.Take("registered");
+
+    Point exit = ProgramResources::SkinButtonPoint(kExitButton);
+    desktop.Click(main, exit.x, exit.y);
+    EXPECT_EQ(phone.WaitForExit(30000), 0) << Joined(phone.Output());
+    EXPECT_NE(service.Log().WaitForText("unregistrationRequest", 10000), "");
+    EXPECT_NE(service.Log().WaitForText("Quit 8001", 10000), "");
+    std::vector<std::string> output = phone.Output();
+    EXPECT_EQ(std::count_if(output.begin(), output.end(), Alarming), 0) << Joined(output);
+    // client.dat: the option, the keep-password flag (0) and the account, nothing after it.
+    EXPECT_EQ(phone.DataFiles()["client.dat"], std::string("\0\0\0\0\0\0\0\0\x04" "8001", 13));
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, ProgramLogin,
+                         ::testing::Values(Desktop::WindowManager::None,
+                                           Desktop::WindowManager::Openbox),
+                         [](const auto &info) { return std::string(Name(info.param)); });
+
+std::string StartName(const ::testing::TestParamInfo<StartParam> &info)
+{
+    static const char *languages[] = {"English", "SimplifiedChinese", "TraditionalChinese"};
+    return std::string(Name(std::get<0>(info.param))) + "_" + languages[std::get<1>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, ProgramStart,
+                         ::testing::Combine(::testing::Values(Desktop::WindowManager::None,
+                                                              Desktop::WindowManager::Openbox),
+                                            ::testing::Values(0, 1, 2)),
+                         StartName);
+
+} // namespace
+} // namespace e2e
