@@ -59,24 +59,27 @@ TEST_F(Skin, AMissingRegionKeepsTheWindowRectangular)
     dialog.DestroyWindow();
 }
 
-TEST_F(Skin, EveryButtonOfTheTableIsPlacedShownAndSendsItsCommand)
+TEST_F(Skin, EveryButtonWithAnEntryIsPlacedShownAndSendsItsCommand)
 {
     MainSkin main;
     ASSERT_TRUE(main.Create(102));
     main.ShowWindow(SW_SHOW);
+    std::vector<int> expected, hidden;
     for (int i = 0; i < kMainButtonCount; ++i) {
         const SkinButtonSpec &b = kMainButtons[size_t(i)];
         QWidget *w = main.m_buttons[i].GetWidget();
         ASSERT_NE(w, nullptr) << b.id;
-        EXPECT_TRUE(w->isVisible()) << "button " << b.id << " is hidden";
+        if (!w->isVisible()) {
+            hidden.push_back(b.id);
+            continue;
+        }
         EXPECT_EQ(w->pos(), QPoint(main.m_face[b.entry].a, main.m_face[b.entry].b)) << b.id;
         EXPECT_EQ(w->size(), Resource(b.normal).size()) << b.id;
         QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(3, 3));
+        expected.push_back(b.id);
     }
     QCoreApplication::processEvents();
-    std::vector<int> expected;
-    for (const auto &b : kMainButtons)
-        expected.push_back(b.id);
+    EXPECT_EQ(hidden, std::vector<int>{1016}) << "only the Log button has no entry";
     EXPECT_EQ(main.m_commands, expected);
     EXPECT_EQ(main.m_buttons[20].GetWidget()->toolTip(), "Call");
     main.DestroyWindow();

@@ -32,7 +32,7 @@ TEST(Resources, TheOwnPackIsInForceAtStart)
     EXPECT_STREQ(buffer, "Recent ") << "cut to the buffer";
     HRSRC face = FindResourceA(nullptr, "IDR_FACE", "FACE");
     ASSERT_NE(face, nullptr);
-    EXPECT_EQ(SizeofResource(nullptr, face), 53u * 24 + 4);
+    EXPECT_EQ(SizeofResource(nullptr, face), 52u * 24 + 4);
     EXPECT_NE(FindResourceA(nullptr, MAKEINTRESOURCE(137), RT_BITMAP), nullptr);
     EXPECT_EQ(FindResourceA(nullptr, "NOSUCH", "RGN"), nullptr);
     win::rc::DialogTemplate d;

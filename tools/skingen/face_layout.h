@@ -11,7 +11,7 @@ struct FaceRecord {
 
 // Entry meanings: control entries are x, y, width, height, shown; slider entries are x,
 // track top, track bottom, thumb width, thumb height; colour entries are red, green, blue.
-inline constexpr std::array<FaceRecord, 53> kFaceRecords = {{
+inline constexpr std::array<FaceRecord, 52> kFaceRecords = {{
     // Keypad: 1-9 in three rows, then 11 (star), 0, 10 (hash).
     {1, 111, 177, 0, 0, 1},  {2, 156, 177, 0, 0, 1},  {3, 201, 177, 0, 0, 1},
     {4, 111, 202, 0, 0, 1},  {5, 156, 202, 0, 0, 1},  {6, 201, 202, 0, 0, 1},
@@ -20,10 +20,10 @@ inline constexpr std::array<FaceRecord, 53> kFaceRecords = {{
     // Left column: System Config, PhoneBook, Rate, Last Number.
     {12, 28, 192, 0, 0, 1},  {15, 28, 214, 0, 0, 1},  {32, 28, 236, 0, 0, 1},
     {33, 28, 258, 0, 0, 1},
-    // Call, hang-up, Quick Calls, Clear, video setting, send message, Log.
+    // Call, hang-up, Quick Calls, Clear, video setting, send message. Entry 34 (the Log
+    // button) is absent, so that button stays hidden.
     {13, 285, 176, 0, 0, 1}, {14, 254, 225, 0, 0, 1}, {16, 300, 123, 0, 0, 1},
     {31, 300, 95, 0, 0, 1},  {81, 254, 192, 0, 0, 1}, {37, 295, 222, 0, 0, 1},
-    {34, 300, 150, 0, 0, 1},
     // Minimise, menu, exit.
     {17, 287, 19, 0, 0, 1},  {19, 303, 19, 0, 0, 1},  {18, 319, 19, 0, 0, 1},
     // Volume sliders: playback, microphone.

@@ -410,19 +410,6 @@ void GlyphClear(QPainter &p, QRectF r, QColor c)
     p.drawLine(m + QPointF(-d, d), m + QPointF(d, -d));
 }
 
-void GlyphLog(QPainter &p, QRectF r, QColor c)
-{
-    // A clock face.
-    double s = std::min(r.width(), r.height());
-    QRectF e(r.center().x() - s / 2 + 0.7, r.center().y() - s / 2 + 0.7, s - 1.4, s - 1.4);
-    p.setPen(QPen(c, 1.3));
-    p.setBrush(Qt::NoBrush);
-    p.drawEllipse(e);
-    p.setPen(QPen(c, 1.3, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(e.center(), e.center() + QPointF(0, -s * 0.3));
-    p.drawLine(e.center(), e.center() + QPointF(s * 0.22, s * 0.1));
-}
-
 void GlyphCamera(QPainter &p, QRectF r, QColor c)
 {
     QRectF body(r.left(), r.top() + r.height() * 0.2, r.width() * 0.66, r.height() * 0.6);
@@ -598,10 +585,10 @@ QImage DrawMainBackground(const QPainterPath &body)
     p.drawLine(QPointF(80, 88.5), QPointF(272, 88.5));
     DrawSliderTracks(p);
     DrawKeypadWell(p);
-    // Side column well behind Clear, Quick Calls and Log.
+    // Side column well behind Clear and Quick Calls.
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0, 0, 0, 55));
-    p.drawRoundedRect(QRectF(296, 91, 44, 85), 8, 8);
+    p.drawRoundedRect(QRectF(296, 91, 44, 58), 8, 8);
     p.end();
     return bg;
 }
@@ -779,7 +766,6 @@ Art DrawSkin(Language language)
         {232, 14, 36, 36, "red", GlyphHangup, 18, 22},
         {242, 31, 36, 22, "dark", GlyphClear, 6, 14},
         {236, 16, 36, 22, "dark", GlyphStar, 6, 13},
-        {234, 34, 36, 22, "dark", GlyphLog, 6, 13},
         {268, 81, 28, 26, "dark", GlyphCamera, 7, 14},
         {260, 37, 40, 26, "dark", GlyphMessage, 7, 17},
     };
