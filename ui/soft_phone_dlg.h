@@ -29,6 +29,8 @@
 #include <win/ctime.h>
 #include <win/wingdi.h>
 
+#include <functional>
+
 class CChatDlg;
 class CMenuPanelDlg;
 class CVoiceSheet;
@@ -119,6 +121,8 @@ class CSoftPhoneDlg : public CSkinDialog
     CString m_strTime;    // "Available Time: ..."
     CTime m_timeCallStart;
     CString m_strCallTime; // "hh:mm:ss"
+    CRect m_rcTextsPainted;    // the texts of the status area as painted last
+    CRect m_rcCallTimePainted; // the call time as painted last
 
     int m_bRinging = 0;  // an offered call waits for the answer (the offered-call flag)
     int m_bRegBlink = 0; // alternates the registering indicator
@@ -253,9 +257,17 @@ class CSoftPhoneDlg : public CSkinDialog
     void OpenSoundMixer();
     /// Keeps the clock for the status area and repaints it (drawing happens in OnPaint).
     void DrawStatusArea();
+    /// Repaints the status area with every text in it, wholly.
     void InvalidateStatusArea();
+    /// Repaints the call time, wholly.
+    void InvalidateCallTime();
     /// Paints the status area with the painter of the paint in progress.
     void PaintStatusArea(CDC &dc);
+    /// Calls draw for each text line of the status area that is not empty, at its place.
+    void ForEachStatusLine(const std::function<void(const CString &, int, int)> &draw);
+    /// The call time's box (at least 60 x 20) and the box of all status texts with it.
+    CRect CallTimeRect();
+    CRect StatusTextBounds();
     /// Invalidates the rectangle of the skin layout entry's (x, y), w x h in size.
     void InvalidateAt(int entry, int w, int h);
     /// Gives a skin button a picture (normal and hover) and repaints it.

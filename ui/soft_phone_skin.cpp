@@ -7,11 +7,23 @@
 
 #include <pwlib/sound/psoundchannel.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kPlaySlider = 20; // layout entries of the two sliders
 constexpr int kMicSlider = 21;
 constexpr DWORD kVolumeStep = 3276; // one of the 20 levels
+
+// Heights of the status area's fonts: the text lines and the call time.
+constexpr int kTextFontHeight = 13;
+constexpr int kCallTimeFontHeight = 16;
+
+void CreateStatusFont(CFont &font, int height, int weight)
+{
+    font.CreateFont(height, 0, 0, 0, weight, 0, 0, 0, DEFAULT_CHARSET, OUT_CHARACTER_PRECIS,
+                    CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, nullptr);
+}
 
 int ThumbY(const SkinLayoutEntry &slider, int level)
 {
@@ -244,8 +256,7 @@ void CSoftPhoneDlg::PaintStatusArea(CDC &dc)
     dc.SetBkMode(TRANSPARENT);
     if (m_face[30].e == 1) {
         CFont bold;
-        bold.CreateFont(14, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, OUT_CHARACTER_PRECIS,
-                        CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, nullptr);
+        CreateStatusFont(bold, 14, FW_BOLD);
         CFont *old = dc.SelectObject(&bold);
         dc.SetTextColor(RGB(m_face[51].a, m_face[51].b, m_face[51].c));
         CTime now = CTime::GetCurrentTime();
@@ -262,30 +273,74 @@ void CSoftPhoneDlg::PaintStatusArea(CDC &dc)
                          i < m_nMicLevel ? RGB(255, 255, 255) : RGB(210, 171, 153));
     }
     CFont text;
-    text.CreateFont(13, 0, 0, 0, FW_THIN, 0, 0, 0, DEFAULT_CHARSET, OUT_CHARACTER_PRECIS,
-                    CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, nullptr);
+    CreateStatusFont(text, kTextFontHeight, FW_THIN);
     CFont *old = dc.SelectObject(&text);
     dc.SetTextColor(RGB(m_face[50].a, m_face[50].b, m_face[50].c));
+    ForEachStatusLine([&](const CString &line, int x, int y) { dc.TextOut(x, y, line); });
+    CFont big;
+    CreateStatusFont(big, kCallTimeFontHeight, FW_THIN);
+    dc.SelectObject(&big);
+    dc.SetTextColor(RGB(m_face[52].a, m_face[52].b, m_face[52].c));
+    if (!m_strCallTime.IsEmpty())
+        dc.TextOut(m_face[29].a, m_face[29].b, m_strCallTime);
+    dc.SelectObject(old);
+    m_rcTextsPainted = StatusTextBounds();
+    m_rcCallTimePainted = CallTimeRect();
+}
+
+void CSoftPhoneDlg::ForEachStatusLine(const std::function<void(const CString &, int, int)> &draw)
+{
     auto at = [&](const CString &s, int x, int y) {
         if (!s.IsEmpty())
-            dc.TextOut(x, y, s);
+            draw(s, x, y);
     };
     at(m_strBalance, m_face[27].a, m_face[27].b);
     at(m_strStatus, m_face[25].a, m_face[25].b);
     at(m_strTime, m_face[28].a, m_face[28].b);
     at(m_strStatus2, m_face[26].a, m_strTime.IsEmpty() ? m_face[28].b : m_face[26].b);
+}
+
+CRect CSoftPhoneDlg::CallTimeRect()
+{
+    CDC dc;
     CFont big;
-    big.CreateFont(16, 0, 0, 0, FW_THIN, 0, 0, 0, DEFAULT_CHARSET, OUT_CHARACTER_PRECIS,
-                   CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, nullptr);
+    CreateStatusFont(big, kCallTimeFontHeight, FW_THIN);
     dc.SelectObject(&big);
-    dc.SetTextColor(RGB(m_face[52].a, m_face[52].b, m_face[52].c));
-    at(m_strCallTime, m_face[29].a, m_face[29].b);
-    dc.SelectObject(old);
+    CSize extent = dc.GetTextExtent(m_strCallTime);
+    const int x = m_face[29].a, y = m_face[29].b;
+    return CRect(x, y, x + std::max<int>(60, extent.cx), y + std::max<int>(20, extent.cy));
+}
+
+CRect CSoftPhoneDlg::StatusTextBounds()
+{
+    CDC dc;
+    CFont text;
+    CreateStatusFont(text, kTextFontHeight, FW_THIN);
+    dc.SelectObject(&text);
+    CRect bounds = CallTimeRect();
+    ForEachStatusLine([&](const CString &line, int x, int y) {
+        CSize extent = dc.GetTextExtent(line);
+        CRect box(x, y, x + extent.cx, y + extent.cy);
+        bounds.UnionRect(&bounds, &box);
+    });
+    return bounds;
 }
 
 void CSoftPhoneDlg::InvalidateStatusArea()
 {
     CRect rect(m_face[25].a, m_face[25].b - 20, m_face[25].a + 180, m_face[25].b - 20 + 75);
+    // Texts reach past the area (the call time always does): those drawn last and those to
+    // draw now are repainted whole, so no part of an old text stays behind.
+    CRect texts = StatusTextBounds();
+    rect.UnionRect(&rect, &texts);
+    rect.UnionRect(&rect, &m_rcTextsPainted);
+    InvalidateRect(&rect, TRUE);
+}
+
+void CSoftPhoneDlg::InvalidateCallTime()
+{
+    CRect rect = CallTimeRect();
+    rect.UnionRect(&rect, &m_rcCallTimePainted);
     InvalidateRect(&rect, TRUE);
 }
 

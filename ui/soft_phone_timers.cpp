@@ -43,7 +43,7 @@ void CSoftPhoneDlg::OnTimer(UINT_PTR nIDEvent)
         m_strCallTime.Format("%s:%s:%s", TwoDigits(int(seconds / 3600 % 24)).GetString(),
                              TwoDigits(int(seconds / 60 % 60)).GetString(),
                              TwoDigits(int(seconds % 60)).GetString());
-        InvalidateAt(29, 60, 20);
+        InvalidateCallTime();
         break;
     }
     case 3:
@@ -113,6 +113,7 @@ void CSoftPhoneDlg::OnTimer(UINT_PTR nIDEvent)
         KillTimer(42);
         m_strStatus.LoadString(123);
         m_strStatus2.Empty();
+        m_strCallTime = "00:00:00"; // the last call's time goes with its status
         InvalidateStatusArea();
         return;
     case 51: {

@@ -257,13 +257,24 @@ CFont *CDC::SelectObject(CFont *pFont)
     return old;
 }
 
+QFont CDC::CurrentQFont() const
+{
+    if (const QFont *f = m_font ? FontOf(*m_font) : nullptr)
+        return *f;
+    return m_painter ? m_painter->font() : QFont();
+}
+
+CSize CDC::GetTextExtent(const CString &text) const
+{
+    QFontMetrics fm(CurrentQFont());
+    return CSize(fm.horizontalAdvance(QString::fromStdString(text.ToUtf8())), fm.height());
+}
+
 BOOL CDC::TextOut(int x, int y, const CString &text)
 {
     if (!m_painter)
         return FALSE;
-    const QFont *f = m_font ? FontOf(*m_font) : nullptr;
-    if (f)
-        m_painter->setFont(*f);
+    m_painter->setFont(CurrentQFont());
     QString s = QString::fromStdString(text.ToUtf8());
     QFontMetrics fm(m_painter->font());
     QRect box(x, y, fm.horizontalAdvance(s), fm.height());

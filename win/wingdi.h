@@ -131,6 +131,9 @@ class CDC
     CFont *SelectObject(CFont *pFont);
     CFont *GetCurrentFont() const { return m_font; }
     BOOL TextOut(int x, int y, const CString &text);
+    /// Width and height of the text in the selected font, as TextOut draws it; measures also
+    /// outside paint.
+    CSize GetTextExtent(const CString &text) const;
     void FillSolidRect(int x, int y, int cx, int cy, COLORREF color);
     void FillSolidRect(LPCRECT rect, COLORREF color);
     void FillRect(LPCRECT rect, CBrush *pBrush);
@@ -146,6 +149,9 @@ class CDC
     QPainter *m_painter = nullptr;
 
   private:
+    /// The selected font, else the painter's, else the toolkit's default.
+    QFont CurrentQFont() const;
+
     COLORREF m_textColor = 0;
     COLORREF m_bkColor = 0xFFFFFF;
     int m_bkMode = OPAQUE;

@@ -29,6 +29,13 @@ class CPoint : public POINT
     CPoint(int x_, int y_) : POINT{x_, y_} {}
 };
 
+class CSize : public SIZE
+{
+  public:
+    CSize() : SIZE{0, 0} {}
+    CSize(int cx_, int cy_) : SIZE{cx_, cy_} {}
+};
+
 class CRect : public RECT
 {
   public:
@@ -44,6 +51,21 @@ class CRect : public RECT
         right += dx;
         top += dy;
         bottom += dy;
+    }
+    BOOL IsRectEmpty() const { return right <= left || bottom <= top; }
+    /// The smallest rectangle holding both; an empty one adds nothing.
+    BOOL UnionRect(LPCRECT a, LPCRECT b)
+    {
+        const CRect ra(*a), rb(*b);
+        if (ra.IsRectEmpty())
+            *this = rb;
+        else if (rb.IsRectEmpty())
+            *this = ra;
+        else
+            *this = CRect(ra.left < rb.left ? ra.left : rb.left, ra.top < rb.top ? ra.top : rb.top,
+                          ra.right > rb.right ? ra.right : rb.right,
+                          ra.bottom > rb.bottom ? ra.bottom : rb.bottom);
+        return !IsRectEmpty();
     }
     operator LPRECT() { return this; }
     operator LPCRECT() const { return this; }

@@ -27,6 +27,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QPointer>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
@@ -626,6 +627,54 @@ TEST_F(DialogTest, TheRemainingTimeAndTheBalanceFollowTheGatekeeper)
     EXPECT_EQ(dlg().m_strBalance, Text(223) + "3.20");
     dlg().SendMessage(WM_SHOW_BALANCE, 0, 0);
     EXPECT_EQ(dlg().m_strBalance, Text(223) + "3.20");
+}
+
+// What the window shows of the status area equals a fresh paint of it; a repaint that left a
+// piece of an old text behind never becomes equal.
+bool StatusAreaShowsAFreshPaint(CSoftPhoneDlg &dlg)
+{
+    QWidget *w = dlg.GetWidget();
+    CRect r = dlg.StatusTextBounds();
+    r.UnionRect(&r, &dlg.m_rcTextsPainted);
+    QRect area(r.left, r.top, r.Width(), r.Height());
+    return QTest::qWaitFor(
+        [&] {
+            QImage shown = w->screen()->grabWindow(w->winId()).toImage().copy(area);
+            QImage fresh = w->grab().toImage().copy(area);
+            return shown.convertToFormat(QImage::Format_RGB32) ==
+                   fresh.convertToFormat(QImage::Format_RGB32);
+        },
+        5000);
+}
+
+TEST_F(DialogTest, TheStatusResetClearsTheCallTimeAndEveryTextIsRepaintedWhole)
+{
+    dlg().ShowWindow(SW_SHOW);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg().GetWidget()));
+    // A call's time and a status line longer than the status area, on screen.
+    dlg().m_strStatus = "System busy now,Please redial later, or much later";
+    dlg().m_strStatus2.LoadString(121);
+    dlg().m_strCallTime = "00:01:22";
+    dlg().InvalidateStatusArea();
+    ASSERT_TRUE(StatusAreaShowsAFreshPaint(dlg()));
+    CRect longLine = dlg().m_rcTextsPainted;
+    EXPECT_GT(longLine.right, dlg().m_face[25].a + 180) << "the line reaches past the area";
+
+    dlg().m_strCallTime = "00:00:00"; // a new call starts
+    dlg().InvalidateStatusArea();
+    EXPECT_TRUE(StatusAreaShowsAFreshPaint(dlg())) << "the call time is repainted whole";
+
+    dlg().m_strCallTime = "00:01:22";
+    dlg().SendMessage(WM_TIMER, 42, 0); // three seconds after the call
+    EXPECT_EQ(dlg().m_strStatus, Text(123));
+    EXPECT_TRUE(dlg().m_strStatus2.IsEmpty());
+    EXPECT_EQ(dlg().m_strCallTime, "00:00:00") << "the last call's time goes with its status";
+    EXPECT_TRUE(StatusAreaShowsAFreshPaint(dlg())) << "no tail of the long line stays";
+
+    dlg().m_timeCallStart = CTime(CTime::GetCurrentTime().GetTime() - 3600 - 82);
+    dlg().SendMessage(WM_TIMER, 2, 0);
+    EXPECT_EQ(dlg().m_strCallTime, "01:01:22");
+    EXPECT_TRUE(StatusAreaShowsAFreshPaint(dlg())) << "each tick repaints the whole time";
 }
 
 TEST_F(DialogTest, TheKeypadEditsTheNumberWhileIdle)
