@@ -419,13 +419,13 @@ void CMenuPanelDlg::OpenEditBox(int nRow, int nLine, BOOL bPassword)
 void CMenuPanelDlg::OpenChoiceList(int nRow, int nLine)
 {
     const SkinLayoutEntry *face = m_pHost->GetSkinLayout();
-    const int left = face[61].a, width = face[61].c, height = face[61].d;
+    const int left = face[61].a, width = face[61].c;
     const int top = face[61].b, pitch = face[62].b - face[61].b;
     m_choice.ResetContent();
     m_choice.ShowWindow(SW_SHOW);
     FillChoiceList(nLine);
-    // The toolkit drops the list down by itself: the box is one line high.
-    m_choice.MoveWindow(left, top + nRow * pitch - 3, width, height + 6, TRUE);
+    // The height is the box's with its list dropped down.
+    m_choice.MoveWindow(left, top + nRow * pitch - 3, width, width, TRUE);
     m_choice.SetFocus();
 }
 

@@ -128,7 +128,7 @@ std::unique_ptr<CWnd> MakeControl(const win::rc::ControlTemplate &c, QWidget *pa
         w = p;
         wnd = std::make_unique<CProgressCtrl>();
     }
-    w->setGeometry(Place(c));
+    w->setGeometry(ControlGeometry(w, Place(c)));
     w->setVisible(style & WS_VISIBLE);
     w->setEnabled(!(style & WS_DISABLED));
     // The notifications go to whichever object holds the widget when they happen.
@@ -211,6 +211,7 @@ bool CDialog::Build(UINT nIDTemplate, CWnd *pParentWnd, bool modal, QWidget *hos
             w->setWindowModality(Qt::WindowModal);
     }
     w->setWindowTitle(ToQ(t.caption));
+    w->setFont(win::detail::DialogFont(t.fontSize));
     w->resize(DluToPixelsX(t.cx), DluToPixelsY(t.cy));
     AttachWidget(w, int(nIDTemplate), t.Has("CHILD") ? WS_CHILD : 0x80000000u);
     WidgetAccess::SetOwner(this, pParentWnd);

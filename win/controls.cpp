@@ -2,6 +2,7 @@
 #include <win/controls.h>
 
 #include <win/codepage.h>
+#include <win/controls_testing.h>
 #include <win/internal/widgets.h>
 #include <win/widget_bridge.h>
 
@@ -18,6 +19,8 @@
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
+#include <algorithm>
+
 namespace {
 
 QString ToQ(LPCTSTR s) { return s ? QString::fromStdString(win::AnsiToUtf8(s)) : QString(); }
@@ -31,6 +34,20 @@ CString FromQ(const QString &s)
 } // namespace
 
 namespace win::detail {
+
+QFont DialogFont(int pointSize)
+{
+    QFont f;
+    f.setPixelSize(std::max(1, (pointSize * 96 + 36) / 72)); // at 96 dots an inch
+    return f;
+}
+
+QRect ControlGeometry(const QWidget *w, const QRect &r)
+{
+    if (auto *c = qobject_cast<const QComboBox *>(w))
+        return QRect(r.topLeft(), QSize(r.width(), c->sizeHint().height()));
+    return r;
+}
 
 void DialogWidget::paintEvent(QPaintEvent *)
 {
@@ -56,8 +73,42 @@ void StaticWidget::paintEvent(QPaintEvent *)
     if (!pm.isNull())
         p.drawPixmap(0, 0, pm);
     else
-        p.drawText(rect(), int(alignment()) | (wordWrap() ? Qt::TextWordWrap : 0), text());
+        DrawText(p);
     PaintPictures(w, p);
+}
+
+void StaticWidget::DrawText(QPainter &p)
+{
+    const QRect box = rect();
+    const QString t = text();
+    const QFontMetricsF fm(p.font());
+    const int align = int(alignment());
+    const qreal natural = fm.horizontalAdvance(t);
+    const bool oneLine = box.height() < 2 * fm.lineSpacing() && !t.contains('\n');
+    if (!oneLine || natural <= box.width()) {
+        const int flags = align | (wordWrap() ? Qt::TextWordWrap : 0);
+        QRectF needed = fm.boundingRect(QRectF(box), flags, t);
+        lastFit = needed.width() <= box.width() + 0.5 && needed.height() <= box.height() + 0.5
+                      ? TextFit::Whole
+                      : TextFit::Cut;
+        p.drawText(box, flags, t);
+        return;
+    }
+    // A pixel to spare: the glyphs of a scaled text are not hinted to the pixel grid.
+    qreal scale = box.width() / (natural + 1);
+    QString shown = t;
+    lastFit = TextFit::Condensed;
+    if (scale < kMinCondense) {
+        scale = kMinCondense;
+        shown = fm.elidedText(t, Qt::ElideRight, box.width() / scale);
+        lastFit = TextFit::Cut;
+    }
+    p.save();
+    p.translate(box.left(), 0);
+    p.scale(scale, 1.0);
+    p.drawText(QRectF(0, box.top(), box.width() / scale, box.height()),
+               (align & Qt::AlignVertical_Mask) | Qt::AlignLeft, shown);
+    p.restore();
 }
 
 QSize BitmapButtonWidget::sizeHint() const
@@ -392,4 +443,18 @@ int CRichEditCtrl::GetFirstVisibleLine() const
 {
     auto *t = qobject_cast<QPlainTextEdit *>(m_pWidget);
     return t ? t->verticalScrollBar()->value() : 0;
+}
+
+win::testing::TextFit win::testing::StaticTextFit(CWnd &control)
+{
+    auto *s = dynamic_cast<win::detail::StaticWidget *>(control.GetWidget());
+    if (!s)
+        return TextFit::Whole;
+    s->grab();
+    switch (s->lastFit) {
+    case win::detail::TextFit::Whole: return TextFit::Whole;
+    case win::detail::TextFit::Condensed: return TextFit::Condensed;
+    case win::detail::TextFit::Cut: break;
+    }
+    return TextFit::Cut;
 }

@@ -4,6 +4,7 @@
 #include <win/application.h>
 #include <win/codepage.h>
 #include <win/internal/widgets.h>
+#include <win/resources.h>
 #include <win/widget_bridge.h>
 
 #include <QEventLoop>
@@ -71,6 +72,10 @@ INT_PTR CPropertySheet::DoModal()
     if (parent)
         w->setWindowModality(Qt::WindowModal);
     w->setWindowTitle(QString::fromStdString(m_strCaption.ToUtf8()));
+    // The sheet and its buttons take the font of the pages.
+    win::rc::DialogTemplate first;
+    if (win::res::LoadDialogTemplate(m_pages.front()->m_nIDTemplate, first))
+        w->setFont(win::detail::DialogFont(first.fontSize));
     auto *column = new QVBoxLayout(w);
     m_pagesArea = new QWidget(w);
     m_pagesArea->setFixedSize(CDialog::DluToPixelsX(260), CDialog::DluToPixelsY(122));

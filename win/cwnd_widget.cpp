@@ -3,6 +3,7 @@
 
 #include <win/codepage.h>
 #include <win/wingdi.h>
+#include <win/internal/widgets.h>
 #include <win/widget_bridge.h>
 
 #include <QAbstractButton>
@@ -593,7 +594,8 @@ void CWnd::MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint)
 {
     if (!m_pWidget)
         return;
-    m_pWidget->setGeometry(x, y, std::max(0, nWidth), std::max(0, nHeight));
+    m_pWidget->setGeometry(win::detail::ControlGeometry(
+        m_pWidget, QRect(x, y, std::max(0, nWidth), std::max(0, nHeight))));
     if (bRepaint)
         m_pWidget->update();
 }
@@ -624,7 +626,7 @@ BOOL CWnd::SetWindowPos(const CWnd *pWndInsertAfter, int x, int y, int cx, int c
     if (!(nFlags & SWP_NOMOVE))
         g.moveTo(x, y);
     if (!(nFlags & SWP_NOSIZE))
-        g.setSize(QSize(cx, cy));
+        g = win::detail::ControlGeometry(m_pWidget, QRect(g.topLeft(), QSize(cx, cy)));
     m_pWidget->setGeometry(g);
     if (nFlags & SWP_SHOWWINDOW)
         m_pWidget->show();
@@ -793,6 +795,8 @@ void CWnd::SetFont(CFont *pFont, BOOL bRedraw)
     const QFont *f = pFont ? win::gdi::FontOf(*pFont) : nullptr;
     if (m_pWidget && f) {
         m_pWidget->setFont(*f);
+        // A combo box's closed height follows its font.
+        m_pWidget->setGeometry(win::detail::ControlGeometry(m_pWidget, m_pWidget->geometry()));
         if (bRedraw)
             m_pWidget->update();
     }

@@ -2,6 +2,8 @@
 // and RAS gatekeeper) calling each other; start-up, the language file, timers, the call log,
 // the caller lookup, the display updates, where the audio wizard opens, the chat window's video
 // and the tray menu.
+#include "layout_check.h"
+
 #include <ui/chat_dlg.h>
 #include <ui/login_dlg.h>
 #include <ui/menu_panel_dlg.h>
@@ -675,6 +677,15 @@ TEST_F(DialogTest, TheStatusResetClearsTheCallTimeAndEveryTextIsRepaintedWhole)
     dlg().SendMessage(WM_TIMER, 2, 0);
     EXPECT_EQ(dlg().m_strCallTime, "01:01:22");
     EXPECT_TRUE(StatusAreaShowsAFreshPaint(dlg())) << "each tick repaints the whole time";
+}
+
+TEST_F(DialogTest, NoControlOfTheSkinCoversAnother)
+{
+    dlg().ShowWindow(SW_SHOW);
+    EXPECT_EQ(Lines(LayoutFaults(dlg())), "");
+    CRect number;
+    dlg().m_number.GetWindowRect(&number);
+    EXPECT_LE(number.Height(), 30) << "the number box is one line high";
 }
 
 TEST_F(DialogTest, TheKeypadEditsTheNumberWhileIdle)
