@@ -6,6 +6,7 @@
 #include <ui/soft_phone_app.h>
 #include <ui/soft_phone_dlg.h>
 
+#include <win/msgbox.h>
 #include <win/shell.h>
 
 BEGIN_MESSAGE_MAP(CLoginDlg, CDialog)
@@ -63,5 +64,11 @@ void CLoginDlg::OnRegister()
         CServiceConfig::Load(GetInstallDir().StdString(), &warnings);
     CString url;
     url.Format("http://%s/user/license.asp", config.m_strWebHost.c_str());
-    ShellExecuteA(GetSafeHwnd(), "open", url, nullptr, nullptr, SW_SHOWNORMAL);
+    HINSTANCE opened = ShellExecuteA(GetSafeHwnd(), "open", url, nullptr, nullptr, SW_SHOWNORMAL);
+    if (reinterpret_cast<uintptr_t>(opened) <= 32) {
+        // No browser could be started: the user can still open the page by hand.
+        CString text;
+        text.Format("Cannot Open Web Browser!\n%s", url.GetString());
+        AfxMessageBox(text, MB_OK | MB_ICONEXCLAMATION);
+    }
 }

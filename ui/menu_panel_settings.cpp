@@ -250,9 +250,12 @@ void CMenuPanelDlg::FillChoiceList(int nLine)
         add({"1", "2", "3", "4", "5", "6", "7"}, m_nFramesIndex);
         return;
     case 35100: {
-        m_choice.AddString(m_pHost->GetServerHost(0));
-        m_choice.AddString(m_pHost->GetServerHost(1));
-        m_choice.SetCurSel(s.m_nServerIndex);
+        // Two servers at one address are one choice.
+        CString primary = m_pHost->GetServerHost(0), secondary = m_pHost->GetServerHost(1);
+        m_choice.AddString(primary);
+        if (secondary != primary)
+            m_choice.AddString(secondary);
+        m_choice.SetCurSel(s.m_nServerIndex == 1 && secondary != primary ? 1 : 0);
         return;
     }
     case 42100: {

@@ -1,5 +1,7 @@
 // The menu panel as a user drives it: navigation, the in-place editors, the phone book, the
 // call lists and the settings pages, with the files they write and the messages they post.
+#include "layout_check.h"
+
 #include <ui/menu_panel_dlg.h>
 
 #include <core/settings.h>
@@ -7,6 +9,7 @@
 
 #include <tests/support/temp_dir.h>
 #include <win/application.h>
+#include <win/controls_testing.h>
 #include <win/cmenu.h>
 #include <win/library.h>
 #include <win/module.h>
@@ -48,10 +51,7 @@ class FakeMain : public CDialog, public CMenuPanelHost
     CWnd *GetMainWindow() override { return this; }
     CSettings *GetSettings() override { return &settings; }
     const SkinLayoutEntry *GetSkinLayout() override { return m_face; }
-    CString GetServerHost(int nIndex) override
-    {
-        return nIndex ? "second.example" : "first.example";
-    }
+    CString GetServerHost(int nIndex) override { return hosts[nIndex ? 1 : 0]; }
     void CallNumber(const CString &strNumber) override { called.push_back(strNumber); }
     void ShowAboutBox() override { ++about; }
     void ExitProgram() override { ++exits; }
@@ -74,6 +74,7 @@ class FakeMain : public CDialog, public CMenuPanelHost
     };
     CSettings settings;
     SkinLayoutEntry m_face[kSkinLayoutEntries];
+    CString hosts[2] = {"first.example", "second.example"};
     std::vector<Posted> posted;
     std::vector<CString> called;
     int about = 0, exits = 0, wizards = 0, language = 0, capabilityUpdates = 0;
@@ -540,6 +541,21 @@ TEST_F(Panel, AccountAndConnectionsRestartTheRegistrationOnlyOnChange)
     EXPECT_EQ(main->posted, (std::vector<FakeMain::Posted>{reg, reg, reg, reg}));
 }
 
+TEST_F(Panel, TwoServersAtOneAddressAreOneChoice)
+{
+    main->hosts[1] = main->hosts[0] = "127.0.0.1";
+    S().m_nServerIndex = 1;
+    Open();
+    Choose({3, 5}); // Connections
+    EXPECT_EQ(Row(1), "Servers:127.0.0.1");
+    EXPECT_EQ(Pick(1, 0), std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(S().m_nServerIndex, 0);
+    EXPECT_EQ(Row(1), "Servers:127.0.0.1");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(main->posted, (std::vector<FakeMain::Posted>{{WM_START_REGISTRATION, 0, 0}}))
+        << "choosing the server still restarts the registration";
+}
+
 TEST_F(Panel, VideoValuesOutsideTheirRangeTakeTheFallback)
 {
     Open();
@@ -621,6 +637,90 @@ TEST_F(Panel, AudioDevicesForwardAndFilter)
     EXPECT_EQ(S().m_nFilterCount, 2);
     EXPECT_EQ(S().m_arrFilter[1], CString("702"));
     EXPECT_EQ(Row(4), "702");
+}
+
+// What is wrong with the rows of the page shown: each line, scrolled through, must show whole
+// on its row (condensed to fit if need be), and so must each choice of its choice list; the
+// controls of the panel, with each editor open, must not cover each other.
+std::vector<std::string> PageFaults(CMenuPanelDlg &panel)
+{
+    std::vector<std::string> faults;
+    auto check = [&](int row, const CString &text) {
+        CLinkStatic &line = panel.m_rows[row - 1];
+        CString shown;
+        line.GetWindowText(shown);
+        line.SetWindowText(text);
+        if (win::testing::StaticTextFit(line) == win::testing::TextFit::Cut)
+            faults.push_back("page " + std::to_string(panel.m_nPage) + " \"" +
+                             text.ToUtf8() + "\" is cut");
+        line.SetWindowText(shown);
+    };
+    auto controls = [&](const char *state) {
+        for (const std::string &f : LayoutFaults(panel, FitRules::Skin))
+            faults.push_back("page " + std::to_string(panel.m_nPage) + state + ": " + f);
+    };
+    controls("");
+    for (int first = 0; first < panel.m_nLineCount; ++first) {
+        panel.m_nFirstLine = first;
+        int line = first;
+        CString label = panel.m_strLabel[line], value = panel.m_strValue[line];
+        check(1, label + value);
+        int code = panel.m_nCode[line];
+        if (code == -2) {
+            panel.ShowMenuItem(1);
+            controls(" with a choice list open");
+            for (int i = 0; i < panel.m_choice.GetCount(); ++i) {
+                CString item;
+                panel.m_choice.GetLBText(i, item);
+                check(1, label + item);
+            }
+        } else if (code == -1 || code == -3 || code == -23) {
+            panel.ShowMenuItem(1);
+            controls(" with an edit box open");
+        }
+        if (panel.m_bEditing)
+            panel.ShowMenuItem(1); // closes the editor, storing what it held unchanged
+    }
+    panel.m_nFirstLine = 0;
+    return faults;
+}
+
+TEST_F(Panel, EveryLineOfEveryPageFitsItsRowInTheThreeLanguages)
+{
+    // Values as long as a user's are likely to be.
+    S().m_strAccount = "80012345";
+    S().m_strPassword = "sixteen-letters!";
+    S().m_strForwardNoAnswer = "01055512345678";
+    S().m_nNoAnswerTime = 60;
+    S().m_nServerPort = 19900;
+    S().m_nFilterMode = 1;
+    const std::vector<std::vector<int>> pages = {
+        {},     {1},    {1, 1}, {1, 1, 1}, {2},    {2, 1},    {3},    {3, 1},
+        {3, 2}, {3, 3}, {3, 4}, {3, 5},    {4},    {4, 1},    {4, 2}, {4, 2, 2},
+    };
+    for (const char *pack : {"", "China.dll", "Traditional.dll"}) {
+        HINSTANCE module = GetModuleHandleA(nullptr);
+        if (*pack) {
+            std::filesystem::path beside =
+                std::filesystem::read_symlink("/proc/self/exe").parent_path() / pack;
+            std::filesystem::create_symlink(beside, tmp.file(pack));
+            module = AfxLoadLibrary(pack);
+            ASSERT_TRUE(module) << pack;
+        }
+        AfxSetResourceHandle(module);
+        Open();
+        for (const auto &rows : pages) {
+            while (panel->m_nDepth > 0)
+                panel->OnBack();
+            for (int r : rows)
+                panel->ShowMenuItem(r);
+            EXPECT_EQ(Lines(PageFaults(*panel)), "") << "pack \"" << pack << "\"";
+        }
+        panel.reset();
+        AfxSetResourceHandle(GetModuleHandleA(nullptr));
+        if (*pack)
+            AfxFreeLibrary(module);
+    }
 }
 
 // Every page as a picture: the main window's panel group by group.

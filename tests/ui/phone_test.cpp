@@ -377,6 +377,29 @@ TEST_F(PhoneTest, TheProgramRunsTheLoginThenTheMainDialogUntilExit)
 
 // ---- login, registration and the display ----
 
+TEST_F(PhoneTest, RegisterOpensTheSignUpPageOrSaysThatNoBrowserCanBeStarted)
+{
+    std::vector<std::string> opened;
+    bool browser = true;
+    win::testing::SetUrlOpener([&](const std::string &url) {
+        opened.push_back(url);
+        return browser;
+    });
+    CLoginDlg login;
+    ASSERT_TRUE(login.Create(221));
+    const std::string page = "http://127.0.0.1/user/license.asp";
+    size_t boxes = Boxes().size();
+    login.SendMessage(WM_COMMAND, MAKEWPARAM(1066, BN_CLICKED), 0);
+    EXPECT_EQ(opened, std::vector<std::string>{page});
+    EXPECT_EQ(Boxes().size(), boxes) << "the browser shows the page: no box";
+    browser = false;
+    login.SendMessage(WM_COMMAND, MAKEWPARAM(1066, BN_CLICKED), 0);
+    ASSERT_EQ(Boxes().size(), boxes + 1);
+    EXPECT_EQ(Boxes().back(), "Cannot Open Web Browser!\n" + page);
+    login.DestroyWindow();
+    win::testing::SetUrlOpener(nullptr);
+}
+
 TEST_F(PhoneTest, StartsRegistersLogsInAndShowsBalanceAndLanguage)
 {
     Service service;
