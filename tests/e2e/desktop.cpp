@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -16,6 +17,7 @@ constexpr const char *kXvfb = E2E_XVFB;
 constexpr const char *kOpenbox = E2E_OPENBOX;
 constexpr const char *kXdotool = E2E_XDOTOOL;
 constexpr const char *kXprop = E2E_XPROP;
+constexpr const char *kXwininfo = E2E_XWININFO;
 // Between two looks at the root window while waiting for the window manager.
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
 // Between two keys typed, so that no toolkit drops a key under load.
@@ -107,22 +109,18 @@ std::string Desktop::Title(XWindow window)
 
 WindowGeometry Desktop::Geometry(XWindow window)
 {
+    // xwininfo's absolute corner is the client area's also inside a window manager's frame
+    // (xdotool's counts the frame's offset twice).
     WindowGeometry g;
-    for (const std::string &line :
-         Client(kXdotool, {"getwindowgeometry", "--shell", std::to_string(window)})) {
-        size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            continue;
-        std::string key = line.substr(0, eq);
-        int value = std::atoi(line.c_str() + eq + 1);
-        if (key == "X")
-            g.x = value;
-        else if (key == "Y")
-            g.y = value;
-        else if (key == "WIDTH")
-            g.width = value;
-        else if (key == "HEIGHT")
-            g.height = value;
+    const std::pair<const char *, int *> fields[] = {{"Absolute upper-left X:", &g.x},
+                                                     {"Absolute upper-left Y:", &g.y},
+                                                     {"Width:", &g.width},
+                                                     {"Height:", &g.height}};
+    for (const std::string &line : Client(kXwininfo, {"-id", std::to_string(window)})) {
+        size_t start = line.find_first_not_of(' ');
+        for (const auto &[name, value] : fields)
+            if (start != std::string::npos && line.compare(start, std::strlen(name), name) == 0)
+                *value = std::atoi(line.c_str() + start + std::strlen(name));
     }
     return g;
 }

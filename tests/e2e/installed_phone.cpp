@@ -127,6 +127,8 @@ bool InstalledPhone::Start(Desktop &desktop)
                            "KESTRELIN_SOUND=null",
                            "ASAN_OPTIONS=" + asan,
                            "LSAN_OPTIONS=suppressions=" + suppressions.string()};
+    if (!path_.empty())
+        options.environment.push_back("PATH=" + path_);
     options.mergeStderr = true;
     options.workingDirectory = dir_.parent_path().string();
     process_ = std::make_unique<Process>((dir_ / "kestrelin").string(), std::vector<std::string>{},

@@ -30,6 +30,9 @@ class InstalledPhone
     void UseService(const std::string &host);
     /** Server.dat with the local H.323 port, the primary server first and the service port. */
     void SetLocalPort(int port);
+    /** The program's PATH: a directory holding no web browser makes a machine where none can
+     *  be started. */
+    void SetPath(const std::string &path) { path_ = path; }
 
     /** Starts the program on the desktop, with the null sound devices; false if it could not. */
     bool Start(Desktop &desktop);
@@ -52,6 +55,7 @@ class InstalledPhone
     void Write(const std::string &name, const std::string &bytes);
 
     std::filesystem::path dir_;
+    std::string path_; // "" : the test's own
     std::unique_ptr<Process> process_;
 };
 

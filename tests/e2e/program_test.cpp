@@ -6,10 +6,14 @@
 #include "loopback_service.h"
 #include "program_resources.h"
 
+#include <QImage>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <thread>
 #include <tuple>
 
 namespace e2e
@@ -22,6 +26,8 @@ constexpr int kOk = 1;
 constexpr int kCancel = 2;
 constexpr int kAccountEdit = 1016;
 constexpr int kPasswordEdit = 1017;
+constexpr int kLanguageBox = 1044;
+constexpr int kRegisterButton = 1066; // shown by the Chinese packs
 constexpr int kExitButton = 1;    // of the main window's skin
 constexpr int kProductName = 124; // "Kestrelin 5.2", the main window's title before ".1"
 constexpr int kWizardTitle = 117; // "Voice Setting"
@@ -42,6 +48,28 @@ std::string Joined(const std::vector<std::string> &lines)
     for (const std::string &line : lines)
         all += line + "\n";
     return all;
+}
+
+// Whether the screen shows the login dialog's language box closed: straight below it, halfway
+// down to the OK button, lies the dialog's own background (the colour of its left margin at
+// that height), not the box drawn at the height of its opened list. Looked at again while the
+// dialog may still be painting.
+bool LanguageBoxShownClosed(Desktop &desktop, XWindow login, const ProgramResources &texts)
+{
+    Point box = texts.ControlPoint(kLoginDialog, kLanguageBox);
+    Point ok = texts.ControlPoint(kLoginDialog, kOk);
+    int below = (box.y + ok.y) / 2;
+    std::string path = (ArtefactDir() / "language-box.png").string();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    do {
+        WindowGeometry g = desktop.Geometry(login);
+        QImage screen;
+        if (desktop.Screenshot(path) && screen.load(QString::fromStdString(path)) &&
+            screen.pixel(g.x + box.x, g.y + below) == screen.pixel(g.x + 4, g.y + below))
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    } while (std::chrono::steady_clock::now() < deadline);
+    return false;
 }
 
 using StartParam = std::tuple<Desktop::WindowManager, int>;
@@ -80,6 +108,8 @@ TEST_P(ProgramStart, ShowsTheLoginDialogAloneAndEndsCleanlyWhenItIsCancelled)
     for (XWindow w : windows)
         if (w != login)
             ADD_FAILURE() << "window \"" << desktop.Title(w) << "\"";
+    EXPECT_TRUE(LanguageBoxShownClosed(desktop, login, texts))
+        << "the language box covers the dialog below it";
 
     Point cancel = texts.ControlPoint(kLoginDialog, kCancel);
     desktop.Click(login, cancel.x, cancel.y);
@@ -105,6 +135,38 @@ TEST_P(ProgramStart, ShowsTheLoginDialogAloneAndEndsCleanlyWhenItIsCancelled)
 class ProgramLogin : public ::testing::TestWithParam<Desktop::WindowManager>
 {
 };
+
+// On a machine where no web browser can be started, Register (in the Chinese packs' login
+// dialog) says so in a box that names the sign-up page; the login dialog stays.
+TEST_P(ProgramLogin, RegisterSaysWhenNoBrowserCanBeStarted)
+{
+    const ProgramResources &texts = ProgramResources::Of(1);
+    Desktop desktop(GetParam());
+    ASSERT_TRUE(desktop.Ready());
+    StepShots shots(desktop);
+    InstalledPhone phone(ArtefactDir() / "phone");
+    phone.SetLanguage(1);
+    std::filesystem::path noBrowsers = ArtefactDir() / "bin";
+    std::filesystem::create_directories(noBrowsers);
+    phone.SetPath(noBrowsers.string());
+    ASSERT_TRUE(phone.Start(desktop));
+    XWindow login = phone.WaitForWindow(desktop, texts.Caption(kLoginDialog));
+    ASSERT_NE(login, 0u) << Joined(phone.Output());
+
+    Point reg = texts.ControlPoint(kLoginDialog, kRegisterButton);
+    desktop.Click(login, reg.x, reg.y);
+    XWindow box = phone.WaitForWindow(desktop, "Kestrelin");
+    shots.Take("no-browser");
+    ASSERT_NE(box, 0u) << "no box after Register\n" << Joined(phone.Output());
+    desktop.Click(box, 10, 10);
+    desktop.Key({"Return"});
+    EXPECT_TRUE(phone.WaitUntilGone(desktop, box));
+    EXPECT_NE(desktop.FindWindow(phone.Pid(), texts.Caption(kLoginDialog)), 0u);
+
+    Point cancel = texts.ControlPoint(kLoginDialog, kCancel);
+    desktop.Click(login, cancel.x, cancel.y);
+    EXPECT_EQ(phone.WaitForExit(30000), 0) << Joined(phone.Output());
+}
 
 // Typed into the login dialog, the demo account registers with the gatekeeper and logs in to
 // the service; on the first start the audio wizard opens over the main window; the skin's Exit
