@@ -61,9 +61,15 @@ UINT GatekeeperRegisterThread(LPVOID pParam)
 UINT PlaySoundThread(LPVOID pParam)
 {
     auto *channel = static_cast<PSoundChannel *>(pParam);
-    CSingleLock lock(&g_soundLock, TRUE);
-    if (g_bToneOpen == 1)
-        channel->PlayFile(ToP(g_strPlayFile), TRUE);
+    {
+        // The lock covers the start only: while the file plays, the interface thread can
+        // take it at once to abort and close the channel, which ends the playing and the
+        // wait below.
+        CSingleLock lock(&g_soundLock, TRUE);
+        if (g_bToneOpen != 1 || !channel->PlayFile(ToP(g_strPlayFile), FALSE))
+            return 0;
+    }
+    channel->WaitForPlayCompletion();
     return 0;
 }
 

@@ -28,6 +28,7 @@ struct RegistrationRequest {
 /// The wave file PlaySoundThread plays; written and read under g_soundLock.
 extern CString g_strPlayFile;
 /// Serialises PlaySoundThread with the code that opens, plays and closes the tone channel.
+/// PlaySoundThread holds it only while it starts a playing, never for a tone's length.
 extern CMutex g_soundLock;
 /// 1 when the dialog last opened the tone channel for playing successfully.
 extern std::atomic<int> g_bToneOpen;
@@ -39,7 +40,8 @@ extern std::atomic<int> g_nRegisteredServer;
 /// Registers with the request's addresses in turn; posts WM_REGISTRATION_FAILED to the
 /// request's window when none registers. The parameter is a RegistrationRequest.
 UINT GatekeeperRegisterThread(LPVOID pParam);
-/// Plays g_strPlayFile once on the channel (a PSoundChannel) while g_bToneOpen is 1.
+/// Plays g_strPlayFile once on the channel (a PSoundChannel) while g_bToneOpen is 1; returns
+/// when it has been played or the channel was aborted or closed.
 UINT PlaySoundThread(LPVOID pParam);
 /// Plays the ring-back file once when the channel is open.
 UINT RingBackThread(LPVOID pParam);

@@ -41,6 +41,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -91,6 +92,30 @@ CString Text(UINT id)
     CString s;
     s.LoadString(id);
     return s;
+}
+
+// A silent wave file in the tones' format (8000 Hz, mono, 16 bits), seconds long.
+void WriteSilence(const std::filesystem::path &path, int seconds)
+{
+    auto le = [](std::ostream &out, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            out.put(char((v >> (8 * i)) & 0xff));
+    };
+    const uint32_t data = uint32_t(seconds) * 8000 * 2;
+    std::ofstream out(path, std::ios::binary);
+    out << "RIFF";
+    le(out, 36 + data, 4);
+    out << "WAVEfmt ";
+    le(out, 16, 4);
+    le(out, 1, 2);        // PCM
+    le(out, 1, 2);        // channels
+    le(out, 8000, 4);     // samples a second
+    le(out, 16000, 4);    // bytes a second
+    le(out, 2, 2);        // block align
+    le(out, 16, 2);       // bits a sample
+    out << "data";
+    le(out, data, 4);
+    out << std::string(data, '\0');
 }
 
 // A test's own install directory, holding the executable's path.
@@ -543,6 +568,63 @@ TEST_F(PhoneTest, ARefusedCallIsMissedForTheCalleeAndRefusedForTheCaller)
     ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_settings.m_MissedCalls.m_nCount == 1; },
                                 5000));
     EXPECT_EQ(b.dlg->m_settings.m_MissedCalls.m_strNumber[0], "8001");
+}
+
+// Answer, refuse and hang-up while a ring or ring-back plays: the click is handled at once,
+// not after the tone, and the tone it stops ends at once. The tones last far longer than any
+// wait here, so a control that waited for one would be seen to.
+TEST_F(PhoneTest, AnswerRefuseAndHangUpDoNotWaitForAPlayingTone)
+{
+    constexpr int kToneSeconds = 30;
+    WriteSilence(dir.Path("RingOut.wav"), kToneSeconds);
+    WriteSilence(dir.Path("long-ring.wav"), kToneSeconds);
+    auto longRing = [](CSettings &s) { s.m_strRingInWav = s.m_strInstallDir + "long-ring.wav"; };
+    Service service;
+    Phone a("8001", &service, "demo", longRing), b("8002", &service, "demo", longRing);
+    ASSERT_TRUE(a.WaitStatus(123));
+    ASSERT_TRUE(b.WaitStatus(123));
+    auto playing = [](Phone &p) {
+        return p.dlg->m_soundThreads.AnyRunning() && !p.dlg->m_toneChannel.HasPlayCompleted();
+    };
+    const struct {
+        const char *what;
+        bool callee; // who clicks: the ringing callee, or the caller hearing the ring-back
+        UINT button;
+        UINT callerSees; // status line 2 of the caller afterwards
+    } cases[] = {
+        {"answer", true, 1015, 121},
+        {"refuse", true, 1017, 138},
+        {"hang up", false, 1017, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        a.Dial("8002");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_bRinging == 1 && playing(b); },
+                                    15000))
+            << "the callee rings";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return playing(a); }, 15000)) << "the ring-back";
+        // A ring tick while the ring plays, then the click: neither waits for the tone.
+        Phone &clicker = c.callee ? b : a;
+        auto start = std::chrono::steady_clock::now();
+        b.dlg->SendMessage(WM_TIMER, 10, 0);
+        clicker.dlg->SendMessage(WM_COMMAND, c.button, 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(kToneSeconds / 2))
+            << "the interface waited for the tone";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_bRinging == 0; }, 10000));
+        if (c.callerSees != 0) {
+            EXPECT_TRUE(a.WaitStatus2(Text(c.callerSees)));
+        }
+        if (c.button == 1015) {
+            EXPECT_TRUE(b.WaitStatus2(Text(121)));
+            b.dlg->HangUp();
+        }
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return a.dlg->m_endpoint.IsIdle() && b.dlg->m_endpoint.IsIdle(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return !a.dlg->m_soundThreads.AnyRunning() && !b.dlg->m_soundThreads.AnyRunning(); },
+            kToneSeconds * 1000 / 3))
+            << "the stopped tones end at once";
+    }
 }
 
 TEST_F(PhoneTest, AnUnansweredCallIsForwardedAfterTheNoAnswerTime)
