@@ -228,6 +228,8 @@ BOOL CSoftPhoneDlg::OnInitDialog()
     OpenSoundMixer();
 
     // Handsets: only the USBPhone_ kind exists here (the YL and CM_HID libraries do not).
+    g_nHandsetIndex = -1;
+    g_nDeviceEventState = -1;
     g_pSoftPhoneDlg = this;
     if (UsbPhoneApi.Open)
         UsbPhoneApi.Open(GetSafeHwnd());
@@ -328,6 +330,9 @@ LRESULT CSoftPhoneDlg::OnUsbPhoneKeyMsg(WPARAM wParam, LPARAM)
 
 LRESULT CSoftPhoneDlg::OnUsbPhoneDeviceMsg(WPARAM, LPARAM)
 {
+    // A report means a handset is there: from the first on, an offered call rings it.
+    if (g_nHandsetIndex == -1)
+        g_nHandsetIndex = 0;
     // The first report after start-up (before timer 30) is the detection's, not a new device.
     if (g_nDeviceEventState == 1)
         return 0;
@@ -336,6 +341,7 @@ LRESULT CSoftPhoneDlg::OnUsbPhoneDeviceMsg(WPARAM, LPARAM)
         return 0;
     }
     g_nDeviceEventState = 1;
+    g_nHandsetIndex = 1;
     RunAudioWizardForHandset();
     g_nDeviceEventState = 0;
     return 0;

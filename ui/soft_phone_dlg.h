@@ -338,5 +338,6 @@ BOOL DeleteTrayIcon(HWND hWnd, UINT uID);
 /// The dialog that the handset key and device callbacks reach (set while the second kind of
 /// handset is bound); null otherwise.
 extern CSoftPhoneDlg *g_pSoftPhoneDlg;
-/// -1 until the first device notice of the USBPhone_ handsets; 0 after; 1 while one is handled.
+/// -1 from the dialog's start until the first device notice of the USBPhone_ handsets; 0 after;
+/// 1 while a later one is handled.
 extern int g_nHandsetIndex;

@@ -11,6 +11,7 @@
 #include <ui/soft_phone_dlg.h>
 #include <ui/voice_sheet.h>
 
+#include <core/usb_phone.h>
 #include <core/window_messages.h>
 #include <tools/service-sim/ras_gatekeeper.h>
 #include <tools/service-sim/service_server.h>
@@ -1107,6 +1108,43 @@ TEST_F(DialogTest, MissingDevicesAndANewHandsetRunTheWizardOnceAndTheCallGoesOnA
     ASSERT_TRUE(wizard.WaitClosed(2));
     dlg().PostMessage(WM_USBPHONE_DEVICE, 0, 0);
     ASSERT_TRUE(wizard.WaitClosed(3));
+}
+
+// A handset the detection reports at start-up rings for an offered call, with no wizard;
+// before any report the computer rings.
+TEST_F(DialogTest, AHandsetReportedAtStartRingsForAnOfferedCall)
+{
+    static std::vector<int> rings;
+    rings.clear();
+    auto ring = UsbPhoneApi.Ring;
+    UsbPhoneApi.Ring = [](int32_t on) -> int32_t {
+        rings.push_back(on);
+        return 0;
+    };
+    WizardDriver wizard({[](CVoiceSheet &sheet) { WizardDriver::Press(sheet, IDCANCEL); }});
+    // Within the start-up grace the report is the detection's own (the wizard is not for it).
+    bool grace = win::testing::TimerPeriod(dlg().GetSafeHwnd(), 30) != 0;
+    dlg().KillTimer(30);
+    dlg().m_settings.m_strPlayDevice = "USB Audio Device";
+    HWND hWnd = dlg().GetSafeHwnd();
+
+    dlg().SendMessage(WM_CALL_RINGING_IN, 0, 0);
+    EXPECT_EQ(std::count(rings.begin(), rings.end(), 1), 0);
+    EXPECT_EQ(win::testing::TimerPeriod(hWnd, 10), 1000u) << "no report yet: the ring tone";
+    dlg().HangUp();
+
+    dlg().SendMessage(WM_USBPHONE_DEVICE, 0, 0);
+    EXPECT_EQ(g_nHandsetIndex, 0);
+    if (grace) {
+        EXPECT_EQ(wizard.Runs(), 0);
+    }
+    rings.clear();
+    dlg().SendMessage(WM_CALL_RINGING_IN, 0, 0);
+    EXPECT_EQ(rings, std::vector<int>{1}) << "the handset rings";
+    EXPECT_EQ(win::testing::TimerPeriod(hWnd, 10), 0u) << "instead of the ring tone";
+    dlg().HangUp();
+    EXPECT_EQ(rings.back(), 0) << "and stops when the call is refused";
+    UsbPhoneApi.Ring = ring;
 }
 
 // ---- the chat window's video ----
