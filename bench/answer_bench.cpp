@@ -9,14 +9,12 @@
 #include <win/msgbox.h>
 
 #include "../tests/h323/stack/stack_support.h"
+#include "../tests/support/free_port.h"
 
 #include <QCoreApplication>
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -32,18 +30,7 @@ using Clock = std::chrono::steady_clock;
 namespace
 {
 
-int FreeTcpPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
+using kestrelin::testing::FreeTcpPort;
 
 /// Serves the dialog's messages and timers until done() or the time-out; false on time-out.
 bool Serve(const std::function<bool()> &done, int timeoutMs = 15000)

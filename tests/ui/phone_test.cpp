@@ -16,6 +16,8 @@
 #include <tools/service-sim/ras_gatekeeper.h>
 #include <tools/service-sim/service_server.h>
 
+#include <tests/support/free_port.h>
+
 #include <win/application.h>
 #include <win/carchive.h>
 #include <win/cfile.h>
@@ -37,9 +39,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -74,19 +73,7 @@ std::vector<std::string> Boxes()
     return g_boxes;
 }
 
-// A TCP port free at the moment of asking.
-int FreeTcpPort()
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
+using kestrelin::testing::FreeTcpPort;
 
 CString Text(UINT id)
 {
