@@ -23,7 +23,20 @@ struct Segmenter {
     uint32_t shift = 0xffffffffu;   ///< the last bytes seen, for start-code detection
     uint8_t pending[3] = {};        ///< the start code that ended the last segment
     bool overlong = false;
+    bool inside_gob = false;        ///< the segment begins at a macroblock, not a start code
     State state = kSearching;
+};
+
+/**
+ * Where data that begins inside a GOB begins (after a lost packet, from an
+ * RFC 2190 mode B header): the macroblock, its quantiser and the predictors
+ * of its vectors (of block 1 and block 3 with four vectors), half-pel units.
+ */
+struct MacroblockStart {
+    int gob = 0, mba = 0;           ///< GOB number and macroblock address within it
+    int quant = 0;
+    int hmv1 = 0, vmv1 = 0, hmv2 = 0, vmv2 = 0;
+    int sbit = 0;                   ///< bits of the first byte that precede it
 };
 
 struct MotionField {
@@ -69,6 +82,10 @@ struct H263DecState {
     int skip_to_picture = 0;                ///< a refused picture header drops GOBs until the next
     int vectors_outside = 0, long_vectors = 0, advanced_prediction = 0, pb_frames = 0, sac = 0;
     int ufep = 0, trb = 0, dbquant = 0;
+    std::vector<uint8_t> mb_done;           ///< per macroblock of the picture: decoded
+    int gob_headers = 1;                    ///< the last GOB after the first had a header
+    MacroblockStart resume;                 ///< of a segment that begins inside a GOB
+    int given_predictors = 0;               ///< the next macroblock's predictors are resume's
     int plus_options = 0;                   ///< the optional modes of the last OPPTYPE
     int rounding_type = 0;                  ///< RTYPE of a P picture: half-pel averages round down
 };
@@ -83,21 +100,29 @@ void decoder_core_destroy(H263DecState *st);
  * concealment or a segment failed. With flush, the data's end ends a segment.
  */
 int decode_segments(H263DecState *st, const uint8_t *&pos, const uint8_t *end, bool flush);
-/** Copies every GOB of the current picture that was not decoded from the reference. */
+/** Copies every macroblock of the current picture that was not decoded from the reference. */
 void conceal_missing_gobs(H263DecState *st);
+/**
+ * Makes the data fed next begin at a macroblock inside a GOB of the picture
+ * being decoded; false (and nothing changes) when there is no such picture,
+ * the position is outside it or its GOB is done.
+ */
+bool begin_at_macroblock(H263DecState *st, const MacroblockStart &at);
 
 // Headers (picture_header.cpp).
 /** Reads the picture or GOB header at the head of the segment; GN + 1, or 0 when it fails. */
 int read_header(H263DecState *st);
 
 // Macroblocks (macroblock.cpp).
-void decode_gob_macroblocks(H263DecState *st, bool run_on);
+/** Decodes the GOB of the segment from its macroblock first_mb on, into the GOBs after it with run_on. */
+void decode_gob_macroblocks(H263DecState *st, bool run_on, int first_mb = 0);
 
 // Reconstruction and frame stores (recon.cpp).
 bool init_frame_stores(H263DecState *st);
 void free_frame_stores(H263DecState *st);
 void start_picture(H263DecState *st);
 void copy_gob_from_reference(H263DecState *st, int gob);
+void copy_mb_from_reference(H263DecState *st, int mbx, int mby);
 void extend_edges(const uint8_t *src, uint8_t *origin, int width, int height, int border);
 void reconstruct(H263DecState *st, int bx, int by, bool b_picture, int mvdbx, int mvdby);
 void predict_b_block(H263DecState *st, int comp, int bx, int by, int mode, int mvdbx, int mvdby);

@@ -2,6 +2,7 @@
 #include "h263/decoder.h"
 
 #include "h263/dec_state.h"
+#include "h263/packetiser.h"
 #include "h263/print.h"
 #include "h263/tables.h"
 
@@ -199,6 +200,7 @@ void H263Decoder::Decode(const uint8_t *payload, int length, bool marker, unsign
     slot.sbit = (payload[0] >> 3) & 7;
     slot.ebit = payload[0] & 7;
     slot.src = src;
+    std::memcpy(slot.header, payload, static_cast<size_t>(header));
     slot.length = data_length;
     slot.waiting = true;
     std::memcpy(slot.data.data(), payload + header, static_cast<size_t>(data_length));
@@ -275,6 +277,10 @@ void H263Decoder::feed(PacketSlot &slot)
         new_format(slot.src);
     if (!core_ || !source_format_)
         return;
+    if (picture_start)
+        in_picture_ = true;
+    else if (!contiguous_)
+        resume_inside_gob(slot);    // or the data are searched for the next start code
     // Two packets cut inside a byte both carry it, each with its own bits
     // (EBIT of the first, SBIT of the second) and the sender's other bits:
     // together they are the byte. So the last byte of a packet waits for the
@@ -313,6 +319,34 @@ void H263Decoder::feed(PacketSlot &slot)
     }
     if (slot.marker)
         end_picture();
+}
+
+void H263Decoder::resume_inside_gob(const PacketSlot &slot)
+{
+    // A mode B packet that does not begin with a start code says which
+    // macroblock it begins with, its quantiser and its vector predictors.
+    if (!slot.f || !in_picture_ ||
+        (slot.sbit == 0 && begins_with(slot.data.data(), static_cast<size_t>(slot.length), 17)))
+        return;
+    const uint8_t *hd = slot.header;
+    // The picture coding type must be the picture's (the packet may be of the next one).
+    const bool inter = h263::H263GetBits(hd, 32, 1) != 0;
+    if (inter != (core_->picture_type == 1))
+        return;
+    auto vector = [hd](int at) {
+        const int v = static_cast<int>(h263::H263GetBits(hd, at, 7));
+        return v >= 64 ? v - 128 : v;
+    };
+    h263::MacroblockStart at;
+    at.quant = static_cast<int>(h263::H263GetBits(hd, 11, 5));  // QUANT
+    at.gob = static_cast<int>(h263::H263GetBits(hd, 16, 5));    // GOBN
+    at.mba = static_cast<int>(h263::H263GetBits(hd, 21, 9));    // MBA
+    at.hmv1 = vector(36);
+    at.vmv1 = vector(43);
+    at.hmv2 = vector(50);
+    at.vmv2 = vector(57);
+    at.sbit = slot.sbit;
+    h263::begin_at_macroblock(core_, at);
 }
 
 void H263Decoder::decode_bytes(const uint8_t *data, size_t length, bool flush)
@@ -355,6 +389,7 @@ void H263Decoder::end_bitstream()
 void H263Decoder::end_picture()
 {
     end_bitstream();
+    in_picture_ = false;
     h263::H263DecState *st = core_;
     if (st->no_frame_stores || st->skip_to_picture || st->gob_count == 0)
         return;

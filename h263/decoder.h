@@ -60,7 +60,9 @@ protected:
  * Packets are decoded in sequence order, whatever the first sequence number
  * and in whatever order they arrive: a packet that is missing is waited for
  * until a later picture has arrived whole (or the slots run out), then given
- * up, and decoding resumes at the next packet that can be decoded on its own.
+ * up, and decoding resumes at the next packet that can be decoded on its own:
+ * one that begins with a start code, or a mode B packet of the same picture
+ * (its header says where it begins).
  * A picture is handed out once its last packet (the one with the marker) has
  * been decoded, with whatever was lost filled from the picture before;
  * when two are completed at once, FinishFrame hands out the later, and a
@@ -98,6 +100,7 @@ private:
         uint16_t sequence = 0;
         int marker = 0;
         int f = 0, sbit = 0, ebit = 0, src = 0;
+        uint8_t header[8] = {};
         int length = 0;
         bool waiting = false;   ///< holds a packet not decoded yet
         std::vector<uint8_t> data = std::vector<uint8_t>(kSlotBytes, 0);
@@ -114,6 +117,7 @@ private:
     void make_room(uint16_t sequence);
     void break_bitstream();
     void feed(PacketSlot &slot);
+    void resume_inside_gob(const PacketSlot &slot);
     void decode_bytes(const uint8_t *data, size_t length, bool flush);
     void end_bitstream();
     void end_picture();
@@ -126,6 +130,7 @@ private:
     int carry_ = -1;            ///< the last byte of the last packet: the next one may share it
     int carry_ebit_ = 0;        ///< that packet's EBIT
     bool contiguous_ = false;   ///< the next packet continues the one decoded last
+    bool in_picture_ = false;   ///< a picture start was decoded and its marker not yet
     bool have_picture_ = false;
     bool ready_ = false;
     int source_format_ = 0;

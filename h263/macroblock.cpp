@@ -6,6 +6,7 @@
 #include "h263/tables.h"
 #include "h263/vlc_decode.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace h263 {
@@ -253,7 +254,14 @@ bool parse_mb(H263DecState *st, int x, int y, ParsedMb &mb, ParsedMb &prev)
             if (st->fault)
                 return false;
             int pmx, pmy;
-            find_pmv(st, x, y, blk, pmx, pmy);
+            if (st->given_predictors && blk != 2 && blk != 4) {
+                // After a lost packet: the predictors of block 1 (or the
+                // macroblock) and of block 3 that its successor's header gives.
+                pmx = blk == 3 ? st->resume.hmv2 : st->resume.hmv1;
+                pmy = blk == 3 ? st->resume.vmv2 : st->resume.vmv1;
+            } else {
+                find_pmv(st, x, y, blk, pmx, pmy);
+            }
             int vx = motion_decode(st->long_vectors, dx, pmx);
             int vy = motion_decode(st->long_vectors, dy, pmy);
             if (!st->vectors_outside) {
@@ -332,15 +340,20 @@ bool parse_mb(H263DecState *st, int x, int y, ParsedMb &mb, ParsedMb &prev)
 
 } // namespace
 
-void decode_gob_macroblocks(H263DecState *st, bool run_on)
+void decode_gob_macroblocks(H263DecState *st, bool run_on, int first_mb)
 {
     BitReader &b = st->bits;
     const size_t end_bits = st->seg.end * 8;
     int gob = st->gob_number;
     int k = st->mbs_per_gob / st->mb_cols;
-    int x = 0, y = gob * k;
-    st->new_gob = gob != 0;
-    int counter = 0;
+    int x = first_mb % st->mb_cols, y = gob * k + first_mb / st->mb_cols;
+    // A GOB header keeps the rows above out of its first row's predictions;
+    // inside a GOB, whether it had one is taken from the GOBs before.
+    const bool header = !st->given_predictors;
+    if (header && gob != 0)
+        st->gob_headers = 1;
+    st->new_gob = gob != 0 && first_mb < st->mb_cols && (header || st->gob_headers);
+    int counter = first_mb, from = first_mb;
     ParsedMb prev, mb;
     for (;;) {
         if (st->fault) {
@@ -354,14 +367,18 @@ void decode_gob_macroblocks(H263DecState *st, bool run_on)
             prev.valid = false;
             st->gob_count++;
             st->gob_decoded[gob] = 1;
+            std::fill_n(st->mb_done.begin() + gob * st->mbs_per_gob + from, counter - from, 1);
             if (!run_on || y >= st->mb_rows || gob + 1 >= st->gobs_per_picture ||
                 b.showbits(22) < 64 || b.position() > end_bits)
                 return;
             gob++;  // the next GOB has no header
-            counter = 0;
+            counter = from = 0;
             st->new_gob = 0;
+            st->gob_headers = 0;
         }
-        if (!parse_mb(st, x, y, mb, prev))
+        const bool ok = parse_mb(st, x, y, mb, prev);
+        st->given_predictors = 0;
+        if (!ok)
             continue;
         prev = mb;
         counter++;

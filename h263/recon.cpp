@@ -263,6 +263,7 @@ bool init_frame_stores(H263DecState *st)
         m.y[e].assign(cells, 0);
     }
     m.mode.assign(cells, 0);
+    st->mb_done.assign(static_cast<size_t>(st->mb_cols) * st->mb_rows, 0);
     for (int c = 1; c <= st->mb_cols; c++) {
         for (int e = 0; e < 5; e++)
             m.x[e][c] = m.y[e][c] = 999;
@@ -310,6 +311,7 @@ void start_picture(H263DecState *st)
 {
     st->gob_count = 0;
     std::memset(st->gob_decoded, 0, sizeof st->gob_decoded);
+    std::fill(st->mb_done.begin(), st->mb_done.end(), 0);
     std::swap(st->current, st->reference);
     refresh_pointers(st);
     for (int i = 0; i < 3; i++)
@@ -338,6 +340,16 @@ void copy_gob_from_reference(H263DecState *st, int gob)
         for (int p = 1; p <= 2; p++)
             std::memcpy(st->cur[p] + y * cs, st->ref[p] + y * cs,
                         static_cast<size_t>(st->chroma_width));
+}
+
+void copy_mb_from_reference(H263DecState *st, int mbx, int mby)
+{
+    const int ls = luma_stride(st), cs = chroma_stride(st);
+    for (int y = mby * 16; y < mby * 16 + 16; y++)
+        std::memcpy(st->cur[0] + y * ls + mbx * 16, st->ref[0] + y * ls + mbx * 16, 16);
+    for (int p = 1; p <= 2; p++)
+        for (int y = mby * 8; y < mby * 8 + 8; y++)
+            std::memcpy(st->cur[p] + y * cs + mbx * 8, st->ref[p] + y * cs + mbx * 8, 8);
 }
 
 void reconstruct(H263DecState *st, int bx, int by, bool b_picture, int mvdbx, int mvdby)

@@ -34,6 +34,7 @@ void begin_segment(Segmenter &s, const uint8_t code[3])
     s.write = 3;
     s.shift = 0xffffffffu;
     s.overlong = false;
+    s.inside_gob = false;
     s.state = Segmenter::kCollecting;
 }
 
@@ -139,7 +140,7 @@ const uint8_t *feed(H263DecState *st, const uint8_t *pos, const uint8_t *end, bo
         }
         if (s.state == Segmenter::kAtStartCode)
             continue;
-        if (flush && !s.overlong && s.write > 3) {
+        if (flush && !s.overlong && s.write > (s.inside_gob ? 0u : 3u)) {
             s.pending[0] = s.pending[1] = s.pending[2] = 0;
             complete(st, s.write);
             return pos;
@@ -151,7 +152,7 @@ const uint8_t *feed(H263DecState *st, const uint8_t *pos, const uint8_t *end, bo
 /** GOB number of the segment in the buffer: bits 6..2 of its third byte. */
 inline int segment_gob(const H263DecState *st)
 {
-    return (st->seg.buffer[2] >> 2) & 31;
+    return st->seg.inside_gob ? st->resume.gob : (st->seg.buffer[2] >> 2) & 31;
 }
 
 /** After a segment was used: the next one begins with the start code that ended it. */
@@ -162,10 +163,23 @@ void next_segment(H263DecState *st)
                                    static_cast<uint32_t>(s.pending[1]) << 8 | s.pending[2]);
     s.state = have_code ? Segmenter::kAtStartCode : Segmenter::kSearching;
     s.shift = 0xffffffffu;
+    s.inside_gob = false;
 }
 
 bool decode_segment(H263DecState *st)
 {
+    if (st->seg.inside_gob) {
+        // No header: the position, quantiser and predictors come from the packet's.
+        const MacroblockStart &at = st->resume;
+        st->bits.flushbits(at.sbit);
+        st->gob_number = at.gob;
+        st->quant = at.quant;
+        st->given_predictors = 1;
+        decode_gob_macroblocks(st, true, at.mba);
+        st->given_predictors = 0;
+        next_segment(st);
+        return true;
+    }
     int gn = segment_gob(st);
     bool ok = read_header(st) != 0;
     if (ok) {
@@ -185,19 +199,50 @@ void conceal_missing_gobs(H263DecState *st)
 {
     if (st->no_frame_stores)
         return;
-    for (int g = 0; g < st->gobs_per_picture; g++)
-        if (!st->gob_decoded[g])
-            copy_gob_from_reference(st, g);
+    for (int y = 0; y < st->mb_rows; y++)
+        for (int x = 0; x < st->mb_cols; x++) {
+            uint8_t &done = st->mb_done[static_cast<size_t>(y) * st->mb_cols + x];
+            if (!done)
+                copy_mb_from_reference(st, x, y);
+            done = 1;
+        }
     std::memset(st->gob_decoded, 0, sizeof st->gob_decoded);
     st->gob_count = 0;
 }
 
+bool begin_at_macroblock(H263DecState *st, const MacroblockStart &at)
+{
+    Segmenter &s = st->seg;
+    if (st->no_frame_stores || st->skip_to_picture || st->picture_headers == 0 ||
+        s.state != Segmenter::kSearching || at.gob < 0 || at.gob >= st->gobs_per_picture ||
+        at.mba < 0 || at.mba >= st->mbs_per_gob || at.quant < 1 || at.quant > 31 ||
+        st->gob_decoded[at.gob])
+        return false;
+    const int first = at.gob * st->mbs_per_gob + at.mba;
+    if (first >= st->mb_cols * st->mb_rows)
+        return false;
+    // The macroblocks lost before it count as not coded for the predictions after them.
+    for (int i = 0; i < first; i++) {
+        if (st->mb_done[static_cast<size_t>(i)])
+            continue;
+        const int m = st->mv.idx(i % st->mb_cols, i / st->mb_cols);
+        for (int e = 0; e < 5; e++)
+            st->mv.x[e][m] = st->mv.y[e][m] = 0;
+        st->mv.mode[m] = -1;
+    }
+    st->resume = at;
+    s.write = 0;
+    s.shift = 0xffffffffu;
+    s.overlong = false;
+    s.inside_gob = true;
+    s.state = Segmenter::kCollecting;
+    return true;
+}
+
 int decode_segments(H263DecState *st, const uint8_t *&pos, const uint8_t *end, bool flush)
 {
-    if (st->gob_count == st->gobs_per_picture) {
-        st->gob_count = 0;
-        std::memset(st->gob_decoded, 0, sizeof st->gob_decoded);
-    }
+    if (st->gob_count == st->gobs_per_picture)
+        conceal_missing_gobs(st);   // all GOBs ended, some perhaps begun inside
     pos = feed(st, pos, end, flush);
     if (st->seg.state != Segmenter::kComplete)
         return 0;
@@ -206,18 +251,24 @@ int decode_segments(H263DecState *st, const uint8_t *&pos, const uint8_t *end, b
         int gn = segment_gob(st);
         if (gn >= 18 && gn != 31)
             H263Printf("ngob %d is larger than %d!\n", gn, 18);
-        if (gn < st->gobs_per_picture && st->gob_decoded[gn]) {
-            conceal_missing_gobs(st);
-            return 2;
+        if (st->seg.inside_gob && st->gob_decoded[gn]) {
+            next_segment(st);       // its GOB ended meanwhile: nothing to continue
+        } else {
+            if (!st->seg.inside_gob) {
+                if (gn < st->gobs_per_picture && st->gob_decoded[gn]) {
+                    conceal_missing_gobs(st);
+                    return 2;
+                }
+                if (gn == 0 && st->gob_count > 0 && !st->no_frame_stores) {
+                    conceal_missing_gobs(st);
+                    return 2;
+                }
+            }
+            if (!decode_segment(st))
+                result = 2;
+            if (st->gob_count == st->gobs_per_picture)
+                return result;
         }
-        if (gn == 0 && st->gob_count > 0 && !st->no_frame_stores) {
-            conceal_missing_gobs(st);
-            return 2;
-        }
-        if (!decode_segment(st))
-            result = 2;
-        if (st->gob_count == st->gobs_per_picture)
-            return result;
         pos = feed(st, pos, end, flush);
         if (st->seg.state != Segmenter::kComplete)
             return 0;

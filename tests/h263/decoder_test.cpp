@@ -4,6 +4,7 @@
 #include "support/test_sequence.h"
 
 #include "h263/decoder.h"
+#include "h263/packetiser.h"
 #include "h263/encoder.h"
 #include "h263/print.h"
 #include "h263/stream_decoder.h"
@@ -178,6 +179,75 @@ TEST(Reassembly, ALostPacketCostsOnlyTheGobsItCarried)
     // Picture 5 predicts at most 16 rows (and one for interpolation) across a GOB edge.
     EXPECT_TRUE(same_rows(out[5], recon[5], w, 0, std::max(0, g0 - 2) * 16));
     EXPECT_TRUE(same_rows(out[5], recon[5], w, std::min(h, (g1 + 2) * 16), h));
+}
+
+/** Macroblock (mbx, mby) of two pictures: the same luma and chroma. */
+bool same_macroblock(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, int width,
+                     int height, int mbx, int mby)
+{
+    for (int j = 0; j < 16; j++)
+        for (int i = 0; i < 16; i++) {
+            size_t at = static_cast<size_t>(mby * 16 + j) * width + mbx * 16 + i;
+            if (a[at] != b[at])
+                return false;
+        }
+    const size_t cw = static_cast<size_t>(width) / 2, plane = cw * height / 2;
+    for (size_t p = 0; p < 2; p++)
+        for (int j = 0; j < 8; j++)
+            for (int i = 0; i < 8; i++) {
+                size_t at = static_cast<size_t>(width) * height + p * plane +
+                            static_cast<size_t>(mby * 8 + j) * cw + mbx * 8 + i;
+                if (a[at] != b[at])
+                    return false;
+            }
+    return true;
+}
+
+// A packet lost before one that begins inside a GOB (mode B): that one says where it
+// begins, with its quantiser and vector predictors, so decoding goes on from there.
+TEST(Reassembly, ALostPacketBeforeOneInsideAGobCostsOnlyTheMacroblocksBeforeThatOne)
+{
+    const NoisyStream &s = noisy(352);
+    auto mba = [](const RtpPacket &p) {
+        return (p.payload[0] >> 7) ? static_cast<int>(h263::H263GetBits(p.payload.data(), 21, 9))
+                                   : 0;
+    };
+    int cases = 0;
+    size_t first = 0;   // of the picture
+    for (int picture = 0; picture + 2 < static_cast<int>(s.recon.size()); picture++) {
+        size_t last = first;
+        while (!s.packets[last].marker)
+            last++;
+        for (size_t at = first + 1; at < last; at++) {
+            if (mba(s.packets[at + 1]) == 0)
+                continue;
+            const int gob =
+                static_cast<int>(h263::H263GetBits(s.packets[at + 1].payload.data(), 16, 5));
+            const int resume = mba(s.packets[at + 1]);
+            std::vector<RtpPacket> packets = s.packets;
+            packets.erase(packets.begin() + static_cast<long>(at));
+            H263Decoder dec;
+            Pictures out = h263test::decode_packets(dec, packets);
+            ASSERT_EQ(out.size(), s.recon.size());
+            // What the packet carried of its GOB before the next one's first macroblock
+            // comes from the picture before; every other macroblock is as coded.
+            int wrong = 0;
+            for (int y = 0; y < 18; y++)
+                for (int x = 0; x < 22; x++) {
+                    const bool lost = y == gob && x < resume;
+                    const std::vector<uint8_t> &expect = lost && picture > 0
+                                                             ? s.recon[picture - 1]
+                                                             : s.recon[picture];
+                    if (!lost || picture > 0)
+                        wrong += !same_macroblock(out[picture], expect, 352, 288, x, y);
+                }
+            EXPECT_EQ(wrong, 0) << "packet " << at << " of picture " << picture << " lost";
+            EXPECT_EQ(first_difference(Pictures(out.begin(), out.begin() + picture), s.recon), -1);
+            cases++;
+        }
+        first = last + 1;
+    }
+    EXPECT_GT(cases, 4);
 }
 
 std::vector<std::string> g_messages;
