@@ -11,11 +11,10 @@ namespace h263 {
 
 namespace {
 
-/** Levels of a raster block into scan order from position first; sets last. */
+/** The non-zero levels of a raster block into scan order from position first; sets the mask and last. */
 void scan_levels(const int16_t *levels, int first, BlockLevels &out)
 {
-    // The non-zero raster positions as a bit mask; the last one in scan order
-    // bounds the positions to gather.
+    // The non-zero raster positions as a bit mask, then each moved to its scan position.
     uint64_t mask = 0;
     for (int r = 0; r < 8; r++) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(levels + 8 * r));
@@ -25,14 +24,14 @@ void scan_levels(const int16_t *levels, int first, BlockLevels &out)
     }
     if (first)
         mask &= ~1ull;
-    int last = -1;
+    uint64_t scan = 0;
     for (uint64_t m = mask; m; m &= m - 1) {
-        int pos = kScanPosition[__builtin_ctzll(m)];
-        last = pos > last ? pos : last;
+        const int raster = __builtin_ctzll(m), pos = kScanPosition[raster];
+        scan |= 1ull << pos;
+        out.scan[pos] = levels[raster];
     }
-    out.last = last;
-    for (int i = first; i <= last; i++)
-        out.scan[i] = levels[kZigzag[i]];
+    out.nonzero = scan;
+    out.last = scan ? 63 - __builtin_clzll(scan) : -1;
 }
 
 /** The exact path: DCT, quantiser, dequantiser and inverse DCT of blk into out (64 values). */
@@ -72,6 +71,7 @@ inline void fast_scan(bool intra, int l0, int l1, int l8, BlockLevels &out)
     out.scan[0] = static_cast<int16_t>(l0);
     out.scan[1] = static_cast<int16_t>(l1);
     out.scan[2] = static_cast<int16_t>(l8);
+    out.nonzero = (l8 ? 4u : 0u) | (l1 ? 2u : 0u) | (!intra && l0 ? 1u : 0u);
     out.last = l8 ? 2 : (l1 ? 1 : (!intra && l0 ? 0 : -1));
 }
 
@@ -266,6 +266,7 @@ bool try_fast(const Quantiser &q, const BorderSums &b, const uint8_t *src, int s
             if (b.err > limit)
                 return false;
             coded = false;
+            out.nonzero = 0;
             out.last = -1;
             return true;
         }

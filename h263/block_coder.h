@@ -9,7 +9,10 @@ namespace h263 {
 
 /** The quantised levels of one block in zig-zag scan order. */
 struct BlockLevels {
-    int16_t scan[64];   ///< valid at 0 (intra: the DC level 1..254) and up to last
+    /** Valid at 0 for intra blocks (the DC level 1..254) and where nonzero has a bit. */
+    int16_t scan[64];
+    /** Bit i set where scan[i] is a non-zero level to code (from 1 for intra blocks). */
+    uint64_t nonzero;
     /** Highest scan position with a non-zero level, from 1 for intra blocks; -1 when none. */
     int last;
 };

@@ -179,44 +179,82 @@ const EncoderTables &encoder_tables()
     return store->tables;
 }
 
-int put_block_coefficients(const int16_t *scan, int first, int last, BitWriter &bw)
+namespace {
+
+/** Appends code words to a 64-bit word that goes out 32 bits at a time. */
+class EventWriter {
+public:
+    explicit EventWriter(BitWriter &bw) : bw_(bw) {}
+    void emit(uint32_t code, int len)
+    {
+        acc_ = acc_ << len | code;
+        n_ += len;
+        if (n_ >= 32) {
+            n_ -= 32;
+            bw_.put_bits(static_cast<uint32_t>(acc_ >> n_), 32);
+        }
+    }
+    void flush() { bw_.put_bits(static_cast<uint32_t>(acc_), n_); }
+
+private:
+    BitWriter &bw_;
+    uint64_t acc_ = 0;
+    int n_ = 0;
+};
+
+/** The code word of one event: from the table, or ESCAPE with LAST, RUN and LEVEL. */
+inline void put_event(const EncoderTables &t, int end, int run, int level, EventWriter &out)
+{
+    const int mag = level < 0 ? -level : level;
+    if (mag <= 12 && t.tcoef_len[end][run][mag]) {
+        out.emit(t.tcoef_code[end][run][mag] | (level < 0), t.tcoef_len[end][run][mag]);
+        return;
+    }
+    // ESCAPE, LAST (1 bit), RUN (6 bits), LEVEL (8 bits, -127..127 without 0).
+    const int l = level > 127 ? 127 : (level < -127 ? -127 : level);
+    const uint32_t fields = static_cast<uint32_t>(end) << 14 | static_cast<uint32_t>(run) << 8 |
+                            (static_cast<uint32_t>(l) & 0xff);
+    out.emit(t.escape_code | fields, t.escape_len);
+}
+
+} // namespace
+
+int put_block_coefficients(const int16_t *scan, int first, uint64_t nonzero, BitWriter &bw)
 {
     const EncoderTables &t = encoder_tables();
     if (!t.tcoef || !t.esc_run || !t.esc_level)
         return 0;
-    int start = bw.position;
-    // The events gather in a 64-bit word that goes out 32 bits at a time.
-    uint64_t acc = 0;
-    int n = 0;
-    auto emit = [&](uint32_t code, int len) {
-        acc = acc << len | code;
-        n += len;
-        if (n >= 32) {
-            n -= 32;
-            bw.put_bits(static_cast<uint32_t>(acc >> n), 32);
-        }
-    };
+    const int start = bw.position;
+    EventWriter out(bw);
+    // One event per set bit: its run is the distance from the previous one.
+    int prev = first - 1;
+    for (uint64_t m = nonzero; m;) {
+        const int pos = __builtin_ctzll(m);
+        m &= m - 1;
+        put_event(t, m == 0, pos - prev - 1, scan[pos], out);
+        prev = pos;
+    }
+    out.flush();
+    return bw.position - start;
+}
+
+int put_block_coefficients_reference(const int16_t *scan, int first, int last, BitWriter &bw)
+{
+    const EncoderTables &t = encoder_tables();
+    if (!t.tcoef || !t.esc_run || !t.esc_level)
+        return 0;
+    const int start = bw.position;
+    EventWriter out(bw);
     int run = 0;
     for (int i = first; i <= last; i++) {
-        int level = scan[i];
-        if (!level) {
+        if (!scan[i]) {
             run++;
             continue;
         }
-        int end = i == last;
-        int mag = level < 0 ? -level : level;
-        if (mag <= 12 && t.tcoef_len[end][run][mag]) {
-            emit(t.tcoef_code[end][run][mag] | (level < 0), t.tcoef_len[end][run][mag]);
-        } else {
-            // ESCAPE, LAST (1 bit), RUN (6 bits), LEVEL (8 bits, -127..127 without 0).
-            int l = level > 127 ? 127 : (level < -127 ? -127 : level);
-            uint32_t fields = static_cast<uint32_t>(end) << 14 | static_cast<uint32_t>(run) << 8 |
-                              (static_cast<uint32_t>(l) & 0xff);
-            emit(t.escape_code | fields, t.escape_len);
-        }
+        put_event(t, i == last, run, scan[i], out);
         run = 0;
     }
-    bw.put_bits(static_cast<uint32_t>(acc), n);
+    out.flush();
     return bw.position - start;
 }
 

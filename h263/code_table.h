@@ -117,10 +117,17 @@ inline int put_mvd(int diff, BitWriter &bw)
     return put_code(encoder_tables().mvd_words[diff + 32], bw);
 }
 /**
- * The TCOEF events of one block's levels in scan order, from position first
- * (1 for intra blocks, 0 for inter) to position last, the last non-zero level;
- * returns the bits written.
+ * The TCOEF events of one block's levels in scan order: one event for each bit
+ * of nonzero (scan positions of the non-zero levels, none below first), the run
+ * counted from position first (1 for intra blocks, 0 for inter); returns the
+ * bits written.
  */
-int put_block_coefficients(const int16_t *scan, int first, int last, BitWriter &bw);
+int put_block_coefficients(const int16_t *scan, int first, uint64_t nonzero, BitWriter &bw);
+
+/**
+ * The same events from the levels at positions first to last (the last
+ * non-zero one), zeros included; the reference the mask form is checked against.
+ */
+int put_block_coefficients_reference(const int16_t *scan, int first, int last, BitWriter &bw);
 
 } // namespace h263

@@ -274,7 +274,7 @@ void PictureCoder::code_intra_mb(bool intra_picture, int x, int y, const Picture
     for (int n = 0; n < 6; n++) {
         put_intradc(levels[n].scan[0], bw);     // INTRADC
         if (cbp & (32 >> n))
-            put_block_coefficients(levels[n].scan, 1, levels[n].last, bw);
+            put_block_coefficients(levels[n].scan, 1, levels[n].nonzero, bw);
     }
 }
 
@@ -296,7 +296,7 @@ void PictureCoder::code_inter_mb(int x, int y, int effort, const Picture &in,
     bw.put_bits(mvdx.bits << mvdy.length | mvdy.bits, mvdx.length + mvdy.length);
     for (int n = 0; n < 6; n++)
         if (cbp & (32 >> n))
-            put_block_coefficients(levels[n].scan, 0, levels[n].last, bw);
+            put_block_coefficients(levels[n].scan, 0, levels[n].nonzero, bw);
 }
 
 } // namespace h263
