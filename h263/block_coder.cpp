@@ -2,6 +2,7 @@
 #include "h263/block_coder.h"
 
 #include "h263/dsp.h"
+#include "h263/dsp_avx2.h"
 #include "h263/tables.h"
 
 #include <cstdlib>
@@ -10,6 +11,19 @@
 namespace h263 {
 
 namespace {
+
+/** The levels at the set bits of a raster mask moved to their scan positions; sets the mask and last. */
+inline void scan_from_mask(const int16_t *levels, uint64_t mask, BlockLevels &out)
+{
+    uint64_t scan = 0;
+    for (uint64_t m = mask; m; m &= m - 1) {
+        const int raster = __builtin_ctzll(m), pos = kScanPosition[raster];
+        scan |= 1ull << pos;
+        out.scan[pos] = levels[raster];
+    }
+    out.nonzero = scan;
+    out.last = scan ? 63 - __builtin_clzll(scan) : -1;
+}
 
 /** The non-zero levels of a raster block into scan order from position first; sets the mask and last. */
 void scan_levels(const int16_t *levels, int first, BlockLevels &out)
@@ -24,14 +38,7 @@ void scan_levels(const int16_t *levels, int first, BlockLevels &out)
     }
     if (first)
         mask &= ~1ull;
-    uint64_t scan = 0;
-    for (uint64_t m = mask; m; m &= m - 1) {
-        const int raster = __builtin_ctzll(m), pos = kScanPosition[raster];
-        scan |= 1ull << pos;
-        out.scan[pos] = levels[raster];
-    }
-    out.nonzero = scan;
-    out.last = scan ? 63 - __builtin_clzll(scan) : -1;
+    scan_from_mask(levels, mask, out);
 }
 
 /** The exact path: DCT, quantiser, dequantiser and inverse DCT of blk into out (64 values). */
@@ -174,6 +181,77 @@ bool exact_block(const Quantiser &q, bool intra, const uint8_t *src, int ss, uin
     return coded;
 }
 
+/**
+ * exact_block with AVX2, the block in registers from the residual to the
+ * reconstruction: the exact transform, then quantiser and dequantiser in one
+ * pass (the arithmetic of Quantiser), the inverse transform and the sum.
+ */
+template <bool Intra>
+__attribute__((target("avx2"))) bool exact_block_avx2(const Quantiser &q, const uint8_t *src,
+                                                        int ss, uint8_t *rec, int rs,
+                                                        BlockLevels &out)
+{
+    const __m128i z = _mm_setzero_si128();
+    __m128i pred[8];
+    __m256i rows[8], coef[8];
+    for (int r = 0; r < 8; r++) {
+        const __m128i s = _mm_unpacklo_epi8(load8(src + r * ss), z);
+        pred[r] = Intra ? z : _mm_unpacklo_epi8(load8(rec + r * rs), z);
+        rows[r] = _mm256_cvtepi16_epi32(_mm_sub_epi16(s, pred[r]));
+    }
+    avx2::fdct_exact(rows, coef);
+    // level = sign(v) min(|v| / (2Q), 127) of v = c - (Q >> 1) (inter) or c (intra),
+    // v within -4095..4095; value = sign(level) ((2 |level| + 1) Q - (Q even)), 0 for 0.
+    const int quant = q.q();
+    const __m256i half = _mm256_set1_epi32(Intra ? 0 : quant >> 1);
+    const __m256i lo = _mm256_set1_epi32(-4095), hi = _mm256_set1_epi32(4095);
+    const __m256i recip = _mm256_set1_epi32(static_cast<int>(q.recip()));
+    const __m256i top = _mm256_set1_epi32(127), one = _mm256_set1_epi32(1);
+    const __m256i qv = _mm256_set1_epi32(quant), even = _mm256_set1_epi32((quant & 1) ? 0 : 1);
+    alignas(16) int16_t levels[64];
+    __m128i values[8];
+    uint64_t mask = 0;
+    for (int r = 0; r < 8; r++) {
+        const __m256i v = _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(coef[r], half), lo), hi);
+        const __m256i l = _mm256_min_epi32(
+            _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_abs_epi32(v), recip), 20), top);
+        const __m256i zero = _mm256_cmpeq_epi32(l, _mm256_setzero_si256());
+        const __m256i d = _mm256_andnot_si256(
+            zero, _mm256_sub_epi32(_mm256_mullo_epi32(_mm256_add_epi32(_mm256_add_epi32(l, l), one), qv),
+                                   even));
+        _mm_store_si128(reinterpret_cast<__m128i *>(levels + 8 * r), avx2::packs8(_mm256_sign_epi32(l, v)));
+        values[r] = avx2::packs8(_mm256_sign_epi32(d, v));
+        mask |= static_cast<uint64_t>(~_mm256_movemask_ps(_mm256_castsi256_ps(zero)) & 0xff) << (8 * r);
+    }
+    if (Intra) {
+        // DC: c / 8 truncated toward zero, limited to 1..254, reconstructed as 8 d.
+        int d = _mm256_cvtsi256_si32(coef[0]) / 8;
+        d = d < 1 ? 1 : (d > 254 ? 254 : d);
+        levels[0] = static_cast<int16_t>(d);
+        values[0] = _mm_insert_epi16(values[0], 8 * d, 0);
+        mask &= ~1ull;
+    }
+    avx2::idct(values);
+    for (int r = 0; r < 8; r++) {
+        const __m128i v = _mm_adds_epi16(values[r], pred[r]);
+        store8(rec + r * rs, _mm_packus_epi16(v, v));
+    }
+    out.scan[0] = levels[0];
+    scan_from_mask(levels, mask, out);
+    return mask != 0;
+}
+
+const bool g_avx2 = __builtin_cpu_supports("avx2");
+
+/** The exact transform path, with AVX2 where the processor has it. */
+template <bool Intra>
+inline bool exact_path(const Quantiser &q, const uint8_t *src, int ss, uint8_t *rec, int rs,
+                       BlockLevels &out)
+{
+    return g_avx2 ? exact_block_avx2<Intra>(q, src, ss, rec, rs, out)
+                  : exact_block(q, Intra, src, ss, rec, rs, out);
+}
+
 } // namespace
 
 namespace {
@@ -304,7 +382,7 @@ inline bool code_one(const Quantiser &q, bool exact_only, const uint8_t *src, in
     if (!exact_only &&
         try_fast<Intra>(q, border_sums<Intra>(src, ss, rec, rs), src, ss, rec, rs, coded, out))
         return coded;
-    return exact_block(q, Intra, src, ss, rec, rs, out);
+    return exact_path<Intra>(q, src, ss, rec, rs, out);
 }
 
 template <bool Intra>
@@ -325,7 +403,7 @@ int code_six(const Quantiser &q, bool exact_only, const BlockPlace place[6], Blo
                 bool coded;
                 if (!try_fast<false>(q, sums[k], p.src, p.stride, p.rec, p.stride, coded,
                                      levels[n + k]))
-                    coded = exact_block(q, false, p.src, p.stride, p.rec, p.stride, levels[n + k]);
+                    coded = exact_path<false>(q, p.src, p.stride, p.rec, p.stride, levels[n + k]);
                 if (coded)
                     cbp |= 32 >> (n + k);
             }

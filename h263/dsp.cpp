@@ -1,6 +1,6 @@
 // Transforms for 8x8 blocks.
 #include "h263/dsp.h"
-#include "h263/target_clones.h"
+#include "h263/dsp_avx2.h"
 
 #include <immintrin.h>
 
@@ -50,10 +50,21 @@ inline void dct8_scalar(const double *in, double *out)
     out[3] = c6 * f3 - c5 * f5;
 }
 
-} // namespace
+const bool g_avx2 = __builtin_cpu_supports("avx2");
 
-H263_TARGET_CLONES
-void fdct_exact(const int32_t *block, int32_t *coef)
+/** fdct_exact with AVX2. */
+__attribute__((target("avx2"))) void fdct_avx2(const int32_t *block, int32_t *coef)
+{
+    __m256i rows[8], out[8];
+    for (int i = 0; i < 8; i++)
+        rows[i] = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + 8 * i));
+    avx2::fdct_exact(rows, out);
+    for (int i = 0; i < 8; i++)
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(coef + 8 * i), out[i]);
+}
+
+/** fdct_exact on eight lanes without AVX2 (the compiler vectorises the lanes). */
+void fdct_lanes(const int32_t *block, int32_t *coef)
 {
     // Rows first: lanes are the rows, so the input is taken transposed.
     double in[8][8], mid[8][8], tr[8][8], out[8][8];
@@ -68,6 +79,16 @@ void fdct_exact(const int32_t *block, int32_t *coef)
     for (int v = 0; v < 8; v++)
         for (int u = 0; u < 8; u++)
             coef[v * 8 + u] = static_cast<int32_t>(out[v][u]);
+}
+
+} // namespace
+
+void fdct_exact(const int32_t *block, int32_t *coef)
+{
+    if (g_avx2)
+        fdct_avx2(block, coef);
+    else
+        fdct_lanes(block, coef);
 }
 
 void fdct_exact_reference(const int32_t *block, int32_t *coef)
@@ -209,148 +230,16 @@ void idct_reference(int16_t *block)
 
 namespace {
 
-__attribute__((target("avx2"))) inline void transpose8(__m128i r[8])
-{
-    __m128i t0 = _mm_unpacklo_epi16(r[0], r[1]), t1 = _mm_unpackhi_epi16(r[0], r[1]);
-    __m128i t2 = _mm_unpacklo_epi16(r[2], r[3]), t3 = _mm_unpackhi_epi16(r[2], r[3]);
-    __m128i t4 = _mm_unpacklo_epi16(r[4], r[5]), t5 = _mm_unpackhi_epi16(r[4], r[5]);
-    __m128i t6 = _mm_unpacklo_epi16(r[6], r[7]), t7 = _mm_unpackhi_epi16(r[6], r[7]);
-    __m128i u0 = _mm_unpacklo_epi32(t0, t2), u1 = _mm_unpackhi_epi32(t0, t2);
-    __m128i u2 = _mm_unpacklo_epi32(t1, t3), u3 = _mm_unpackhi_epi32(t1, t3);
-    __m128i u4 = _mm_unpacklo_epi32(t4, t6), u5 = _mm_unpackhi_epi32(t4, t6);
-    __m128i u6 = _mm_unpacklo_epi32(t5, t7), u7 = _mm_unpackhi_epi32(t5, t7);
-    r[0] = _mm_unpacklo_epi64(u0, u4);
-    r[1] = _mm_unpackhi_epi64(u0, u4);
-    r[2] = _mm_unpacklo_epi64(u1, u5);
-    r[3] = _mm_unpackhi_epi64(u1, u5);
-    r[4] = _mm_unpacklo_epi64(u2, u6);
-    r[5] = _mm_unpackhi_epi64(u2, u6);
-    r[6] = _mm_unpacklo_epi64(u3, u7);
-    r[7] = _mm_unpackhi_epi64(u3, u7);
-}
-
-/** (181 * v + 128) >> 8 with a 64-bit product, as the scalar form computes it. */
-__attribute__((target("avx2"))) inline __m256i rot181(__m256i v)
-{
-    const __m256i k = _mm256_set1_epi64x(181), r = _mm256_set1_epi64x(128);
-    __m256i even = _mm256_srli_epi64(_mm256_add_epi64(_mm256_mul_epi32(v, k), r), 8);
-    __m256i odd = _mm256_srli_epi64(
-        _mm256_add_epi64(_mm256_mul_epi32(_mm256_srli_epi64(v, 32), k), r), 8);
-    return _mm256_blend_epi32(even, _mm256_slli_epi64(odd, 32), 0xaa);
-}
-
-__attribute__((target("avx2"))) inline __m128i to_int16(__m256i v)
-{
-    // Keep the low 16 bits (the scalar form stores into int16_t), then pack.
-    v = _mm256_srai_epi32(_mm256_slli_epi32(v, 16), 16);
-    return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-}
-
-/** Stores >> 14 of eight values clipped to -256..255. */
-__attribute__((target("avx2"))) inline void store_clipped(int16_t *dst, __m256i v)
-{
-    v = _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(v, 14), _mm256_set1_epi32(-256)),
-                         _mm256_set1_epi32(255));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst),
-                     _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1)));
-}
-
-#define MUL(c, v) _mm256_mullo_epi32(_mm256_set1_epi32(c), v)
-#define ADD _mm256_add_epi32
-#define SUB _mm256_sub_epi32
-
-/** Eight rows (or columns) at once, one per lane; the butterflies of idct_row/idct_col. */
+/** idct with AVX2. */
 __attribute__((target("avx2"))) void idct_avx2(int16_t *block)
 {
     __m128i r[8];
     for (int i = 0; i < 8; i++)
         r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * i));
-    transpose8(r);  // r[k]: coefficient k of every row
-    {
-        __m256i b[8];
-        for (int k = 0; k < 8; k++)
-            b[k] = _mm256_cvtepi16_epi32(r[k]);
-        __m256i x0 = ADD(_mm256_slli_epi32(b[0], 11), _mm256_set1_epi32(128));
-        __m256i x1 = _mm256_slli_epi32(b[4], 11), x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7],
-                x6 = b[5], x7 = b[3];
-        __m256i x8 = MUL(W7, ADD(x4, x5));
-        x4 = ADD(x8, MUL(W1 - W7, x4));
-        x5 = SUB(x8, MUL(W1 + W7, x5));
-        x8 = MUL(W3, ADD(x6, x7));
-        x6 = SUB(x8, MUL(W3 - W5, x6));
-        x7 = SUB(x8, MUL(W3 + W5, x7));
-        x8 = ADD(x0, x1);
-        x0 = SUB(x0, x1);
-        x1 = MUL(W6, ADD(x3, x2));
-        x2 = SUB(x1, MUL(W2 + W6, x2));
-        x3 = ADD(x1, MUL(W2 - W6, x3));
-        x1 = ADD(x4, x6);
-        x4 = SUB(x4, x6);
-        x6 = ADD(x5, x7);
-        x5 = SUB(x5, x7);
-        x7 = ADD(x8, x3);
-        x8 = SUB(x8, x3);
-        x3 = ADD(x0, x2);
-        x0 = SUB(x0, x2);
-        x2 = rot181(ADD(x4, x5));
-        x4 = rot181(SUB(x4, x5));
-        r[0] = to_int16(_mm256_srai_epi32(ADD(x7, x1), 8));
-        r[1] = to_int16(_mm256_srai_epi32(ADD(x3, x2), 8));
-        r[2] = to_int16(_mm256_srai_epi32(ADD(x0, x4), 8));
-        r[3] = to_int16(_mm256_srai_epi32(ADD(x8, x6), 8));
-        r[4] = to_int16(_mm256_srai_epi32(SUB(x8, x6), 8));
-        r[5] = to_int16(_mm256_srai_epi32(SUB(x0, x4), 8));
-        r[6] = to_int16(_mm256_srai_epi32(SUB(x3, x2), 8));
-        r[7] = to_int16(_mm256_srai_epi32(SUB(x7, x1), 8));
-    }
-    transpose8(r);  // r[i]: row i again, lanes are the columns
-    {
-        __m256i c[8];
-        for (int k = 0; k < 8; k++)
-            c[k] = _mm256_cvtepi16_epi32(r[k]);
-        const __m256i four = _mm256_set1_epi32(4);
-        __m256i x0 = ADD(_mm256_slli_epi32(c[0], 8), _mm256_set1_epi32(8192));
-        __m256i x1 = _mm256_slli_epi32(c[4], 8), x2 = c[6], x3 = c[2], x4 = c[1], x5 = c[7],
-                x6 = c[5], x7 = c[3];
-        __m256i x8 = ADD(MUL(W7, ADD(x4, x5)), four);
-        x4 = _mm256_srai_epi32(ADD(x8, MUL(W1 - W7, x4)), 3);
-        x5 = _mm256_srai_epi32(SUB(x8, MUL(W1 + W7, x5)), 3);
-        x8 = ADD(MUL(W3, ADD(x6, x7)), four);
-        x6 = _mm256_srai_epi32(SUB(x8, MUL(W3 - W5, x6)), 3);
-        x7 = _mm256_srai_epi32(SUB(x8, MUL(W3 + W5, x7)), 3);
-        x8 = ADD(x0, x1);
-        x0 = SUB(x0, x1);
-        x1 = ADD(MUL(W6, ADD(x3, x2)), four);
-        x2 = _mm256_srai_epi32(SUB(x1, MUL(W2 + W6, x2)), 3);
-        x3 = _mm256_srai_epi32(ADD(x1, MUL(W2 - W6, x3)), 3);
-        x1 = ADD(x4, x6);
-        x4 = SUB(x4, x6);
-        x6 = ADD(x5, x7);
-        x5 = SUB(x5, x7);
-        x7 = ADD(x8, x3);
-        x8 = SUB(x8, x3);
-        x3 = ADD(x0, x2);
-        x0 = SUB(x0, x2);
-        x2 = rot181(ADD(x4, x5));
-        x4 = rot181(SUB(x4, x5));
-#define out(i, v) store_clipped(block + 8 * (i), v)
-        out(0, ADD(x7, x1));
-        out(1, ADD(x3, x2));
-        out(2, ADD(x0, x4));
-        out(3, ADD(x8, x6));
-        out(4, SUB(x8, x6));
-        out(5, SUB(x0, x4));
-        out(6, SUB(x3, x2));
-        out(7, SUB(x7, x1));
-#undef out
-    }
+    avx2::idct(r);
+    for (int i = 0; i < 8; i++)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(block + 8 * i), r[i]);
 }
-
-#undef MUL
-#undef ADD
-#undef SUB
-
-const bool g_avx2 = __builtin_cpu_supports("avx2");
 
 } // namespace
 

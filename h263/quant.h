@@ -10,6 +10,8 @@ public:
     /** Builds the tables for Q (1..31) unless they are already built for it. */
     void setup(int q);
     int q() const { return q_; }
+    /** floor(2^20 / (2Q)) + 1: for |v| < 4096, |v| * recip() >> 20 is |v| / (2Q). */
+    uint32_t recip() const { return recip_; }
 
     /** Inter block: level[i] = T[c[i] - (Q >> 1)]; returns whether any level is non-zero. */
     bool quantise_inter(const int32_t *coef, int16_t *level) const;
