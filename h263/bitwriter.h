@@ -60,6 +60,9 @@ struct BitWriter {
             put_bit(*text == '1');
     }
 
+    /** Whether BitAppender may append bits more bits (it stores four bytes at a time). */
+    bool has_room(int bits) const { return capacity - position >= bits + 32; }
+
     int bits_to_byte_boundary() const { return (8 - (position & 7)) & 7; }
 
     /** Writes 0 bits up to the next byte boundary; returns how many. */
@@ -70,3 +73,39 @@ struct BitWriter {
         return n;
     }
 };
+
+/**
+ * Appends short codes to a BitWriter without a capacity test per code: the
+ * caller makes sure of the room first (BitWriter::has_room). Each code goes
+ * out with one four-byte store behind the bits written so far; the position
+ * reaches the writer when the appender ends.
+ */
+class BitAppender {
+public:
+    explicit BitAppender(BitWriter &bw)
+        : bw_(bw), p_(bw.buffer + (bw.position >> 3)), n_(bw.position & 7)
+    {
+        acc_ = n_ ? static_cast<uint32_t>(*p_ >> (8 - n_)) : 0;
+    }
+    ~BitAppender() { bw_.position = static_cast<int>(p_ - bw_.buffer) * 8 + n_; }
+    BitAppender(const BitAppender &) = delete;
+    BitAppender &operator=(const BitAppender &) = delete;
+
+    /** Appends the low len bits of code (len 1..25), most significant first. */
+    void put(uint32_t code, int len)
+    {
+        acc_ = acc_ << len | code;
+        n_ += len;      // below 8 + 25: the pending bits fit the four bytes stored
+        const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc_ << (32 - n_)));
+        std::memcpy(p_, &word, 4);
+        p_ += n_ >> 3;
+        n_ &= 7;
+    }
+
+private:
+    BitWriter &bw_;
+    uint8_t *p_;    ///< the byte that holds the pending bits
+    int n_;         ///< pending bits, 0..7
+    uint64_t acc_;  ///< the pending bits in its low n_ bits (higher bits are stale)
+};
+

@@ -158,12 +158,11 @@ TableStore *build_tables()
     words(t.intra_dc, t.intra_dc_words, 254);
     words(t.mvd, t.mvd_words, 64);
 
-    std::memset(t.tcoef_len, 0, sizeof t.tcoef_len);
+    std::memset(t.tcoef_word, 0, sizeof t.tcoef_word);
     if (t.tcoef) {
         for (int s = 0; s < 102; s++) {
             const int *v = &t.tcoef->values[s * 3];
-            t.tcoef_code[v[0]][v[1]][v[2]] = t.tcoef->bits[s] << 1;
-            t.tcoef_len[v[0]][v[1]][v[2]] = static_cast<uint8_t>(t.tcoef->length[s] + 1);
+            t.tcoef_word[v[0]][v[1]][v[2]] = t.tcoef->bits[s] << 6 | (t.tcoef->length[s] + 1u);
         }
         t.escape_code = t.tcoef->bits[102] << 15;
         t.escape_len = t.tcoef->length[102] + 15;
@@ -181,11 +180,15 @@ const EncoderTables &encoder_tables()
 
 namespace {
 
-/** Appends code words to a 64-bit word that goes out 32 bits at a time. */
+/** Appends code words to a 64-bit word that goes out 32 bits at a time through put_bits. */
 class EventWriter {
 public:
     explicit EventWriter(BitWriter &bw) : bw_(bw) {}
-    void emit(uint32_t code, int len)
+    ~EventWriter() { bw_.put_bits(static_cast<uint32_t>(acc_), n_); }
+    EventWriter(const EventWriter &) = delete;
+    EventWriter &operator=(const EventWriter &) = delete;
+
+    void put(uint32_t code, int len)
     {
         acc_ = acc_ << len | code;
         n_ += len;
@@ -194,7 +197,6 @@ public:
             bw_.put_bits(static_cast<uint32_t>(acc_ >> n_), 32);
         }
     }
-    void flush() { bw_.put_bits(static_cast<uint32_t>(acc_), n_); }
 
 private:
     BitWriter &bw_;
@@ -202,19 +204,36 @@ private:
     int n_ = 0;
 };
 
-/** The code word of one event: from the table, or ESCAPE with LAST, RUN and LEVEL. */
-inline void put_event(const EncoderTables &t, int end, int run, int level, EventWriter &out)
+/**
+ * The code word of one event: from the table, or ESCAPE with LAST (1 bit),
+ * RUN (6 bits) and LEVEL (8 bits, -127..127 without 0). Chosen without a
+ * branch: which of the two an event takes is hard to predict.
+ */
+template <typename Out>
+inline void put_event(const EncoderTables &t, int end, int run, int level, Out &out)
 {
     const int mag = level < 0 ? -level : level;
-    if (mag <= 12 && t.tcoef_len[end][run][mag]) {
-        out.emit(t.tcoef_code[end][run][mag] | (level < 0), t.tcoef_len[end][run][mag]);
-        return;
-    }
-    // ESCAPE, LAST (1 bit), RUN (6 bits), LEVEL (8 bits, -127..127 without 0).
+    const uint32_t word = t.tcoef_word[end][run][mag > 15 ? 0 : mag];
     const int l = level > 127 ? 127 : (level < -127 ? -127 : level);
-    const uint32_t fields = static_cast<uint32_t>(end) << 14 | static_cast<uint32_t>(run) << 8 |
-                            (static_cast<uint32_t>(l) & 0xff);
-    out.emit(t.escape_code | fields, t.escape_len);
+    const uint32_t escape = t.escape_code | static_cast<uint32_t>(end) << 14 |
+                            static_cast<uint32_t>(run) << 8 | (static_cast<uint32_t>(l) & 0xff);
+    const uint32_t code = word ? (word >> 5) | (level < 0) : escape;
+    const int len = word ? static_cast<int>(word & 31) : t.escape_len;
+    out.put(code, len);
+}
+
+/** The events of the set bits of nonzero, the run counted from position first. */
+template <typename Out>
+inline void put_events(const EncoderTables &t, const int16_t *scan, int first, uint64_t nonzero,
+                       Out &out)
+{
+    int prev = first - 1;
+    for (uint64_t m = nonzero; m;) {
+        const int pos = __builtin_ctzll(m);
+        m &= m - 1;
+        put_event(t, m == 0, pos - prev - 1, scan[pos], out);
+        prev = pos;
+    }
 }
 
 } // namespace
@@ -225,16 +244,14 @@ int put_block_coefficients(const int16_t *scan, int first, uint64_t nonzero, Bit
     if (!t.tcoef || !t.esc_run || !t.esc_level)
         return 0;
     const int start = bw.position;
-    EventWriter out(bw);
-    // One event per set bit: its run is the distance from the previous one.
-    int prev = first - 1;
-    for (uint64_t m = nonzero; m;) {
-        const int pos = __builtin_ctzll(m);
-        m &= m - 1;
-        put_event(t, m == 0, pos - prev - 1, scan[pos], out);
-        prev = pos;
+    // At most 64 events of 22 bits each.
+    if (bw.has_room(64 * 22)) {
+        BitAppender out(bw);
+        put_events(t, scan, first, nonzero, out);
+    } else {
+        EventWriter out(bw);
+        put_events(t, scan, first, nonzero, out);
     }
-    out.flush();
     return bw.position - start;
 }
 
@@ -244,17 +261,18 @@ int put_block_coefficients_reference(const int16_t *scan, int first, int last, B
     if (!t.tcoef || !t.esc_run || !t.esc_level)
         return 0;
     const int start = bw.position;
-    EventWriter out(bw);
-    int run = 0;
-    for (int i = first; i <= last; i++) {
-        if (!scan[i]) {
-            run++;
-            continue;
+    {
+        EventWriter out(bw);
+        int run = 0;
+        for (int i = first; i <= last; i++) {
+            if (!scan[i]) {
+                run++;
+                continue;
+            }
+            put_event(t, i == last, run, scan[i], out);
+            run = 0;
         }
-        put_event(t, i == last, run, scan[i], out);
-        run = 0;
     }
-    out.flush();
     return bw.position - start;
 }
 

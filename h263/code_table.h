@@ -61,9 +61,11 @@ struct EncoderTables {
     const CodeTable *esc_run;
     const CodeTable *esc_level;
     const CodeTable *mvd;
-    /** (last, run 0..63, |level| 1..12) -> code word with a 0 sign bit appended; length 0 if none. */
-    uint32_t tcoef_code[2][64][13];
-    uint8_t tcoef_len[2][64][13];
+    /**
+     * (last, run 0..63, |level| 0..15) -> the code word with a 0 sign bit
+     * appended, shifted left by 5, ORed with its length; 0 where there is none.
+     */
+    uint32_t tcoef_word[2][64][16];
     /** ESCAPE followed by room for LAST, RUN and LEVEL (15 bits); its length with them. */
     uint32_t escape_code;
     int escape_len;

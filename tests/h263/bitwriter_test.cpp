@@ -65,4 +65,33 @@ TEST(BitRoundTrip, RandomFieldsReadBackAsWritten)
     EXPECT_EQ(br.getbits(32), 0u) << "past the end reads zeros";
 }
 
+// Runs of short codes from any start position over stale bytes: the appender
+// leaves the bytes and the position put_bits leaves.
+TEST(BitAppender, WritesWhatPutBitsWrites)
+{
+    std::mt19937 rng(17);
+    for (int trial = 0; trial < 2000; trial++) {
+        std::vector<uint8_t> a(256), b;
+        for (uint8_t &x : a)
+            x = static_cast<uint8_t>(rng());
+        b = a;
+        BitWriter wa{a.data(), 2048}, wb{b.data(), 2048};
+        wa.position = wb.position = static_cast<int>(rng() % 64);
+        {
+            BitAppender out(wa);
+            for (int i = 0; i < 40; i++) {
+                const int n = 1 + static_cast<int>(rng() % 25);
+                const uint32_t v = rng() & ((1u << n) - 1);
+                out.put(v, n);
+                wb.put_bits(v, n);
+            }
+        }
+        ASSERT_EQ(wa.position, wb.position) << "trial " << trial;
+        ASSERT_TRUE(wa.has_room(0));
+        for (int i = 0; i < wb.position; i++)
+            ASSERT_EQ((a[i / 8] >> (7 - i % 8)) & 1, (b[i / 8] >> (7 - i % 8)) & 1)
+                << "trial " << trial << " bit " << i;
+    }
+}
+
 } // namespace

@@ -108,11 +108,14 @@ TEST(ElementWriters, CoefficientMaskEqualsPositionByPosition)
                 mask |= 1ull << i;
             }
         const int last = mask ? 63 - __builtin_clzll(mask) : -1;
+        // Some writers too short for the fast path near their end.
         uint8_t a[200] = {}, b[200] = {};
-        BitWriter wa{a, 1600}, wb{b, 1600};
+        const int capacity = trial % 4 ? 1600 : 1000;
+        BitWriter wa{a, capacity}, wb{b, capacity};
         const int na = h263::put_block_coefficients(l, first, mask, wa);
         const int nb = h263::put_block_coefficients_reference(l, first, last, wb);
         ASSERT_EQ(na, nb) << "trial " << trial;
+        ASSERT_EQ(wa.overflow, wb.overflow) << "trial " << trial;
         ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "trial " << trial;
     }
 }
