@@ -322,35 +322,98 @@ void border_sums_pair(const BlockPlace &a, const BlockPlace &b, BorderSums out[2
 }
 
 /**
- * The fast estimate of code_block from the block's first pass; false when its
- * error is too large (the exact transform decides then). An uncoded block is
- * settled by the first pass; a coded one takes a second pass.
+ * The first passes of the four luma blocks of a macroblock with AVX2 (src and
+ * rec: the macroblock's top left samples): rows r and r + 8 in one register, so
+ * that each sum of absolute differences gives one value for every block.
+ */
+__attribute__((target("avx2"))) void border_sums_luma_avx2(const uint8_t *src, const uint8_t *rec,
+                                                           int stride, BorderSums out[4])
+{
+    const __m256i z = _mm256_setzero_si256(), even = _mm256_set1_epi16(0x00ff);
+    __m256i left = z, right = z, err = z, top = z, bottom = z;
+    for (int r = 0; r < 8; r++) {
+        const uint8_t *sr = src + r * stride, *pr = rec + r * stride;
+        const __m256i s = _mm256_inserti128_si256(_mm256_castsi128_si256(load16(sr)),
+                                                  load16(sr + 8 * stride), 1);
+        const __m256i p = _mm256_inserti128_si256(_mm256_castsi128_si256(load16(pr)),
+                                                  load16(pr + 8 * stride), 1);
+        // Columns 0-7 (blocks 0 | 2) and 8-15 (blocks 1 | 3) of source minus prediction.
+        left = _mm256_add_epi16(left, _mm256_sub_epi16(_mm256_unpacklo_epi8(s, z),
+                                                       _mm256_unpacklo_epi8(p, z)));
+        right = _mm256_add_epi16(right, _mm256_sub_epi16(_mm256_unpackhi_epi8(s, z),
+                                                         _mm256_unpackhi_epi8(p, z)));
+        err = _mm256_add_epi64(err, _mm256_sad_epu8(_mm256_and_si256(s, even),
+                                                    _mm256_and_si256(p, even)));
+        if (r == 0 || r == 7)
+            (r == 0 ? top : bottom) = _mm256_sub_epi64(_mm256_sad_epu8(s, z), _mm256_sad_epu8(p, z));
+    }
+    // 64-bit lane n of the sums belongs to block n; 16-bit lanes 0 and 7 of each
+    // half of left and right are the blocks' first and last columns.
+    alignas(32) int64_t t[4], b[4], e[4];
+    alignas(32) int16_t l[16], rr[16];
+    _mm256_store_si256(reinterpret_cast<__m256i *>(t), top);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(b), bottom);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(e), err);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(l), left);
+    _mm256_store_si256(reinterpret_cast<__m256i *>(rr), right);
+    for (int n = 0; n < 4; n++) {
+        const int16_t *cols = (n & 1 ? rr : l) + (n & 2 ? 8 : 0);
+        out[n] = {static_cast<int>(t[n]), static_cast<int>(b[n]), cols[0], cols[7],
+                  static_cast<int>(e[n])};
+    }
+}
+
+/** The fast estimate's three coefficients from a block's border sums. */
+struct FastCoefficients {
+    int c0, c1, c8;
+    explicit FastCoefficients(const BorderSums &b)
+        : c0((b.top + b.bottom + b.left + b.right) >> 2), c1(((b.left - b.right) * 21) >> 6),
+          c8(((b.top - b.bottom) * 21) >> 6)
+    {
+    }
+};
+
+/** The fast estimate's error limit: 2 * err <= 40 * Q. */
+inline int fast_limit(const Quantiser &q)
+{
+    return 20 * q.q();
+}
+
+/**
+ * The fast estimate of an inter block whose three coefficients all quantise to
+ * 0 (T[v] is 0 exactly for |v| < 2Q): then nothing is coded and the
+ * reconstruction is the prediction already in rec, kept when the first pass's
+ * error is within the limit. 1: settled so; -1: the exact transform decides;
+ * 0: the coefficients are not all 0.
+ */
+inline int settle_uncoded(const Quantiser &q, const BorderSums &b, BlockLevels &out)
+{
+    const FastCoefficients f(b);
+    const int quant = q.q(), half = quant >> 1;
+    const unsigned span = 4u * static_cast<unsigned>(quant) - 1;
+    auto zero = [&](int c) { return static_cast<unsigned>(c - half + 2 * quant - 1) < span; };
+    if (!zero(f.c0) || !zero(f.c1) || !zero(f.c8))
+        return 0;
+    if (b.err > fast_limit(q))
+        return -1;
+    out.nonzero = 0;
+    out.last = -1;
+    return 1;
+}
+
+/**
+ * The fast estimate of a block whose coefficients do not all quantise to 0
+ * (or of an intra block): a second pass forms the reduced reconstruction and
+ * its error; false when that is too large (the exact transform decides then).
  */
 template <bool Intra>
-bool try_fast(const Quantiser &q, const BorderSums &b, const uint8_t *src, int ss, uint8_t *rec,
-              int rs, bool &coded, BlockLevels &out)
+bool try_reduced(const Quantiser &q, const BorderSums &b, const uint8_t *src, int ss, uint8_t *rec,
+                 int rs, bool &coded, BlockLevels &out)
 {
     const __m128i z = _mm_setzero_si128();
-    const int c0 = (b.top + b.bottom + b.left + b.right) >> 2;
-    const int c1 = ((b.left - b.right) * 21) >> 6, c8 = ((b.top - b.bottom) * 21) >> 6;
-    const int quant = q.q(), limit = 20 * quant;   // 2 * err <= 40 * Q
-    if (!Intra) {
-        // T[v] is 0 exactly for |v| < 2Q: then nothing is coded, and the
-        // reconstruction is the prediction already in rec.
-        const int half = quant >> 1;
-        const unsigned span = 4u * static_cast<unsigned>(quant) - 1;
-        auto zero = [&](int c) { return static_cast<unsigned>(c - half + 2 * quant - 1) < span; };
-        if (zero(c0) && zero(c1) && zero(c8)) {
-            if (b.err > limit)
-                return false;
-            coded = false;
-            out.nonzero = 0;
-            out.last = -1;
-            return true;
-        }
-    }
-    const int l0 = fast_level(q, Intra, 0, c0), l1 = fast_level(q, Intra, 1, c1),
-              l8 = fast_level(q, Intra, 8, c8);
+    const FastCoefficients f(b);
+    const int l0 = fast_level(q, Intra, 0, f.c0), l1 = fast_level(q, Intra, 1, f.c1),
+              l8 = fast_level(q, Intra, 8, f.c8);
     coded = (l1 | l8 | (Intra ? 0 : l0)) != 0;
     const int b0 = Intra ? 8 * l0 : q.dequant(l0);
     const int b1 = coded ? q.dequant(l1) : 0, b8 = coded ? q.dequant(l8) : 0;
@@ -366,12 +429,30 @@ bool try_fast(const Quantiser &q, const BorderSums &b, const uint8_t *src, int s
                                                      _mm_unpacklo_epi8(load8(src + r * ss), z))));
     }
     // Even lanes are the low halves of the 32-bit lanes; at most 8 * 511 each.
-    if (hsum32(_mm_and_si128(acc, _mm_set1_epi32(0xffff))) > limit)
+    if (hsum32(_mm_and_si128(acc, _mm_set1_epi32(0xffff))) > fast_limit(q))
         return false;
     for (int r = 0; r < 8; r++)
         store8(rec + r * rs, _mm_packus_epi16(spatial[r], spatial[r]));
     fast_scan(Intra, l0, l1, l8, out);
     return true;
+}
+
+/**
+ * The fast estimate of code_block from the block's first pass; false when its
+ * error is too large (the exact transform decides then).
+ */
+template <bool Intra>
+inline bool try_fast(const Quantiser &q, const BorderSums &b, const uint8_t *src, int ss,
+                     uint8_t *rec, int rs, bool &coded, BlockLevels &out)
+{
+    if (!Intra) {
+        const int settled = settle_uncoded(q, b, out);
+        if (settled) {
+            coded = false;
+            return settled > 0;
+        }
+    }
+    return try_reduced<Intra>(q, b, src, ss, rec, rs, coded, out);
 }
 
 template <bool Intra>
@@ -390,23 +471,35 @@ int code_six(const Quantiser &q, bool exact_only, const BlockPlace place[6], Blo
 {
     int cbp = 0;
     if (!Intra && !exact_only) {
-        // The first passes of the fast estimate, two blocks at a time.
-        for (int n = 0; n < 6; n += 2) {
-            BorderSums sums[2];
+        // The first passes of the fast estimate: the luma blocks together where they
+        // lie as in a picture, otherwise two blocks at a time.
+        BorderSums sums[6];
+        const BlockPlace &y = place[0];
+        const bool luma = place[1].src == y.src + 8 && place[1].rec == y.rec + 8 &&
+                          place[2].src == y.src + 8 * y.stride && place[2].rec == y.rec + 8 * y.stride &&
+                          place[3].src == place[2].src + 8 && place[3].rec == place[2].rec + 8 &&
+                          place[1].stride == y.stride && place[2].stride == y.stride &&
+                          place[3].stride == y.stride;
+        for (int n = luma && g_avx2 ? 4 : 0; n < 6; n += 2) {
             const BlockPlace &a = place[n], &b = place[n + 1];
             if (a.src + 8 == b.src && a.rec + 8 == b.rec && a.stride == b.stride)
-                border_sums_pair<true>(a, b, sums);
+                border_sums_pair<true>(a, b, sums + n);
             else
-                border_sums_pair<false>(a, b, sums);
-            for (int k = 0; k < 2; k++) {
-                const BlockPlace &p = place[n + k];
-                bool coded;
-                if (!try_fast<false>(q, sums[k], p.src, p.stride, p.rec, p.stride, coded,
-                                     levels[n + k]))
-                    coded = exact_path<false>(q, p.src, p.stride, p.rec, p.stride, levels[n + k]);
-                if (coded)
-                    cbp |= 32 >> (n + k);
-            }
+                border_sums_pair<false>(a, b, sums + n);
+        }
+        if (luma && g_avx2)
+            border_sums_luma_avx2(y.src, y.rec, y.stride, sums);
+        for (int n = 0; n < 6; n++) {
+            const BlockPlace &p = place[n];
+            const int settled = settle_uncoded(q, sums[n], levels[n]);
+            if (settled > 0)
+                continue;
+            bool coded;
+            if (settled < 0 ||
+                !try_reduced<false>(q, sums[n], p.src, p.stride, p.rec, p.stride, coded, levels[n]))
+                coded = exact_path<false>(q, p.src, p.stride, p.rec, p.stride, levels[n]);
+            if (coded)
+                cbp |= 32 >> n;
         }
         return cbp;
     }

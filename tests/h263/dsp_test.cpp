@@ -241,7 +241,7 @@ TEST(BlockCoder, MacroblockEqualsBlockByBlockScalar)
         q.setup(1 + trial % 31);
         const bool intra = trial % 11 == 0, exact_only = trial % 13 == 0;
         const int spread = 1 + static_cast<int>(rng() % (trial % 4 == 0 ? 120 : 12));
-        // Luma 16x16 at stride 20, U and V 8x8 at stride 10; rec[1] for the scalar form.
+        // Luma in 16 rows at stride 20, U and V 8x8 at stride 10; rec[1] for the scalar form.
         uint8_t src_y[16 * 20], src_u[8 * 10], src_v[8 * 10];
         uint8_t rec_y[2][16 * 20], rec_u[2][8 * 10], rec_v[2][8 * 10];
         auto fill = [&](uint8_t *src, uint8_t *rec0, uint8_t *rec1, int n) {
@@ -255,9 +255,10 @@ TEST(BlockCoder, MacroblockEqualsBlockByBlockScalar)
         fill(src_y, rec_y[0], rec_y[1], 16 * 20);
         fill(src_u, rec_u[0], rec_u[1], 8 * 10);
         fill(src_v, rec_v[0], rec_v[1], 8 * 10);
+        // Luma blocks as in a picture, or the lower two moved right by two samples.
         h263::BlockPlace place[6], scalar[6];
         for (int n = 0; n < 4; n++) {
-            const int off = (n >> 1) * 8 * 20 + (n & 1) * 8;
+            const int off = (n >> 1) * (8 * 20 + (trial % 2) * 2) + (n & 1) * 8;
             place[n] = {src_y + off, rec_y[0] + off, 20};
             scalar[n] = {src_y + off, rec_y[1] + off, 20};
         }
