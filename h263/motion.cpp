@@ -77,8 +77,9 @@ void interpolate_strips_sse2(const uint8_t *r, int w, int hgt, uint8_t *ph, uint
 const bool g_avx2 = __builtin_cpu_supports("avx2");
 
 /**
- * The strip loop of HalfPelPlanes::interpolate with strips of 32 columns
- * (w >= 33), the same arithmetic as avg4_from_pairs on 32 bytes at once.
+ * The strip loop of HalfPelPlanes::interpolate with strips of 32 * N columns
+ * (w >= 32 * N + 1), the same arithmetic as avg4_from_pairs on 32 bytes at a
+ * time. Strips of 64 columns write whole cache lines in one pass down the picture.
  */
 __attribute__((target("avx2"))) inline __m256i load32(const uint8_t *p)
 {
@@ -90,32 +91,42 @@ __attribute__((target("avx2"))) inline void store32(uint8_t *p, __m256i v)
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
 }
 
+template <int N>
 __attribute__((target("avx2"))) void interpolate_strips_avx2(const uint8_t *r, int w, int hgt,
                                                              uint8_t *ph, uint8_t *pv,
                                                              uint8_t *pd)
 {
     const __m256i one = _mm256_set1_epi8(1);
-    for (int x = 0;; x += 32) {
-        if (x > w - 33)
-            x = w - 33;
-        __m256i va = load32(r + x), vb = load32(r + x + 1);
-        __m256i ab = _mm256_avg_epu8(va, vb), ab_xor = _mm256_xor_si256(va, vb);
-        for (int y = 0; y + 1 < hgt; y++) {
-            const size_t o = static_cast<size_t>(y) * w + x;
-            const __m256i vc = load32(r + o + w), vd = load32(r + o + w + 1);
-            const __m256i cd = _mm256_avg_epu8(vc, vd), cd_xor = _mm256_xor_si256(vc, vd);
-            const __m256i odd = _mm256_or_si256(ab_xor, cd_xor);
-            const __m256i fix =
-                _mm256_and_si256(_mm256_and_si256(_mm256_xor_si256(ab, cd), odd), one);
-            store32(ph + o, ab);
-            store32(pv + o, _mm256_avg_epu8(va, vc));
-            store32(pd + o, _mm256_sub_epi8(_mm256_avg_epu8(ab, cd), fix));
-            va = vc;
-            ab = cd;
-            ab_xor = cd_xor;
+    const int width = 32 * N;
+    for (int x = 0;; x += width) {
+        if (x > w - width - 1)
+            x = w - width - 1;
+        __m256i va[N], ab[N], ab_xor[N];
+        for (int i = 0; i < N; i++) {
+            va[i] = load32(r + x + 32 * i);
+            const __m256i vb = load32(r + x + 32 * i + 1);
+            ab[i] = _mm256_avg_epu8(va[i], vb);
+            ab_xor[i] = _mm256_xor_si256(va[i], vb);
         }
-        store32(ph + static_cast<size_t>(hgt - 1) * w + x, ab);
-        if (x == w - 33)
+        for (int y = 0; y + 1 < hgt; y++) {
+            for (int i = 0; i < N; i++) {
+                const size_t o = static_cast<size_t>(y) * w + x + 32 * i;
+                const __m256i vc = load32(r + o + w), vd = load32(r + o + w + 1);
+                const __m256i cd = _mm256_avg_epu8(vc, vd), cd_xor = _mm256_xor_si256(vc, vd);
+                const __m256i odd = _mm256_or_si256(ab_xor[i], cd_xor);
+                const __m256i fix =
+                    _mm256_and_si256(_mm256_and_si256(_mm256_xor_si256(ab[i], cd), odd), one);
+                store32(ph + o, ab[i]);
+                store32(pv + o, _mm256_avg_epu8(va[i], vc));
+                store32(pd + o, _mm256_sub_epi8(_mm256_avg_epu8(ab[i], cd), fix));
+                va[i] = vc;
+                ab[i] = cd;
+                ab_xor[i] = cd_xor;
+            }
+        }
+        for (int i = 0; i < N; i++)
+            store32(ph + static_cast<size_t>(hgt - 1) * w + x + 32 * i, ab[i]);
+        if (x == w - width - 1)
             break;
     }
 }
@@ -137,11 +148,13 @@ void HalfPelPlanes::interpolate(const Picture &ref)
         interpolate_reference(ref, h.data(), v.data(), d.data());
         return;
     }
-    // Strips of sixteen (or 32) columns, top to bottom: each row's loads and horizontal
+    // Strips of sixteen (or 32 or 64) columns, top to bottom: each row's loads and horizontal
     // average serve the row above it too. The last strip overlaps so that it ends at w - 1.
     const uint8_t *r = ref.y;
-    if (g_avx2 && w >= 33)
-        interpolate_strips_avx2(r, w, hgt, h.data(), v.data(), d.data());
+    if (g_avx2 && w >= 65)
+        interpolate_strips_avx2<2>(r, w, hgt, h.data(), v.data(), d.data());
+    else if (g_avx2 && w >= 33)
+        interpolate_strips_avx2<1>(r, w, hgt, h.data(), v.data(), d.data());
     else
         interpolate_strips_sse2(r, w, hgt, h.data(), v.data(), d.data());
     for (int y = 0; y < hgt; y++) {
