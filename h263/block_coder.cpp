@@ -13,13 +13,14 @@ namespace h263 {
 namespace {
 
 /** The levels at the set bits of a raster mask moved to their scan positions; sets the mask and last. */
-inline void scan_from_mask(const int16_t *levels, uint64_t mask, BlockLevels &out)
+template <typename Level>
+inline void scan_from_mask(const Level *levels, uint64_t mask, BlockLevels &out)
 {
     uint64_t scan = 0;
     for (uint64_t m = mask; m; m &= m - 1) {
         const int raster = __builtin_ctzll(m), pos = kScanPosition[raster];
         scan |= 1ull << pos;
-        out.scan[pos] = levels[raster];
+        out.scan[pos] = static_cast<int16_t>(levels[raster]);
     }
     out.nonzero = scan;
     out.last = scan ? 63 - __builtin_clzll(scan) : -1;
@@ -208,8 +209,8 @@ __attribute__((target("avx2"))) bool exact_block_avx2(const Quantiser &q, const 
     const __m256i recip = _mm256_set1_epi32(static_cast<int>(q.recip()));
     const __m256i top = _mm256_set1_epi32(127), one = _mm256_set1_epi32(1);
     const __m256i qv = _mm256_set1_epi32(quant), even = _mm256_set1_epi32((quant & 1) ? 0 : 1);
-    alignas(16) int16_t levels[64];
-    __m128i values[8];
+    alignas(32) int32_t levels[64];
+    __m256i values[8];
     uint64_t mask = 0;
     for (int r = 0; r < 8; r++) {
         const __m256i v = _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(coef[r], half), lo), hi);
@@ -219,24 +220,28 @@ __attribute__((target("avx2"))) bool exact_block_avx2(const Quantiser &q, const 
         const __m256i d = _mm256_andnot_si256(
             zero, _mm256_sub_epi32(_mm256_mullo_epi32(_mm256_add_epi32(_mm256_add_epi32(l, l), one), qv),
                                    even));
-        _mm_store_si128(reinterpret_cast<__m128i *>(levels + 8 * r), avx2::packs8(_mm256_sign_epi32(l, v)));
-        values[r] = avx2::packs8(_mm256_sign_epi32(d, v));
+        _mm256_store_si256(reinterpret_cast<__m256i *>(levels + 8 * r), _mm256_sign_epi32(l, v));
+        values[r] = _mm256_sign_epi32(d, v);
         mask |= static_cast<uint64_t>(~_mm256_movemask_ps(_mm256_castsi256_ps(zero)) & 0xff) << (8 * r);
     }
     if (Intra) {
         // DC: c / 8 truncated toward zero, limited to 1..254, reconstructed as 8 d.
         int d = _mm256_cvtsi256_si32(coef[0]) / 8;
         d = d < 1 ? 1 : (d > 254 ? 254 : d);
-        levels[0] = static_cast<int16_t>(d);
-        values[0] = _mm_insert_epi16(values[0], 8 * d, 0);
+        levels[0] = d;
+        values[0] = _mm256_blend_epi32(values[0], _mm256_set1_epi32(8 * d), 1);
         mask &= ~1ull;
     }
     avx2::idct(values);
-    for (int r = 0; r < 8; r++) {
-        const __m128i v = _mm_adds_epi16(values[r], pred[r]);
-        store8(rec + r * rs, _mm_packus_epi16(v, v));
+    // Prediction plus the block, clipped to 0..255, two rows at a time.
+    for (int r = 0; r < 8; r += 2) {
+        const __m256i p = _mm256_inserti128_si256(_mm256_castsi128_si256(pred[r]), pred[r + 1], 1);
+        const __m256i v = _mm256_adds_epi16(avx2::pack_rows(values[r], values[r + 1]), p);
+        const __m256i b = _mm256_packus_epi16(v, v);
+        store8(rec + r * rs, _mm256_castsi256_si128(b));
+        store8(rec + (r + 1) * rs, _mm256_extracti128_si256(b, 1));
     }
-    out.scan[0] = levels[0];
+    out.scan[0] = static_cast<int16_t>(levels[0]);
     scan_from_mask(levels, mask, out);
     return mask != 0;
 }

@@ -233,12 +233,12 @@ namespace {
 /** idct with AVX2. */
 __attribute__((target("avx2"))) void idct_avx2(int16_t *block)
 {
-    __m128i r[8];
+    __m256i r[8];
     for (int i = 0; i < 8; i++)
-        r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * i));
+        r[i] = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * i)));
     avx2::idct(r);
-    for (int i = 0; i < 8; i++)
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(block + 8 * i), r[i]);
+    for (int i = 0; i < 8; i += 2)
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(block + 8 * i), avx2::pack_rows(r[i], r[i + 1]));
 }
 
 } // namespace

@@ -100,27 +100,6 @@ H263_AVX2 void fdct_exact(const __m256i rows[8], __m256i coef[8])
         coef[v] = _mm256_set_m128i(_mm256_cvttpd_epi32(right[v]), _mm256_cvttpd_epi32(left[v]));
 }
 
-/** Eight 16-bit rows of eight into eight columns, in place. */
-H263_AVX2 void transpose8_epi16(__m128i r[8])
-{
-    __m128i t0 = _mm_unpacklo_epi16(r[0], r[1]), t1 = _mm_unpackhi_epi16(r[0], r[1]);
-    __m128i t2 = _mm_unpacklo_epi16(r[2], r[3]), t3 = _mm_unpackhi_epi16(r[2], r[3]);
-    __m128i t4 = _mm_unpacklo_epi16(r[4], r[5]), t5 = _mm_unpackhi_epi16(r[4], r[5]);
-    __m128i t6 = _mm_unpacklo_epi16(r[6], r[7]), t7 = _mm_unpackhi_epi16(r[6], r[7]);
-    __m128i u0 = _mm_unpacklo_epi32(t0, t2), u1 = _mm_unpackhi_epi32(t0, t2);
-    __m128i u2 = _mm_unpacklo_epi32(t1, t3), u3 = _mm_unpackhi_epi32(t1, t3);
-    __m128i u4 = _mm_unpacklo_epi32(t4, t6), u5 = _mm_unpackhi_epi32(t4, t6);
-    __m128i u6 = _mm_unpacklo_epi32(t5, t7), u7 = _mm_unpackhi_epi32(t5, t7);
-    r[0] = _mm_unpacklo_epi64(u0, u4);
-    r[1] = _mm_unpackhi_epi64(u0, u4);
-    r[2] = _mm_unpacklo_epi64(u1, u5);
-    r[3] = _mm_unpackhi_epi64(u1, u5);
-    r[4] = _mm_unpacklo_epi64(u2, u6);
-    r[5] = _mm_unpackhi_epi64(u2, u6);
-    r[6] = _mm_unpacklo_epi64(u3, u7);
-    r[7] = _mm_unpackhi_epi64(u3, u7);
-}
-
 /** (181 * v + 128) >> 8 with a 64-bit product, as the scalar form computes it. */
 H263_AVX2 __m256i rot181(__m256i v)
 {
@@ -131,46 +110,36 @@ H263_AVX2 __m256i rot181(__m256i v)
     return _mm256_blend_epi32(even, _mm256_slli_epi64(odd, 32), 0xaa);
 }
 
-/** Eight 32-bit values packed into 16 bits with saturation. */
-H263_AVX2 __m128i packs8(__m256i v)
+/** The low 16 bits of each value, sign-extended (the scalar form stores into int16_t). */
+H263_AVX2 __m256i low16(__m256i v)
 {
-    return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    return _mm256_srai_epi32(_mm256_slli_epi32(v, 16), 16);
 }
 
-/** The low 16 bits of each value (the scalar form stores into int16_t), packed. */
-H263_AVX2 __m128i low16(__m256i v)
+/** >> 14 of eight values clipped to -256..255. */
+H263_AVX2 __m256i clipped14(__m256i v)
 {
-    v = _mm256_srai_epi32(_mm256_slli_epi32(v, 16), 16);
-    return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-}
-
-/** >> 14 of eight values clipped to -256..255, packed. */
-H263_AVX2 __m128i clipped14(__m256i v)
-{
-    v = _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(v, 14), _mm256_set1_epi32(-256)),
-                         _mm256_set1_epi32(255));
-    return _mm_packs_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    return _mm256_min_epi32(_mm256_max_epi32(_mm256_srai_epi32(v, 14), _mm256_set1_epi32(-256)),
+                            _mm256_set1_epi32(255));
 }
 
 /**
- * The integer inverse DCT (Chen-Wang butterflies) of eight 16-bit rows in
- * place, outputs clipped to -256..255: eight rows (then columns) at once, one
- * per lane, with the arithmetic of the scalar form.
+ * The integer inverse DCT (Chen-Wang butterflies) of eight rows of 32-bit
+ * values (each within 16 bits) in place, outputs clipped to -256..255: eight
+ * rows (then columns) at once, one per lane, with the arithmetic of the scalar
+ * form, which keeps the rows' results in 16 bits.
  */
-H263_AVX2 void idct(__m128i r[8])
+H263_AVX2 void idct(__m256i r[8])
 {
     constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
 #define MUL(c, v) _mm256_mullo_epi32(_mm256_set1_epi32(c), v)
 #define ADD _mm256_add_epi32
 #define SUB _mm256_sub_epi32
-    transpose8_epi16(r);  // r[k]: coefficient k of every row
+    transpose8_epi32(r);  // r[k]: coefficient k of every row
     {
-        __m256i b[8];
-        for (int k = 0; k < 8; k++)
-            b[k] = _mm256_cvtepi16_epi32(r[k]);
-        __m256i x0 = ADD(_mm256_slli_epi32(b[0], 11), _mm256_set1_epi32(128));
-        __m256i x1 = _mm256_slli_epi32(b[4], 11), x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7],
-                x6 = b[5], x7 = b[3];
+        __m256i x0 = ADD(_mm256_slli_epi32(r[0], 11), _mm256_set1_epi32(128));
+        __m256i x1 = _mm256_slli_epi32(r[4], 11), x2 = r[6], x3 = r[2], x4 = r[1], x5 = r[7],
+                x6 = r[5], x7 = r[3];
         __m256i x8 = MUL(W7, ADD(x4, x5));
         x4 = ADD(x8, MUL(W1 - W7, x4));
         x5 = SUB(x8, MUL(W1 + W7, x5));
@@ -201,15 +170,12 @@ H263_AVX2 void idct(__m128i r[8])
         r[6] = low16(_mm256_srai_epi32(SUB(x3, x2), 8));
         r[7] = low16(_mm256_srai_epi32(SUB(x7, x1), 8));
     }
-    transpose8_epi16(r);  // r[i]: row i again, lanes are the columns
+    transpose8_epi32(r);  // r[i]: row i again, lanes are the columns
     {
-        __m256i c[8];
-        for (int k = 0; k < 8; k++)
-            c[k] = _mm256_cvtepi16_epi32(r[k]);
         const __m256i four = _mm256_set1_epi32(4);
-        __m256i x0 = ADD(_mm256_slli_epi32(c[0], 8), _mm256_set1_epi32(8192));
-        __m256i x1 = _mm256_slli_epi32(c[4], 8), x2 = c[6], x3 = c[2], x4 = c[1], x5 = c[7],
-                x6 = c[5], x7 = c[3];
+        __m256i x0 = ADD(_mm256_slli_epi32(r[0], 8), _mm256_set1_epi32(8192));
+        __m256i x1 = _mm256_slli_epi32(r[4], 8), x2 = r[6], x3 = r[2], x4 = r[1], x5 = r[7],
+                x6 = r[5], x7 = r[3];
         __m256i x8 = ADD(MUL(W7, ADD(x4, x5)), four);
         x4 = _mm256_srai_epi32(ADD(x8, MUL(W1 - W7, x4)), 3);
         x5 = _mm256_srai_epi32(SUB(x8, MUL(W1 + W7, x5)), 3);
@@ -243,6 +209,12 @@ H263_AVX2 void idct(__m128i r[8])
 #undef MUL
 #undef ADD
 #undef SUB
+}
+
+/** Two rows of eight 32-bit values (each within 16 bits) as one register of 16-bit values. */
+H263_AVX2 __m256i pack_rows(__m256i a, __m256i b)
+{
+    return _mm256_permute4x64_epi64(_mm256_packs_epi32(a, b), 0xd8);
 }
 
 } // namespace avx2
