@@ -60,8 +60,8 @@ struct BitWriter {
             put_bit(*text == '1');
     }
 
-    /** Whether BitAppender may append bits more bits (it stores four bytes at a time). */
-    bool has_room(int bits) const { return capacity - position >= bits + 32; }
+    /** Whether BitAppender may append bits more bits (it stores eight bytes at a time). */
+    bool has_room(int bits) const { return capacity - position >= bits + 64; }
 
     int bits_to_byte_boundary() const { return (8 - (position & 7)) & 7; }
 
@@ -75,29 +75,29 @@ struct BitWriter {
 };
 
 /**
- * Appends short codes to a BitWriter without a capacity test per code: the
- * caller makes sure of the room first (BitWriter::has_room). Each code goes
- * out with one four-byte store behind the bits written so far; the position
- * reaches the writer when the appender ends.
+ * Appends codes to a BitWriter without a capacity test per code: the caller
+ * makes sure of the room first (BitWriter::has_room). Each code goes out with
+ * one eight-byte store behind the bits written so far; the position reaches the
+ * writer when the appender ends.
  */
 class BitAppender {
 public:
     explicit BitAppender(BitWriter &bw)
         : bw_(bw), p_(bw.buffer + (bw.position >> 3)), n_(bw.position & 7)
     {
-        acc_ = n_ ? static_cast<uint32_t>(*p_ >> (8 - n_)) : 0;
+        acc_ = n_ ? static_cast<uint64_t>(*p_ >> (8 - n_)) : 0;
     }
     ~BitAppender() { bw_.position = static_cast<int>(p_ - bw_.buffer) * 8 + n_; }
     BitAppender(const BitAppender &) = delete;
     BitAppender &operator=(const BitAppender &) = delete;
 
-    /** Appends the low len bits of code (len 1..25), most significant first. */
-    void put(uint32_t code, int len)
+    /** Appends the low len bits of code (len 1..56), most significant first. */
+    void put(uint64_t code, int len)
     {
         acc_ = acc_ << len | code;
-        n_ += len;      // below 8 + 25: the pending bits fit the four bytes stored
-        const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc_ << (32 - n_)));
-        std::memcpy(p_, &word, 4);
+        n_ += len;      // below 8 + 56: the pending bits fit the eight bytes stored
+        const uint64_t word = __builtin_bswap64(acc_ << (64 - n_));
+        std::memcpy(p_, &word, 8);
         p_ += n_ >> 3;
         n_ &= 7;
     }
@@ -108,4 +108,3 @@ private:
     int n_;         ///< pending bits, 0..7
     uint64_t acc_;  ///< the pending bits in its low n_ bits (higher bits are stale)
 };
-

@@ -162,7 +162,9 @@ TableStore *build_tables()
     if (t.tcoef) {
         for (int s = 0; s < 102; s++) {
             const int *v = &t.tcoef->values[s * 3];
-            t.tcoef_word[v[0]][v[1]][v[2]] = t.tcoef->bits[s] << 6 | (t.tcoef->length[s] + 1u);
+            for (int sign = 0; sign < 2; sign++)
+                t.tcoef_word[v[0]][v[1]][16 + (sign ? -v[2] : v[2])] =
+                    (t.tcoef->bits[s] << 1 | sign) << 5 | (t.tcoef->length[s] + 1u);
         }
         t.escape_code = t.tcoef->bits[102] << 15;
         t.escape_len = t.tcoef->length[102] + 15;
@@ -204,28 +206,33 @@ private:
     int n_ = 0;
 };
 
-/**
- * The code word of one event: from the table, or ESCAPE with LAST (1 bit),
- * RUN (6 bits) and LEVEL (8 bits, -127..127 without 0). Chosen without a
- * branch: which of the two an event takes is hard to predict.
- */
+/** The code word of one event (its bits and length): from the table, or ESCAPE
+ * with LAST (1 bit), RUN (6 bits) and LEVEL (8 bits, -127..127 without 0). */
+inline uint32_t event_code(const EncoderTables &t, int end, int run, int level, int &len)
+{
+    const unsigned index = static_cast<unsigned>(level + 16);
+    const uint32_t word = index < 32 ? t.tcoef_word[end][run][index] : 0;
+    if (word) {
+        len = static_cast<int>(word & 31);
+        return word >> 5;
+    }
+    const int l = level > 127 ? 127 : (level < -127 ? -127 : level);
+    len = t.escape_len;
+    return t.escape_code | static_cast<uint32_t>(end) << 14 | static_cast<uint32_t>(run) << 8 |
+           (static_cast<uint32_t>(l) & 0xff);
+}
+
 template <typename Out>
 inline void put_event(const EncoderTables &t, int end, int run, int level, Out &out)
 {
-    const int mag = level < 0 ? -level : level;
-    const uint32_t word = t.tcoef_word[end][run][mag > 15 ? 0 : mag];
-    const int l = level > 127 ? 127 : (level < -127 ? -127 : level);
-    const uint32_t escape = t.escape_code | static_cast<uint32_t>(end) << 14 |
-                            static_cast<uint32_t>(run) << 8 | (static_cast<uint32_t>(l) & 0xff);
-    const uint32_t code = word ? (word >> 5) | (level < 0) : escape;
-    const int len = word ? static_cast<int>(word & 31) : t.escape_len;
+    int len;
+    const uint32_t code = event_code(t, end, run, level, len);
     out.put(code, len);
 }
 
-/** The events of the set bits of nonzero, the run counted from position first. */
-template <typename Out>
+/** The events of the set bits of nonzero, one at a time, the run counted from position first. */
 inline void put_events(const EncoderTables &t, const int16_t *scan, int first, uint64_t nonzero,
-                       Out &out)
+                       EventWriter &out)
 {
     int prev = first - 1;
     for (uint64_t m = nonzero; m;) {
@@ -234,6 +241,39 @@ inline void put_events(const EncoderTables &t, const int16_t *scan, int first, u
         put_event(t, m == 0, pos - prev - 1, scan[pos], out);
         prev = pos;
     }
+}
+
+/**
+ * The same events appended two at a time (two codes are at most 44 bits),
+ * the last one, which alone has LAST set, by itself.
+ */
+inline void put_events(const EncoderTables &t, const int16_t *scan, int first, uint64_t nonzero,
+                       BitAppender &out)
+{
+    if (!nonzero)
+        return;
+    const int last = 63 - __builtin_clzll(nonzero);
+    int prev = first - 1;
+    for (uint64_t m = nonzero & ~(1ull << last); m;) {
+        const int p1 = __builtin_ctzll(m);
+        m &= m - 1;
+        int len1;
+        const uint64_t c1 = event_code(t, 0, p1 - prev - 1, scan[p1], len1);
+        prev = p1;
+        if (!m) {
+            out.put(c1, len1);
+            break;
+        }
+        const int p2 = __builtin_ctzll(m);
+        m &= m - 1;
+        int len2;
+        const uint64_t c2 = event_code(t, 0, p2 - prev - 1, scan[p2], len2);
+        prev = p2;
+        out.put(c1 << len2 | c2, len1 + len2);
+    }
+    int len;
+    const uint32_t code = event_code(t, 1, last - prev - 1, scan[last], len);
+    out.put(code, len);
 }
 
 } // namespace

@@ -62,10 +62,11 @@ struct EncoderTables {
     const CodeTable *esc_level;
     const CodeTable *mvd;
     /**
-     * (last, run 0..63, |level| 0..15) -> the code word with a 0 sign bit
-     * appended, shifted left by 5, ORed with its length; 0 where there is none.
+     * (last, run 0..63, level + 16 for levels -15..15) -> the code word with its
+     * sign bit appended, shifted left by 5, ORed with its length; 0 where there
+     * is none (the level 0, and events that take an escape).
      */
-    uint32_t tcoef_word[2][64][16];
+    uint32_t tcoef_word[2][64][32];
     /** ESCAPE followed by room for LAST, RUN and LEVEL (15 bits); its length with them. */
     uint32_t escape_code;
     int escape_len;

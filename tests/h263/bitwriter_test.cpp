@@ -79,11 +79,13 @@ TEST(BitAppender, WritesWhatPutBitsWrites)
         wa.position = wb.position = static_cast<int>(rng() % 64);
         {
             BitAppender out(wa);
-            for (int i = 0; i < 40; i++) {
-                const int n = 1 + static_cast<int>(rng() % 25);
-                const uint32_t v = rng() & ((1u << n) - 1);
+            for (int i = 0; i < 30; i++) {
+                const int n = 1 + static_cast<int>(rng() % 56);
+                const uint64_t v = ((uint64_t{rng()} << 32) | rng()) & ((1ull << n) - 1);
                 out.put(v, n);
-                wb.put_bits(v, n);
+                if (n > 32)
+                    wb.put_bits(static_cast<uint32_t>(v >> 32), n - 32);
+                wb.put_bits(static_cast<uint32_t>(v), n > 32 ? 32 : n);
             }
         }
         ASSERT_EQ(wa.position, wb.position) << "trial " << trial;
