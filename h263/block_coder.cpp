@@ -406,6 +406,22 @@ inline int settle_uncoded(const Quantiser &q, const BorderSums &b, BlockLevels &
     return 1;
 }
 
+/** The fast estimate's levels of coefficients 0, 1 and 8 and their dequantised values. */
+template <bool Intra>
+struct ReducedEstimate {
+    int l0, l1, l8;     ///< levels (intra: l0 the DC level)
+    bool coded;
+    ReducedTerms terms; ///< the reduced inverse transform of the dequantised values
+
+    ReducedEstimate(const Quantiser &q, const FastCoefficients &f)
+        : l0(fast_level(q, Intra, 0, f.c0)), l1(fast_level(q, Intra, 1, f.c1)),
+          l8(fast_level(q, Intra, 8, f.c8)), coded((l1 | l8 | (Intra ? 0 : l0)) != 0),
+          terms(Intra ? 8 * l0 : q.dequant(l0), coded ? q.dequant(l1) : 0,
+                coded ? q.dequant(l8) : 0)
+    {
+    }
+};
+
 /**
  * The fast estimate of a block whose coefficients do not all quantise to 0
  * (or of an intra block): a second pass forms the reduced reconstruction and
@@ -416,14 +432,9 @@ bool try_reduced(const Quantiser &q, const BorderSums &b, const uint8_t *src, in
                  int rs, bool &coded, BlockLevels &out)
 {
     const __m128i z = _mm_setzero_si128();
-    const FastCoefficients f(b);
-    const int l0 = fast_level(q, Intra, 0, f.c0), l1 = fast_level(q, Intra, 1, f.c1),
-              l8 = fast_level(q, Intra, 8, f.c8);
-    coded = (l1 | l8 | (Intra ? 0 : l0)) != 0;
-    const int b0 = Intra ? 8 * l0 : q.dequant(l0);
-    const int b1 = coded ? q.dequant(l1) : 0, b8 = coded ? q.dequant(l8) : 0;
+    const ReducedEstimate<Intra> e(q, FastCoefficients(b));
     __m128i spatial[8];
-    idct_reduced_rows(b0, b1, b8, spatial);
+    idct_reduced_rows(e.terms, spatial);
     // The error is |spatial - (source - prediction)|; spatial + prediction
     // (-256..510) is also the reconstruction before clipping.
     __m128i acc = z;
@@ -438,7 +449,8 @@ bool try_reduced(const Quantiser &q, const BorderSums &b, const uint8_t *src, in
         return false;
     for (int r = 0; r < 8; r++)
         store8(rec + r * rs, _mm_packus_epi16(spatial[r], spatial[r]));
-    fast_scan(Intra, l0, l1, l8, out);
+    coded = e.coded;
+    fast_scan(Intra, e.l0, e.l1, e.l8, out);
     return true;
 }
 

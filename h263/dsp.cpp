@@ -255,28 +255,10 @@ void idct_reduced(int16_t *block)
 {
     // The butterflies of idct_row and idct_col with every other input zero:
     // row 0 holds b0 and b1, row 1 only its first value, the rest nothing.
-    const int b0 = block[0], b1 = block[1], b8 = block[8];
-    int16_t row0[8];
-    {
-        const int x0 = (b0 * 2048) + 128, p = W1 * b1, q = W7 * b1;
-        const int r = static_cast<int>((181LL * (p + q) + 128) >> 8);
-        const int t = static_cast<int>((181LL * (p - q) + 128) >> 8);
-        const int v[8] = {x0 + p, x0 + r, x0 + t, x0 + q, x0 - q, x0 - t, x0 - r, x0 - p};
+    const ReducedTerms terms(block[0], block[1], block[8]);
+    for (int c = 0; c < 8; c++)
         for (int i = 0; i < 8; i++)
-            row0[i] = static_cast<int16_t>(v[i] >> 8);
-    }
-    const int c1 = static_cast<int16_t>(b8 * 8);
-    const int p = (W1 * c1 + 4) >> 3, q = (W7 * c1 + 4) >> 3;
-    const int r = static_cast<int>((181LL * (p + q) + 128) >> 8);
-    const int t = static_cast<int>((181LL * (p - q) + 128) >> 8);
-    const int k[8] = {p, r, t, q, -q, -t, -r, -p};
-    for (int c = 0; c < 8; c++) {
-        const int x0 = row0[c] * 256 + 8192;
-        for (int i = 0; i < 8; i++)
-            block[8 * i + c] = static_cast<int16_t>(clip256((x0 + k[i]) >> 14));
-    }
+            block[8 * i + c] = static_cast<int16_t>(clip256((terms.base[c] + terms.k[i]) >> 14));
 }
-
-
 
 } // namespace h263
