@@ -72,9 +72,52 @@ H263_AVX2 void dct8_pd(__m256d v[8])
 }
 
 /**
+ * The first pass of the exact forward transform (the rows' one-dimensional
+ * DCTs) of eight columns of 32-bit samples (lanes are rows) into its
+ * coefficients u of rows 0-3 (top[u]) and 4-7 (bottom[u]). The sums and
+ * differences before the first product are exact in integers, so they are
+ * formed eight lanes wide and only then converted: the doubles are the scalar
+ * form's.
+ */
+H263_AVX2 void dct8_rows(const __m256i c[8], __m256d top[8], __m256d bottom[8])
+{
+    const __m256i s0 = _mm256_add_epi32(c[0], c[7]), s1 = _mm256_add_epi32(c[1], c[6]);
+    const __m256i s2 = _mm256_add_epi32(c[2], c[5]), s3 = _mm256_add_epi32(c[3], c[4]);
+    const __m256i e0 = _mm256_sub_epi32(c[0], c[7]), e1 = _mm256_sub_epi32(c[1], c[6]);
+    const __m256i e2 = _mm256_sub_epi32(c[2], c[5]), e3 = _mm256_sub_epi32(c[3], c[4]);
+    const __m256i a0 = _mm256_add_epi32(s0, s3), a1 = _mm256_add_epi32(s1, s2);
+    const __m256i exact[8] = {_mm256_add_epi32(a0, a1), _mm256_sub_epi32(a0, a1),
+                              _mm256_sub_epi32(s1, s2), _mm256_sub_epi32(s0, s3),
+                              _mm256_sub_epi32(e1, e2), _mm256_add_epi32(e1, e2), e0, e3};
+    constexpr double f0 = 0.7071068, f1 = 0.4903926, f2 = 0.4619398, f3 = 0.4157348,
+                     f4 = 0.3535534, f5 = 0.2777851, f6 = 0.1913417, f7 = 0.0975452;
+#define K(c) _mm256_set1_pd(c)
+    for (int half = 0; half < 2; half++) {
+        __m256d d[8];
+        for (int i = 0; i < 8; i++)
+            d[i] = _mm256_cvtepi32_pd(half ? _mm256_extracti128_si256(exact[i], 1)
+                                           : _mm256_castsi256_si128(exact[i]));
+        // d: a0 + a1, a0 - a1, a2, a3, e1 - e2, e1 + e2, e0, e3 of dct8_pd.
+        __m256d *v = half ? bottom : top;
+        const __m256d a5 = _mm256_mul_pd(d[4], K(f0)), a6 = _mm256_mul_pd(d[5], K(f0));
+        v[0] = _mm256_mul_pd(d[0], K(f4));
+        v[4] = _mm256_mul_pd(d[1], K(f4));
+        v[2] = _mm256_add_pd(_mm256_mul_pd(d[2], K(f6)), _mm256_mul_pd(d[3], K(f2)));
+        v[6] = _mm256_sub_pd(_mm256_mul_pd(d[3], K(f6)), _mm256_mul_pd(d[2], K(f2)));
+        const __m256d c4 = _mm256_add_pd(d[7], a5), c7 = _mm256_add_pd(d[6], a6);
+        const __m256d c5 = _mm256_sub_pd(d[7], a5), c6 = _mm256_sub_pd(d[6], a6);
+        v[1] = _mm256_add_pd(_mm256_mul_pd(c4, K(f7)), _mm256_mul_pd(c7, K(f1)));
+        v[5] = _mm256_add_pd(_mm256_mul_pd(c5, K(f3)), _mm256_mul_pd(c6, K(f5)));
+        v[7] = _mm256_sub_pd(_mm256_mul_pd(c7, K(f7)), _mm256_mul_pd(c4, K(f1)));
+        v[3] = _mm256_sub_pd(_mm256_mul_pd(c6, K(f3)), _mm256_mul_pd(c5, K(f5)));
+    }
+#undef K
+}
+
+/**
  * The exact forward transform of eight rows of 32-bit samples into eight rows
- * of coefficients (truncated toward zero): the rows' transforms four rows at a
- * time (lanes are rows), then the columns' four columns at a time.
+ * of coefficients (truncated toward zero): the rows' transforms (lanes are
+ * rows), then the columns' four columns at a time (lanes are columns).
  */
 H263_AVX2 void fdct_exact(const __m256i rows[8], __m256i coef[8])
 {
@@ -82,13 +125,8 @@ H263_AVX2 void fdct_exact(const __m256i rows[8], __m256i coef[8])
     for (int i = 0; i < 8; i++)
         r[i] = rows[i];
     transpose8_epi32(r);                // r[x]: sample x of every row
-    __m256d top[8], bottom[8];          // rows 0-3 and 4-7
-    for (int x = 0; x < 8; x++) {
-        top[x] = _mm256_cvtepi32_pd(_mm256_castsi256_si128(r[x]));
-        bottom[x] = _mm256_cvtepi32_pd(_mm256_extracti128_si256(r[x], 1));
-    }
-    dct8_pd(top);                       // top[u]: coefficient u of rows 0-3
-    dct8_pd(bottom);
+    __m256d top[8], bottom[8];          // top[u]: coefficient u of rows 0-3
+    dct8_rows(r, top, bottom);
     __m256d left[8], right[8];          // columns 0-3 and 4-7, element y of each
     transpose4_pd(top, left);
     transpose4_pd(top + 4, right);
