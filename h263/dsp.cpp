@@ -241,7 +241,44 @@ __attribute__((target("avx2"))) void idct_avx2(int16_t *block)
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(block + 8 * i), avx2::pack_rows(r[i], r[i + 1]));
 }
 
+/** idct_put with AVX2: the block stays in registers from the coefficients to the samples. */
+__attribute__((target("avx2"))) void idct_put_avx2(const int16_t *block, uint8_t *dst, int stride,
+                                                   bool add)
+{
+    __m256i r[8];
+    for (int i = 0; i < 8; i++)
+        r[i] = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * i)));
+    avx2::idct(r);
+    // Saturating 16-bit adds and the unsigned pack clip to 0..255 exactly:
+    // samples are 0..255 and the transform's outputs -256..255.
+    for (int i = 0; i < 8; i += 2, dst += 2 * stride) {
+        __m256i v = avx2::pack_rows(r[i], r[i + 1]);
+        if (add)
+            v = _mm256_adds_epi16(v, _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(
+                                         _mm_loadl_epi64(reinterpret_cast<const __m128i *>(dst)),
+                                         _mm_loadl_epi64(reinterpret_cast<const __m128i *>(dst + stride)))));
+        const __m256i b = _mm256_packus_epi16(v, v);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(dst), _mm256_castsi256_si128(b));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + stride), _mm256_extracti128_si256(b, 1));
+    }
+}
+
 } // namespace
+
+void idct_put(const int16_t *block, uint8_t *dst, int stride, bool add)
+{
+    if (g_avx2) {
+        idct_put_avx2(block, dst, stride, add);
+        return;
+    }
+    int16_t c[64];
+    for (int i = 0; i < 64; i++)
+        c[i] = block[i];
+    idct_reference(c);
+    for (int r = 0; r < 8; r++, dst += stride)
+        for (int i = 0; i < 8; i++)
+            dst[i] = clip_pixel(c[8 * r + i] + (add ? dst[i] : 0));
+}
 
 void idct(int16_t *block)
 {

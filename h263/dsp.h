@@ -27,6 +27,12 @@ void idct(int16_t *block);
 /** The scalar form of idct, the reference its vectorised form is checked against. */
 void idct_reference(int16_t *block);
 
+/**
+ * idct of a block (left unchanged) into eight rows of eight samples at dst:
+ * clip(value) or, with add, clip(sample + value), clipped to 0..255.
+ */
+void idct_put(const int16_t *block, uint8_t *dst, int stride, bool add);
+
 /** The inverse DCT of a block whose only non-zero coefficients are 0, 1 and 8; equals idct. */
 void idct_reduced(int16_t *block);
 

@@ -89,7 +89,14 @@ void find_pmv(const H263DecState *st, int x, int y, int block, int &px, int &py)
 
 void getblock(H263DecState *st, int comp, bool inter)
 {
-    BitReader &b = st->bits;
+    // The reader and the last position in locals while the block is read: the
+    // stores into the block and the state cannot then touch them.
+    BitReader b = st->bits;
+    int last_pos = st->block_last[comp];
+    auto leave = [&] {
+        st->bits = b;
+        st->block_last[comp] = last_pos;
+    };
     const DecoderTables &t = decoder_tables();
     int q = st->quant;
     if (comp >= 6) {
@@ -106,38 +113,42 @@ void getblock(H263DecState *st, int comp, bool inter)
         if (e.value < 0) {
             H263Printf("invalid Huffman code in getblock()\n");
             st->fault = 1;
+            leave();
             return;
         }
-        int last, run, level;
+        // The level as its magnitude and its sign (0, or -1 for a negative level),
+        // applied without a branch: signs do not repeat in any pattern.
+        int last, run, mag, sign;
         if (e.value == 0x1bff) {                        // ESCAPE
             const uint32_t f = w >> (17 - e.length);    // LAST, RUN, LEVEL: 15 bits
             last = (f >> 14) & 1;
             run = (f >> 8) & 63;
-            level = f & 255;
-            if (level >= 128)
-                level -= 256;
+            const int level = static_cast<int8_t>(f & 255);
+            sign = level < 0 ? -1 : 0;
+            mag = level < 0 ? -level : level;
             b.flushbits(e.length + 15);
         } else {
             last = (e.value >> 12) & 1;
             run = (e.value >> 4) & 255;
-            level = e.value & 15;
-            if ((w >> (31 - e.length)) & 1)             // sign
-                level = -level;
+            mag = e.value & 15;
+            sign = -static_cast<int>((w >> (31 - e.length)) & 1);
             b.flushbits(e.length + 1);
         }
         i += run;
         if (i >= 64) {
             H263Printf("DCT coeff index (%d) out of bounds\n", i);
             st->fault = 1;
+            leave();
             return;
         }
-        int mag = level < 0 ? -level : level;
-        int v = q2 * mag + qadd;
-        blk[kZigzag[i]] = static_cast<int16_t>(level < 0 ? -v : v);
-        st->block_last[comp] = i;
+        const int v = q2 * mag + qadd;
+        blk[kZigzag[i]] = static_cast<int16_t>((v ^ sign) - sign);
+        last_pos = i;
         i++;
-        if (last)
+        if (last) {
+            leave();
             return;
+        }
     }
 }
 

@@ -493,15 +493,13 @@ void output_block(H263DecState *st, int comp, int bx, int by, bool add)
     int16_t *c = st->block[comp];
     if (b)
         add = true;
-    __m128i rows[8];
-    if (st->block_last[comp] <= 2) {
-        // Only scan positions 0, 1 and 2 (raster 0, 1 and 8): the reduced transform is exact.
-        idct_reduced_rows(c[0], c[1], c[8], rows);
-    } else {
-        idct(c);
-        for (int r = 0; r < 8; r++)
-            rows[r] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(c + r * 8));
+    if (st->block_last[comp] > 2) {
+        idct_put(c, d, stride, add);
+        return;
     }
+    // Only scan positions 0, 1 and 2 (raster 0, 1 and 8): the reduced transform is exact.
+    __m128i rows[8];
+    idct_reduced_rows(c[0], c[1], c[8], rows);
     // Saturating 16-bit adds and the unsigned pack clip to 0..255 exactly:
     // samples are 0..255 and the transform's outputs -256..255.
     const __m128i z = _mm_setzero_si128();

@@ -158,10 +158,20 @@ TEST(InverseDct, VectorisedEqualsTheScalarReferenceOverTheWholeInputRange)
             a[i] = static_cast<int16_t>(sparse && rng() % 4 ? 0 : v);
         }
         std::copy(a, a + 64, b);
+        // Into samples (set or added), then in place.
+        uint8_t put[8 * 10], want[8 * 10];
+        const bool add = trial % 2;
+        for (int i = 0; i < 80; i++)
+            put[i] = want[i] = static_cast<uint8_t>(rng());
+        h263::idct_put(a, put, 10, add);
         h263::idct(a);
         h263::idct_reference(b);
         for (int i = 0; i < 64; i++)
             ASSERT_EQ(a[i], b[i]) << "trial " << trial << " index " << i;
+        for (int r = 0; r < 8; r++)
+            for (int c = 0; c < 8; c++)
+                want[r * 10 + c] = h263::clip_pixel(b[r * 8 + c] + (add ? want[r * 10 + c] : 0));
+        ASSERT_EQ(0, std::memcmp(put, want, sizeof put)) << "trial " << trial;
     }
 }
 
