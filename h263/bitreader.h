@@ -22,7 +22,6 @@ public:
         next_ = 0;
         window_ = 0;
         valid_ = 0;
-        consumed_ = 0;
         refill();
     }
 
@@ -35,9 +34,9 @@ public:
     {
         window_ = n < 64 ? window_ << n : 0;
         valid_ -= n;
-        consumed_ += static_cast<size_t>(n);
-        if (valid_ < 32)
-            refill();
+        // Refilled after every flush: the test for whether it is needed would be
+        // as hard to predict as the codes are long.
+        refill();
     }
     uint32_t getbits(int n)
     {
@@ -47,8 +46,8 @@ public:
     }
     uint32_t getbits1() { return getbits(1); }
 
-    /** Bits consumed since the start of the buffer. */
-    size_t position() const { return consumed_; }
+    /** Bits consumed since the start of the buffer (bytes loaded minus the bits still held). */
+    size_t position() const { return next_ * 8 - static_cast<size_t>(valid_); }
     size_t size_bits() const { return size_ * 8; }
     const uint8_t *data() const { return data_; }
 
@@ -60,7 +59,7 @@ private:
             // stream's own, so loading them again later changes nothing.
             uint64_t w;
             std::memcpy(&w, data_ + next_, 8);
-            window_ |= __builtin_bswap64(w) >> valid_;
+            window_ |= valid_ < 64 ? __builtin_bswap64(w) >> valid_ : 0;
             int bytes = (64 - valid_) >> 3;
             next_ += static_cast<size_t>(bytes);
             valid_ += 8 * bytes;
@@ -79,5 +78,4 @@ private:
     size_t next_ = 0;       // next byte to load
     uint64_t window_ = 0;   // valid bits at the top
     int valid_ = 0;
-    size_t consumed_ = 0;
 };
