@@ -163,6 +163,8 @@ CSettings::CSettings()
 
 CSettings::~CSettings()
 {
+    if (m_bKeepFiles)
+        return;
     // Nobody is left to be shown a failure here: it goes to the error output.
     for (const SaveFailure &failure : SaveAll())
         std::fprintf(stderr, "kestrelin: could not save %s: %s\n", failure.strPath.GetString(),

@@ -34,13 +34,16 @@ class CSettings
 {
   public:
     static constexpr int kFilterCapacity = 300;
+    /// Bytes of a kept password that client.dat holds (two 64-bit blocks): a longer one
+    /// would come back as its last 16 bytes.
+    static constexpr int kKeptPasswordBytes = 16;
     static constexpr int kVideoOptions = 15;
 
     /// Works out the install directory, builds the paths, sets the defaults, loads every file.
     CSettings();
     CSettings(const CSettings &) = delete;
     CSettings &operator=(const CSettings &) = delete;
-    /// Saves every file.
+    /// Saves every file, unless KeepFilesUnchanged was called.
     virtual ~CSettings();
 
     /// A file that a save could not write (its previous content stays), with the errno.
@@ -53,6 +56,11 @@ class CSettings
     /// filter file, Server.dat and Video.dat, in this order. Returns the files that could not
     /// be written; the destructor reports them on the error output.
     std::vector<SaveFailure> SaveAll();
+
+    /// The program ends without changing the data files (a cancelled login): the destructor
+    /// saves nothing from now on.
+    void KeepFilesUnchanged() { m_bKeepFiles = true; }
+    bool FilesKeptUnchanged() const { return m_bKeepFiles; }
 
     void LoadAudioSettings();
     void SaveAudioSettings();
@@ -139,6 +147,7 @@ class CSettings
     std::array<int, kVideoOptions> m_nVideo{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 10, 320, 15};
 
   private:
+    bool m_bKeepFiles = false;
     mutable std::mutex m_callRulesMutex;
     std::vector<SaveFailure> m_saveFailures; // of the savers since SaveAll began
 };

@@ -40,6 +40,9 @@ BOOL CLoginDlg::OnInitDialog()
         m_bKeepPassword = m_pSettings->m_bKeepPassword;
     }
     UpdateData(FALSE);
+    // No longer a password than client.dat can keep, or auto-login fails at the next start.
+    if (auto *password = static_cast<CEdit *>(GetDlgItem(1017)))
+        password->LimitText(CSettings::kKeptPasswordBytes);
     SetWindowPos(&wndTopMost, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     return TRUE;
 }

@@ -169,6 +169,9 @@ BOOL CSoftPhoneDlg::OnInitDialog()
     if (!(m_settings.m_bAutoLogin && m_settings.m_bKeepPassword) && login.DoModal() != IDOK) {
         if (CSoftPhoneApp *app = CSoftPhoneApp::Current())
             app->FreeLanguageLibraries();
+        // Nothing was used: every data file stays as it was (no window position of this run,
+        // no audio settings that would keep the first-start wizard from opening next time).
+        m_settings.KeepFilesUnchanged();
         OnOK();
         return TRUE;
     }
@@ -285,16 +288,18 @@ void CSoftPhoneDlg::OnCancel()
 void CSoftPhoneDlg::OnDestroy()
 {
     m_endpoint.RemoveGatekeeper(-1);
-    CRect rect;
-    GetWindowRect(&rect);
-    m_settings.m_nWindowLeft = rect.left;
-    m_settings.m_nWindowTop = rect.top;
-    // Saved now, while the user can still be told of a file that could not be written.
-    for (const CSettings::SaveFailure &failure : m_settings.SaveAll()) {
-        CString format, text;
-        format.LoadString(228);
-        text.Format(format, failure.strPath.GetString(), std::strerror(failure.nError));
-        MessageBoxA(nullptr, text, nullptr, MB_OK | MB_ICONERROR);
+    if (!m_settings.FilesKeptUnchanged()) {
+        CRect rect;
+        GetWindowRect(&rect);
+        m_settings.m_nWindowLeft = rect.left;
+        m_settings.m_nWindowTop = rect.top;
+        // Saved now, while the user can still be told of a file that could not be written.
+        for (const CSettings::SaveFailure &failure : m_settings.SaveAll()) {
+            CString format, text;
+            format.LoadString(228);
+            text.Format(format, failure.strPath.GetString(), std::strerror(failure.nError));
+            MessageBoxA(nullptr, text, nullptr, MB_OK | MB_ICONERROR);
+        }
     }
     if (UsbPhoneApi.Close)
         UsbPhoneApi.Close();

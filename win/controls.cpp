@@ -18,6 +18,7 @@
 #include <QSlider>
 #include <QStyleOptionButton>
 #include <QStylePainter>
+#include <QValidator>
 
 #include <algorithm>
 
@@ -214,6 +215,48 @@ BOOL CEdit::Create(DWORD dwStyle, const RECT &rect, CWnd *pParentWnd, UINT nID)
                           reinterpret_cast<LPARAM>(m_hWnd));
     });
     return TRUE;
+}
+
+namespace {
+
+// Refuses an edit that makes the text longer than the limit in bytes of the ANSI code page,
+// unless it shortens a text that was already longer.
+class AnsiLengthValidator : public QValidator
+{
+  public:
+    AnsiLengthValidator(QLineEdit *edit, size_t limit)
+        : QValidator(edit), limit_(limit), shown_(AnsiLength(edit->text()))
+    {
+        // The text the edit holds, whoever set it: the edit changes it before asking.
+        connect(edit, &QLineEdit::textChanged, this,
+                [this](const QString &text) { shown_ = AnsiLength(text); });
+    }
+
+    State validate(QString &input, int &) const override
+    {
+        size_t length = AnsiLength(input);
+        return length <= limit_ || length < shown_ ? Acceptable : Invalid;
+    }
+
+  private:
+    static size_t AnsiLength(const QString &text)
+    {
+        return win::Utf8ToAnsi(text.toStdString()).size();
+    }
+
+    size_t limit_;
+    size_t shown_;
+};
+
+} // namespace
+
+void CEdit::LimitText(int nChars)
+{
+    auto *e = qobject_cast<QLineEdit *>(m_pWidget);
+    if (!e)
+        return;
+    delete e->validator();
+    e->setValidator(nChars > 0 ? new AnsiLengthValidator(e, size_t(nChars)) : nullptr);
 }
 
 void CEdit::SetSel(int nStartChar, int nEndChar, BOOL)

@@ -43,6 +43,9 @@ class CEdit : public CWnd
     /// A child edit made at run time (ES_PASSWORD for a password edit).
     BOOL Create(DWORD dwStyle, const RECT &rect, CWnd *pParentWnd, UINT nID);
     void SetSel(int nStartChar, int nEndChar, BOOL bNoScroll = FALSE);
+    /// The user can type at most nChars bytes of ANSI text (0: no limit); text set by the
+    /// program is not cut, and a longer text can still be shortened.
+    void LimitText(int nChars = 0);
 };
 
 class CComboBox : public CWnd

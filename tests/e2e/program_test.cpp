@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <thread>
 #include <tuple>
 
@@ -79,7 +80,8 @@ class ProgramStart : public ::testing::TestWithParam<StartParam>
 };
 
 // No box, no crash: the first window is the login dialog, alone, in the language of
-// netphone.ini (a fresh directory has none: English); cancelling it ends the program cleanly.
+// netphone.ini (a fresh directory has none: English); cancelling it ends the program cleanly
+// and changes no file (only a missing netphone.ini is made, at start-up).
 TEST_P(ProgramStart, ShowsTheLoginDialogAloneAndEndsCleanlyWhenItIsCancelled)
 {
     auto [manager, language] = GetParam();
@@ -93,6 +95,7 @@ TEST_P(ProgramStart, ShowsTheLoginDialogAloneAndEndsCleanlyWhenItIsCancelled)
     InstalledPhone phone(ArtefactDir() / "phone");
     if (language != 0)
         phone.SetLanguage(language);
+    std::map<std::string, std::string> files = phone.DataFiles();
 
     auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(phone.Start(desktop));
@@ -116,6 +119,8 @@ TEST_P(ProgramStart, ShowsTheLoginDialogAloneAndEndsCleanlyWhenItIsCancelled)
     EXPECT_TRUE(phone.WaitUntilGone(desktop, login));
     shots.Take("cancelled");
     EXPECT_EQ(phone.WaitForExit(30000), 0);
+    files.emplace("netphone.ini", "0");
+    EXPECT_EQ(phone.DataFiles(), files);
 
     std::vector<std::string> output = phone.Output();
     EXPECT_EQ(std::count_if(output.begin(), output.end(), Alarming), 0) << Joined(output);

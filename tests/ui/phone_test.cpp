@@ -30,6 +30,7 @@
 #include <win/winmsg.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QPointer>
 #include <QScreen>
@@ -45,6 +46,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -346,6 +348,38 @@ TEST_F(PhoneTest, ASecondInstanceSaysAlreadyExistsAndTouchesNothing)
     CloseHandle(first);
 }
 
+// What a run of the program (InitInstance) showed.
+struct ProgramRun {
+    bool loginShown = false;
+    bool mainShown = false; // the main dialog came to registering
+};
+
+// Runs the program, acting once on the login dialog when it shows (the action ends it) and
+// closing the main dialog once it registers.
+ProgramRun RunProgram(const std::function<void(CLoginDlg &)> &atLogin)
+{
+    ProgramRun run;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        CLoginDlg *login = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *l = dynamic_cast<CLoginDlg *>(CWnd::FromWidget(w)); l && w->isVisible())
+                login = l;
+        if (login && !run.loginShown) {
+            run.loginShown = true;
+            atLogin(*login);
+        } else if (auto *main = dynamic_cast<CSoftPhoneDlg *>(AfxGetMainWnd());
+                   main && !run.mainShown && main->m_strStatus == Text(126)) {
+            run.mainShown = true;
+            main->OnOK();
+        }
+    });
+    poll.start();
+    EXPECT_FALSE(App().InitInstance());
+    return run;
+}
+
 TEST_F(PhoneTest, TheProgramRunsTheLoginThenTheMainDialogUntilExit)
 {
     {
@@ -356,36 +390,68 @@ TEST_F(PhoneTest, TheProgramRunsTheLoginThenTheMainDialogUntilExit)
         saved.m_nLocalPort = FreeTcpPort();
         saved.SaveAll();
     }
-    bool loginShown = false, mainShown = false;
     CString loginAccount;
-    QTimer poll;
-    poll.setInterval(20);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        CLoginDlg *login = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *l = dynamic_cast<CLoginDlg *>(CWnd::FromWidget(w)); l && w->isVisible())
-                login = l;
-        if (login && !loginShown) {
-            loginShown = true;
-            login->GetDlgItem(1016)->GetWindowText(loginAccount);
-            login->GetDlgItem(1016)->SetWindowText("8002");
-            login->OnOK();
-        } else if (auto *main = dynamic_cast<CSoftPhoneDlg *>(AfxGetMainWnd());
-                   main && !mainShown && main->m_strStatus == Text(126)) {
-            mainShown = true;
-            main->OnOK();
-        }
+    ProgramRun run = RunProgram([&](CLoginDlg &login) {
+        login.GetDlgItem(1016)->GetWindowText(loginAccount);
+        login.GetDlgItem(1016)->SetWindowText("8002");
+        login.OnOK();
     });
-    poll.start();
-    EXPECT_FALSE(App().InitInstance());
-    poll.stop();
-    EXPECT_TRUE(loginShown);
+    EXPECT_TRUE(run.loginShown);
     EXPECT_EQ(loginAccount, "8001") << "the saved account";
-    EXPECT_TRUE(mainShown) << "the main dialog registers";
+    EXPECT_TRUE(run.mainShown) << "the main dialog registers";
     EXPECT_EQ(AfxGetMainWnd(), nullptr);
     EXPECT_EQ(dir.Read("netphone.ini"), "0");
     CSettings after;
     EXPECT_EQ(after.m_strAccount, "8002") << "the login's account, saved at exit";
+}
+
+TEST_F(PhoneTest, AKeptPasswordIsTypedAtMostSixteenLongAndComesBackWhole)
+{
+    {
+        CSettings saved;
+        saved.m_strAccount = "8001";
+        saved.m_nServerPort = 9;
+        saved.m_nLocalPort = FreeTcpPort();
+        saved.SaveAll();
+    }
+    ProgramRun run = RunProgram([](CLoginDlg &login) {
+        static_cast<QCheckBox *>(login.GetDlgItem(1071)->GetWidget())->setChecked(true);
+        QTest::keyClicks(login.GetDlgItem(1017)->GetWidget(), "abcdefghijklmnopqrst");
+        login.OnOK();
+    });
+    ASSERT_TRUE(run.mainShown);
+    CSettings after;
+    EXPECT_EQ(after.m_bKeepPassword, 1);
+    EXPECT_EQ(after.m_strPassword, "abcdefghijklmnop") << "what was typed is what is kept";
+}
+
+TEST_F(PhoneTest, ACancelledLoginEndsTheProgramAndChangesNoDataFile)
+{
+    {
+        CSettings saved; // a previous run's files, without audio settings
+        saved.m_strAccount = "8001";
+        saved.m_nWindowLeft = 321;
+        saved.m_nWindowTop = 123;
+        saved.SaveAll();
+    }
+    std::filesystem::remove(dir.Path("audio.dat"));
+    // The data files: everything but the sounds and packs the install directory came with.
+    auto dataFiles = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto &e : std::filesystem::directory_iterator(dir.Path(""))) {
+            std::string name = e.path().filename().string();
+            if (e.is_regular_file() &&
+                !std::filesystem::exists(std::filesystem::path(KESTRELIN_RUNTIME_DIR) / name))
+                files[name] = dir.Read(name);
+        }
+        return files;
+    };
+    std::map<std::string, std::string> before = dataFiles();
+    ProgramRun run = RunProgram([](CLoginDlg &login) { login.OnCancel(); });
+    ASSERT_TRUE(run.loginShown);
+    EXPECT_FALSE(run.mainShown);
+    before["netphone.ini"] = "0"; // made at start-up, before the login
+    EXPECT_EQ(dataFiles(), before) << "audio.dat must not appear: it keeps the first-start wizard shut";
 }
 
 // ---- login, registration and the display ----

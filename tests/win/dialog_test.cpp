@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -95,6 +96,44 @@ TEST_F(Dialogs, DataExchangeGoesBothWays)
     EXPECT_EQ(d.account, "bob");
     EXPECT_EQ(d.keep, 0);
     EXPECT_EQ(d.language, 0);
+    d.DestroyWindow();
+}
+
+// Types each character as a key press carrying it, as an input method delivers it.
+void TypeCharacters(QWidget *widget, const QString &text)
+{
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(widget, &press);
+    }
+}
+
+TEST_F(Dialogs, ALimitedEditTakesTypedTextUpToItsAnsiBytesAndCanStillBeShortened)
+{
+    LoginLike d;
+    d.password = "set by the program, longer than the limit";
+    ASSERT_TRUE(d.Create(221));
+    auto *edit = static_cast<CEdit *>(d.GetDlgItem(1017));
+    auto *widget = static_cast<QLineEdit *>(edit->GetWidget());
+    edit->LimitText(6);
+    EXPECT_EQ(widget->text().toStdString(), "set by the program, longer than the limit") << "not cut";
+    QTest::keyClick(widget, Qt::Key_Backspace);
+    EXPECT_EQ(widget->text().toStdString(), "set by the program, longer than the limi");
+
+    widget->clear();
+    QTest::keyClicks(widget, "1234567890");
+    EXPECT_EQ(widget->text().toStdString(), "123456");
+    // A character of two bytes in the ANSI code page (GBK) counts two.
+    widget->clear();
+    TypeCharacters(widget, QString::fromUtf8("12345\u4e2d"));
+    EXPECT_EQ(widget->text().toStdString(), "12345");
+    widget->clear();
+    TypeCharacters(widget, QString::fromUtf8("1234\u4e2d6"));
+    EXPECT_EQ(widget->text().toStdString(), "1234\u4e2d");
+
+    edit->LimitText(0);
+    QTest::keyClicks(widget, "789");
+    EXPECT_EQ(widget->text().toStdString(), "1234\u4e2d789") << "no limit any more";
     d.DestroyWindow();
 }
 
