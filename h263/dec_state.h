@@ -32,6 +32,13 @@ struct Segmenter {
  * RFC 2190 mode B header): the macroblock, its quantiser and the predictors
  * of its vectors (of block 1 and block 3 with four vectors), half-pel units.
  */
+/** What an RFC 2190 payload header says of its picture, for one whose header was lost. */
+struct PayloadPicture {
+    int inter = 0;                  ///< I: the picture coding type
+    int umv = 0, sac = 0, ap = 0;   ///< U, S, A
+    int tr = -1;                    ///< TR of a mode A header, -1 from mode B
+};
+
 struct MacroblockStart {
     int gob = 0, mba = 0;           ///< GOB number and macroblock address within it
     int quant = 0;
@@ -86,6 +93,8 @@ struct H263DecState {
     int gob_headers = 1;                    ///< the last GOB after the first had a header
     MacroblockStart resume;                 ///< of a segment that begins inside a GOB
     int given_predictors = 0;               ///< the next macroblock's predictors are resume's
+    int awaiting_picture = 0;               ///< a picture without header begins with the next data
+    int plus_header = 0;                    ///< the last picture header had a PLUSPTYPE
     int plus_options = 0;                   ///< the optional modes of the last OPPTYPE
     int rounding_type = 0;                  ///< RTYPE of a P picture: half-pel averages round down
 };
@@ -102,6 +111,12 @@ void decoder_core_destroy(H263DecState *st);
 int decode_segments(H263DecState *st, const uint8_t *&pos, const uint8_t *end, bool flush);
 /** Copies every macroblock of the current picture that was not decoded from the reference. */
 void conceal_missing_gobs(H263DecState *st);
+/**
+ * The data fed next belong to a picture whose header was lost (with the
+ * packet that carried it): it is set up from the payload header as far as
+ * that tells; false when such a picture cannot be decoded.
+ */
+bool begin_picture_without_header(H263DecState *st, const PayloadPicture &p);
 /**
  * Makes the data fed next begin at a macroblock inside a GOB of the picture
  * being decoded; false (and nothing changes) when there is no such picture,

@@ -280,7 +280,7 @@ void H263Decoder::feed(PacketSlot &slot)
     if (picture_start)
         in_picture_ = true;
     else if (!contiguous_)
-        resume_inside_gob(slot);    // or the data are searched for the next start code
+        resume_after_loss(slot);    // or the data are searched for the next start code
     // Two packets cut inside a byte both carry it, each with its own bits
     // (EBIT of the first, SBIT of the second) and the sender's other bits:
     // together they are the byte. So the last byte of a packet waits for the
@@ -321,17 +321,31 @@ void H263Decoder::feed(PacketSlot &slot)
         end_picture();
 }
 
-void H263Decoder::resume_inside_gob(const PacketSlot &slot)
+void H263Decoder::resume_after_loss(const PacketSlot &slot)
 {
+    const uint8_t *hd = slot.header;
+    const int flags = slot.f ? 32 : 11;     // I, U, S, A of mode B or mode A
+    if (!in_picture_) {
+        // The packet with the picture header was lost: the payload header
+        // tells the coding type and options of its picture.
+        h263::PayloadPicture p;
+        p.inter = static_cast<int>(h263::H263GetBits(hd, flags, 1));
+        p.umv = static_cast<int>(h263::H263GetBits(hd, flags + 1, 1));
+        p.sac = static_cast<int>(h263::H263GetBits(hd, flags + 2, 1));
+        p.ap = static_cast<int>(h263::H263GetBits(hd, flags + 3, 1));
+        if (!slot.f)
+            p.tr = static_cast<int>(h263::H263GetBits(hd, 24, 8));
+        if (!h263::begin_picture_without_header(core_, p))
+            return;
+        in_picture_ = true;
+    }
     // A mode B packet that does not begin with a start code says which
     // macroblock it begins with, its quantiser and its vector predictors.
-    if (!slot.f || !in_picture_ ||
+    if (!slot.f ||
         (slot.sbit == 0 && begins_with(slot.data.data(), static_cast<size_t>(slot.length), 17)))
         return;
-    const uint8_t *hd = slot.header;
     // The picture coding type must be the picture's (the packet may be of the next one).
-    const bool inter = h263::H263GetBits(hd, 32, 1) != 0;
-    if (inter != (core_->picture_type == 1))
+    if (h263::H263GetBits(hd, 32, 1) != (core_->picture_type == 1 ? 1u : 0u))
         return;
     auto vector = [hd](int at) {
         const int v = static_cast<int>(h263::H263GetBits(hd, at, 7));

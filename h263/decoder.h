@@ -62,7 +62,8 @@ protected:
  * until a later picture has arrived whole (or the slots run out), then given
  * up, and decoding resumes at the next packet that can be decoded on its own:
  * one that begins with a start code, or a mode B packet of the same picture
- * (its header says where it begins).
+ * (its header says where it begins); a picture whose first packet was lost
+ * takes its coding type from the payload headers.
  * A picture is handed out once its last packet (the one with the marker) has
  * been decoded, with whatever was lost filled from the picture before;
  * when two are completed at once, FinishFrame hands out the later, and a
@@ -117,7 +118,7 @@ private:
     void make_room(uint16_t sequence);
     void break_bitstream();
     void feed(PacketSlot &slot);
-    void resume_inside_gob(const PacketSlot &slot);
+    void resume_after_loss(const PacketSlot &slot);
     void decode_bytes(const uint8_t *data, size_t length, bool flush);
     void end_bitstream();
     void end_picture();

@@ -229,6 +229,7 @@ bool read_picture_header(H263DecState *st)
     } else {
         st->vectors_outside = st->long_vectors || h.ap;
     }
+    st->plus_header = plus;
     st->sac = h.sac;
     st->advanced_prediction = h.ap;
     st->rounding_type = h.picture_type == 1 ? h.rounding_type : 0;

@@ -210,10 +210,36 @@ void conceal_missing_gobs(H263DecState *st)
     st->gob_count = 0;
 }
 
+bool begin_picture_without_header(H263DecState *st, const PayloadPicture &p)
+{
+    if (st->no_frame_stores || st->skip_to_picture || p.sac)
+        return false;
+    if (st->gob_count > 0)
+        conceal_missing_gobs(st);   // the picture before ends here
+    st->picture_type = p.inter;
+    if (!st->plus_header) {
+        st->long_vectors = p.umv;
+        st->vectors_outside = p.umv || p.ap;
+        st->advanced_prediction = p.ap;
+    }
+    // Without the header: no PB-frame, and the rounding type of this decoder's default.
+    st->pb_frames = 0;
+    st->trb = 0;
+    st->rounding_type = 0;
+    if (p.tr >= 0) {
+        st->prev_tr = st->tr;
+        st->tr = p.tr;
+    }
+    st->gfid = -1;      // its first GOB header gives it
+    st->awaiting_picture = 1;
+    return true;
+}
+
 bool begin_at_macroblock(H263DecState *st, const MacroblockStart &at)
 {
     Segmenter &s = st->seg;
-    if (st->no_frame_stores || st->skip_to_picture || st->picture_headers == 0 ||
+    if (st->no_frame_stores || st->skip_to_picture ||
+        (st->picture_headers == 0 && !st->awaiting_picture) ||
         s.state != Segmenter::kSearching || at.gob < 0 || at.gob >= st->gobs_per_picture ||
         at.mba < 0 || at.mba >= st->mbs_per_gob || at.quant < 1 || at.quant > 31 ||
         st->gob_decoded[at.gob])
@@ -221,6 +247,8 @@ bool begin_at_macroblock(H263DecState *st, const MacroblockStart &at)
     const int first = at.gob * st->mbs_per_gob + at.mba;
     if (first >= st->mb_cols * st->mb_rows)
         return false;
+    if (st->awaiting_picture)
+        start_picture(st);
     // The macroblocks lost before it count as not coded for the predictions after them.
     for (int i = 0; i < first; i++) {
         if (st->mb_done[static_cast<size_t>(i)])

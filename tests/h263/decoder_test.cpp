@@ -147,6 +147,8 @@ bool same_rows(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, int
     return std::equal(a.begin() + y0 * width, a.begin() + y1 * width, b.begin() + y0 * width);
 }
 
+// Our packets of whole GOBs (mode A): one lost, whether it began its picture (whose
+// coding type the next packet's payload header then tells) or not.
 TEST(Reassembly, ALostPacketCostsOnlyTheGobsItCarried)
 {
     const int w = 352, h = 288, n = 8;
@@ -154,31 +156,41 @@ TEST(Reassembly, ALostPacketCostsOnlyTheGobsItCarried)
     for (int t = 0; t < n; t++)
         src.push_back(h263test::moving_picture(w, h, t));
     Pictures recon;
-    std::vector<RtpPacket> packets = h263test::encode_packets(src, w, h, 40000, &recon);
-    // A packet of picture 4 that carries whole GOBs (mode A), neither its first nor its last.
-    size_t first = 0;
-    for (int m = 0; m < 4; first++)
-        m += packets[first].marker;
-    size_t lost = first + 1;
-    ASSERT_EQ(packets[lost].payload[0] >> 7, 0);
-    ASSERT_FALSE(packets[lost].marker);
-    // Its GOBs: from the GOB number in its start code up to the next packet's.
-    auto gob_of = [](const RtpPacket &p) { return (p.payload[4 + 2] >> 2) & 31; };
-    const int g0 = gob_of(packets[lost]), g1 = gob_of(packets[lost + 1]);
-    ASSERT_LT(g0, g1);
-    packets.erase(packets.begin() + static_cast<long>(lost));
+    const std::vector<RtpPacket> coded = h263test::encode_packets(src, w, h, 40000, &recon);
+    struct Loss {
+        int picture;
+        size_t packet;      // of the picture
+    };
+    // Picture 1 is the first inter picture: its GOB frame identifier is new.
+    for (const Loss loss : {Loss{4, 1}, Loss{1, 0}, Loss{5, 0}}) {
+        SCOPED_TRACE("packet " + std::to_string(loss.packet) + " of picture " +
+                     std::to_string(loss.picture) + " lost");
+        std::vector<RtpPacket> packets = coded;
+        size_t lost = 0;
+        for (int m = 0; m < loss.picture; lost++)
+            m += packets[lost].marker;
+        lost += loss.packet;
+        ASSERT_EQ(packets[lost].payload[0] >> 7, 0);
+        ASSERT_FALSE(packets[lost].marker);
+        // Its GOBs: from the GOB number in its start code up to the next packet's.
+        auto gob_of = [](const RtpPacket &p) { return (p.payload[4 + 2] >> 2) & 31; };
+        const int g0 = gob_of(packets[lost]), g1 = gob_of(packets[lost + 1]);
+        ASSERT_LT(g0, g1);
+        packets.erase(packets.begin() + static_cast<long>(lost));
 
-    H263Decoder dec;
-    Pictures out = h263test::decode_packets(dec, packets);
-    ASSERT_EQ(out.size(), recon.size());
-    EXPECT_EQ(first_difference(Pictures(out.begin(), out.begin() + 4), recon), -1);
-    // Picture 4: the lost GOBs are the picture before's, every other GOB is whole.
-    EXPECT_TRUE(same_rows(out[4], recon[4], w, 0, g0 * 16));
-    EXPECT_TRUE(same_rows(out[4], recon[3], w, g0 * 16, g1 * 16));
-    EXPECT_TRUE(same_rows(out[4], recon[4], w, g1 * 16, h));
-    // Picture 5 predicts at most 16 rows (and one for interpolation) across a GOB edge.
-    EXPECT_TRUE(same_rows(out[5], recon[5], w, 0, std::max(0, g0 - 2) * 16));
-    EXPECT_TRUE(same_rows(out[5], recon[5], w, std::min(h, (g1 + 2) * 16), h));
+        H263Decoder dec;
+        Pictures out = h263test::decode_packets(dec, packets);
+        ASSERT_EQ(out.size(), recon.size());
+        const int t = loss.picture;
+        EXPECT_EQ(first_difference(Pictures(out.begin(), out.begin() + t), recon), -1);
+        // The lost GOBs are the picture before's, every other GOB is whole.
+        EXPECT_TRUE(same_rows(out[t], recon[t], w, 0, g0 * 16));
+        EXPECT_TRUE(same_rows(out[t], recon[t - 1], w, g0 * 16, g1 * 16));
+        EXPECT_TRUE(same_rows(out[t], recon[t], w, g1 * 16, h));
+        // The next picture predicts at most 16 rows (and one for interpolation) across a GOB edge.
+        EXPECT_TRUE(same_rows(out[t + 1], recon[t + 1], w, 0, std::max(0, g0 - 2) * 16));
+        EXPECT_TRUE(same_rows(out[t + 1], recon[t + 1], w, std::min(h, (g1 + 2) * 16), h));
+    }
 }
 
 /** Macroblock (mbx, mby) of two pictures: the same luma and chroma. */
