@@ -120,8 +120,8 @@ Match compare(const std::vector<std::vector<uint8_t>> &got,
     Match m;
     m.n = got.size();
     for (size_t i = 0; i < got.size() && i < want.size(); i++) {
-        double p = got[i].size() == want[i].size() ? h263test::psnr(got[i].data(), want[i].data(), w, h)
-                                                   : 0;
+        const bool same_size = got[i].size() == want[i].size();
+        const double p = same_size ? h263test::psnr(got[i].data(), want[i].data(), w, h) : 0;
         m.min = std::min(m.min, p);
         m.mean += p / static_cast<double>(got.size());
     }
@@ -296,7 +296,8 @@ public:
 
     void summary(const std::vector<Clip> &clips) const
     {
-        std::printf("\nMedians of the repetitions; ratio = ours / libavcodec; cv = their spread.\n");
+        std::printf("\nMedians of the repetitions; ratio = ours / libavcodec; "
+                    "cv = their spread.\n");
         std::printf("%-20s %-20s %9s %9s %6s %11s %11s %7s %7s\n", "clip", "", "ours/s",
                     "libav/s", "ratio", "bits ours", "bits libav", "cv ours", "libav");
         for (const Clip &c : clips)
@@ -319,8 +320,10 @@ int main(int argc, char **argv)
 {
     // Defaults: interleaved repetitions, medians; arguments given override them.
     std::vector<char *> args = {argv[0]};
-    std::string defaults[] = {"--benchmark_repetitions=9", "--benchmark_enable_random_interleaving=true",
-                              "--benchmark_min_time=0.2", "--benchmark_report_aggregates_only=true"};
+    std::string defaults[] = {"--benchmark_repetitions=9",
+                              "--benchmark_enable_random_interleaving=true",
+                              "--benchmark_min_time=0.2",
+                              "--benchmark_report_aggregates_only=true"};
     for (std::string &d : defaults)
         args.push_back(d.data());
     for (int i = 1; i < argc; i++)
@@ -369,15 +372,20 @@ int main(int argc, char **argv)
             for (char &ch : name)
                 ch = ch == ' ' ? '_' : ch;
             reporter.keys[name] = Key{c.label(), what, ours};
-            benchmark::RegisterBenchmark(name.c_str(), fn)->UseManualTime()->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(name.c_str(), fn)
+                ->UseManualTime()
+                ->Unit(benchmark::kMillisecond);
         };
         const Clip *p = &c;
         add("encode", true, [p](benchmark::State &s) { encode_ours(s, p); });
         add("encode", false, [p](benchmark::State &s) { encode_av(s, p); });
-        add("decode our stream", true, [p](benchmark::State &s) { decode_ours_bench(s, p, false); });
-        add("decode our stream", false, [p](benchmark::State &s) { decode_av_bench(s, p, false); });
-        add("decode libav stream", true, [p](benchmark::State &s) { decode_ours_bench(s, p, true); });
-        add("decode libav stream", false, [p](benchmark::State &s) { decode_av_bench(s, p, true); });
+        for (bool av_stream : {false, true}) {
+            const char *what = av_stream ? "decode libav stream" : "decode our stream";
+            add(what, true,
+                [p, av_stream](benchmark::State &s) { decode_ours_bench(s, p, av_stream); });
+            add(what, false,
+                [p, av_stream](benchmark::State &s) { decode_av_bench(s, p, av_stream); });
+        }
     }
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.summary(clips);

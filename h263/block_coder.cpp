@@ -1,6 +1,7 @@
 // Block coding of the encoder.
 #include "h263/block_coder.h"
 
+#include "h263/cpu.h"
 #include "h263/dsp.h"
 #include "h263/dsp_avx2.h"
 #include "h263/tables.h"
@@ -12,7 +13,7 @@ namespace h263 {
 
 namespace {
 
-/** The levels at the set bits of a raster mask moved to their scan positions; sets the mask and last. */
+/** The levels at the set bits of a raster mask moved to their scan positions; sets nonzero, last. */
 template <typename Level>
 inline void scan_from_mask(const Level *levels, uint64_t mask, BlockLevels &out)
 {
@@ -26,7 +27,7 @@ inline void scan_from_mask(const Level *levels, uint64_t mask, BlockLevels &out)
     out.last = scan ? 63 - __builtin_clzll(scan) : -1;
 }
 
-/** The non-zero levels of a raster block into scan order from position first; sets the mask and last. */
+/** The non-zero levels of a raster block into scan order from position first; sets nonzero, last. */
 void scan_levels(const int16_t *levels, int first, BlockLevels &out)
 {
     // The non-zero raster positions as a bit mask, then each moved to its scan position.
@@ -213,16 +214,18 @@ __attribute__((target("avx2"))) bool exact_block_avx2(const Quantiser &q, const 
     __m256i values[8];
     uint64_t mask = 0;
     for (int r = 0; r < 8; r++) {
-        const __m256i v = _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(coef[r], half), lo), hi);
+        const __m256i v =
+            _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(coef[r], half), lo), hi);
         const __m256i l = _mm256_min_epi32(
             _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_abs_epi32(v), recip), 20), top);
         const __m256i zero = _mm256_cmpeq_epi32(l, _mm256_setzero_si256());
-        const __m256i d = _mm256_andnot_si256(
-            zero, _mm256_sub_epi32(_mm256_mullo_epi32(_mm256_add_epi32(_mm256_add_epi32(l, l), one), qv),
-                                   even));
+        const __m256i odd = _mm256_add_epi32(_mm256_add_epi32(l, l), one);    // 2 |level| + 1
+        const __m256i d =
+            _mm256_andnot_si256(zero, _mm256_sub_epi32(_mm256_mullo_epi32(odd, qv), even));
         _mm256_store_si256(reinterpret_cast<__m256i *>(levels + 8 * r), _mm256_sign_epi32(l, v));
         values[r] = _mm256_sign_epi32(d, v);
-        mask |= static_cast<uint64_t>(~_mm256_movemask_ps(_mm256_castsi256_ps(zero)) & 0xff) << (8 * r);
+        const int nonzero = ~_mm256_movemask_ps(_mm256_castsi256_ps(zero)) & 0xff;
+        mask |= static_cast<uint64_t>(nonzero) << (8 * r);
     }
     if (Intra) {
         // DC: c / 8 truncated toward zero, limited to 1..254, reconstructed as 8 d.
@@ -246,14 +249,12 @@ __attribute__((target("avx2"))) bool exact_block_avx2(const Quantiser &q, const 
     return mask != 0;
 }
 
-const bool g_avx2 = __builtin_cpu_supports("avx2");
-
 /** The exact transform path, with AVX2 where the processor has it. */
 template <bool Intra>
 inline bool exact_path(const Quantiser &q, const uint8_t *src, int ss, uint8_t *rec, int rs,
                        BlockLevels &out)
 {
-    return g_avx2 ? exact_block_avx2<Intra>(q, src, ss, rec, rs, out)
+    return avx2_kernels() ? exact_block_avx2<Intra>(q, src, ss, rec, rs, out)
                   : exact_block(q, Intra, src, ss, rec, rs, out);
 }
 
@@ -350,7 +351,8 @@ __attribute__((target("avx2"))) void border_sums_luma_avx2(const uint8_t *src, c
         err = _mm256_add_epi64(err, _mm256_sad_epu8(_mm256_and_si256(s, even),
                                                     _mm256_and_si256(p, even)));
         if (r == 0 || r == 7)
-            (r == 0 ? top : bottom) = _mm256_sub_epi64(_mm256_sad_epu8(s, z), _mm256_sad_epu8(p, z));
+            (r == 0 ? top : bottom) =
+                _mm256_sub_epi64(_mm256_sad_epu8(s, z), _mm256_sad_epu8(p, z));
     }
     // 64-bit lane n of the sums belongs to block n; 16-bit lanes 0 and 7 of each
     // half of left and right are the blocks' first and last columns.
@@ -492,19 +494,19 @@ int code_six(const Quantiser &q, bool exact_only, const BlockPlace place[6], Blo
         // lie as in a picture, otherwise two blocks at a time.
         BorderSums sums[6];
         const BlockPlace &y = place[0];
+        const int ys = y.stride;
         const bool luma = place[1].src == y.src + 8 && place[1].rec == y.rec + 8 &&
-                          place[2].src == y.src + 8 * y.stride && place[2].rec == y.rec + 8 * y.stride &&
+                          place[2].src == y.src + 8 * ys && place[2].rec == y.rec + 8 * ys &&
                           place[3].src == place[2].src + 8 && place[3].rec == place[2].rec + 8 &&
-                          place[1].stride == y.stride && place[2].stride == y.stride &&
-                          place[3].stride == y.stride;
-        for (int n = luma && g_avx2 ? 4 : 0; n < 6; n += 2) {
+                          place[1].stride == ys && place[2].stride == ys && place[3].stride == ys;
+        for (int n = luma && avx2_kernels() ? 4 : 0; n < 6; n += 2) {
             const BlockPlace &a = place[n], &b = place[n + 1];
             if (a.src + 8 == b.src && a.rec + 8 == b.rec && a.stride == b.stride)
                 border_sums_pair<true>(a, b, sums + n);
             else
                 border_sums_pair<false>(a, b, sums + n);
         }
-        if (luma && g_avx2)
+        if (luma && avx2_kernels())
             border_sums_luma_avx2(y.src, y.rec, y.stride, sums);
         for (int n = 0; n < 6; n++) {
             const BlockPlace &p = place[n];

@@ -1,6 +1,9 @@
 // Transforms for 8x8 blocks.
 #include "h263/dsp.h"
+
+#include "h263/cpu.h"
 #include "h263/dsp_avx2.h"
+#include "h263/simd.h"
 
 #include <immintrin.h>
 
@@ -50,8 +53,6 @@ inline void dct8_scalar(const double *in, double *out)
     out[3] = c6 * f3 - c5 * f5;
 }
 
-const bool g_avx2 = __builtin_cpu_supports("avx2");
-
 /** fdct_exact with AVX2. */
 __attribute__((target("avx2"))) void fdct_avx2(const int32_t *block, int32_t *coef)
 {
@@ -85,7 +86,7 @@ void fdct_lanes(const int32_t *block, int32_t *coef)
 
 void fdct_exact(const int32_t *block, int32_t *coef)
 {
-    if (g_avx2)
+    if (avx2_kernels())
         fdct_avx2(block, coef);
     else
         fdct_lanes(block, coef);
@@ -235,10 +236,12 @@ __attribute__((target("avx2"))) void idct_avx2(int16_t *block)
 {
     __m256i r[8];
     for (int i = 0; i < 8; i++)
-        r[i] = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * i)));
+        r[i] = _mm256_cvtepi16_epi32(
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * i)));
     avx2::idct(r);
     for (int i = 0; i < 8; i += 2)
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(block + 8 * i), avx2::pack_rows(r[i], r[i + 1]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(block + 8 * i),
+                            avx2::pack_rows(r[i], r[i + 1]));
 }
 
 /** idct_put with AVX2: the block stays in registers from the coefficients to the samples. */
@@ -247,19 +250,19 @@ __attribute__((target("avx2"))) void idct_put_avx2(const int16_t *block, uint8_t
 {
     __m256i r[8];
     for (int i = 0; i < 8; i++)
-        r[i] = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * i)));
+        r[i] = _mm256_cvtepi16_epi32(
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 8 * i)));
     avx2::idct(r);
     // Saturating 16-bit adds and the unsigned pack clip to 0..255 exactly:
     // samples are 0..255 and the transform's outputs -256..255.
     for (int i = 0; i < 8; i += 2, dst += 2 * stride) {
         __m256i v = avx2::pack_rows(r[i], r[i + 1]);
         if (add)
-            v = _mm256_adds_epi16(v, _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(
-                                         _mm_loadl_epi64(reinterpret_cast<const __m128i *>(dst)),
-                                         _mm_loadl_epi64(reinterpret_cast<const __m128i *>(dst + stride)))));
+            v = _mm256_adds_epi16(
+                v, _mm256_cvtepu8_epi16(_mm_unpacklo_epi64(load8(dst), load8(dst + stride))));
         const __m256i b = _mm256_packus_epi16(v, v);
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(dst), _mm256_castsi256_si128(b));
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(dst + stride), _mm256_extracti128_si256(b, 1));
+        store8(dst, _mm256_castsi256_si128(b));
+        store8(dst + stride, _mm256_extracti128_si256(b, 1));
     }
 }
 
@@ -267,7 +270,7 @@ __attribute__((target("avx2"))) void idct_put_avx2(const int16_t *block, uint8_t
 
 void idct_put(const int16_t *block, uint8_t *dst, int stride, bool add)
 {
-    if (g_avx2) {
+    if (avx2_kernels()) {
         idct_put_avx2(block, dst, stride, add);
         return;
     }
@@ -282,7 +285,7 @@ void idct_put(const int16_t *block, uint8_t *dst, int stride, bool add)
 
 void idct(int16_t *block)
 {
-    if (g_avx2)
+    if (avx2_kernels())
         idct_avx2(block);
     else
         idct_reference(block);

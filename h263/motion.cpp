@@ -1,6 +1,7 @@
 // Motion search of the encoder.
 #include "h263/motion.h"
 
+#include "h263/cpu.h"
 #include "h263/simd.h"
 
 #include <cstddef>
@@ -73,8 +74,6 @@ void interpolate_strips_sse2(const uint8_t *r, int w, int hgt, uint8_t *ph, uint
             break;
     }
 }
-
-const bool g_avx2 = __builtin_cpu_supports("avx2");
 
 /**
  * The strip loop of HalfPelPlanes::interpolate with strips of 32 * N columns
@@ -151,9 +150,9 @@ void HalfPelPlanes::interpolate(const Picture &ref)
     // Strips of sixteen (or 32 or 64) columns, top to bottom: each row's loads and horizontal
     // average serve the row above it too. The last strip overlaps so that it ends at w - 1.
     const uint8_t *r = ref.y;
-    if (g_avx2 && w >= 65)
+    if (avx2_kernels() && w >= 65)
         interpolate_strips_avx2<2>(r, w, hgt, h.data(), v.data(), d.data());
-    else if (g_avx2 && w >= 33)
+    else if (avx2_kernels() && w >= 33)
         interpolate_strips_avx2<1>(r, w, hgt, h.data(), v.data(), d.data());
     else
         interpolate_strips_sse2(r, w, hgt, h.data(), v.data(), d.data());

@@ -3,6 +3,7 @@
 #include "h263/block_coder.h"
 #include "h263/dsp.h"
 #include "h263/quant.h"
+#include "support/kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,13 @@ TEST(ForwardDct, VectorisedEqualsScalarAndTheTextbookTransform)
         int32_t blk[64], a[64], b[64];
         for (int &v : blk)
             v = static_cast<int>(rng() % 511) - 255;
-        h263::fdct_exact(blk, a);
         h263::fdct_exact_reference(blk, b);
-        for (int i = 0; i < 64; i++)
-            ASSERT_EQ(a[i], b[i]);
+        for (const auto &k : h263test::kKernelChoices) {
+            h263test::UseKernels use(k);
+            h263::fdct_exact(blk, a);
+            for (int i = 0; i < 64; i++)
+                ASSERT_EQ(a[i], b[i]) << k.name << ", trial " << trial;
+        }
         for (int v = 0; v < 8; v++)
             for (int u = 0; u < 8; u++) {
                 double s = 0;
@@ -148,30 +152,34 @@ namespace {
 
 TEST(InverseDct, VectorisedEqualsTheScalarReferenceOverTheWholeInputRange)
 {
-    std::mt19937 rng(5);
-    for (int trial = 0; trial < 100000; trial++) {
-        int16_t a[64], b[64];
-        int range = trial % 4 == 0 ? 65536 : (trial % 4 == 1 ? 4096 : 512);
-        int sparse = trial % 3;
-        for (int i = 0; i < 64; i++) {
-            int v = static_cast<int>(rng() % static_cast<unsigned>(range)) - range / 2;
-            a[i] = static_cast<int16_t>(sparse && rng() % 4 ? 0 : v);
+    for (const auto &k : h263test::kKernelChoices) {
+        h263test::UseKernels use(k);
+        SCOPED_TRACE(k.name);
+        std::mt19937 rng(5);
+        for (int trial = 0; trial < 100000; trial++) {
+            int16_t a[64], b[64];
+            int range = trial % 4 == 0 ? 65536 : (trial % 4 == 1 ? 4096 : 512);
+            int sparse = trial % 3;
+            for (int i = 0; i < 64; i++) {
+                int v = static_cast<int>(rng() % static_cast<unsigned>(range)) - range / 2;
+                a[i] = static_cast<int16_t>(sparse && rng() % 4 ? 0 : v);
+            }
+            std::copy(a, a + 64, b);
+            // Into samples (set or added), then in place.
+            uint8_t put[8 * 10], want[8 * 10];
+            const bool add = trial % 2;
+            for (int i = 0; i < 80; i++)
+                put[i] = want[i] = static_cast<uint8_t>(rng());
+            h263::idct_put(a, put, 10, add);
+            h263::idct(a);
+            h263::idct_reference(b);
+            for (int i = 0; i < 64; i++)
+                ASSERT_EQ(a[i], b[i]) << "trial " << trial << " index " << i;
+            for (int r = 0; r < 8; r++)
+                for (int c = 0; c < 8; c++)
+                    want[r * 10 + c] = h263::clip_pixel(b[r * 8 + c] + (add ? want[r * 10 + c] : 0));
+            ASSERT_EQ(0, std::memcmp(put, want, sizeof put)) << "trial " << trial;
         }
-        std::copy(a, a + 64, b);
-        // Into samples (set or added), then in place.
-        uint8_t put[8 * 10], want[8 * 10];
-        const bool add = trial % 2;
-        for (int i = 0; i < 80; i++)
-            put[i] = want[i] = static_cast<uint8_t>(rng());
-        h263::idct_put(a, put, 10, add);
-        h263::idct(a);
-        h263::idct_reference(b);
-        for (int i = 0; i < 64; i++)
-            ASSERT_EQ(a[i], b[i]) << "trial " << trial << " index " << i;
-        for (int r = 0; r < 8; r++)
-            for (int c = 0; c < 8; c++)
-                want[r * 10 + c] = h263::clip_pixel(b[r * 8 + c] + (add ? want[r * 10 + c] : 0));
-        ASSERT_EQ(0, std::memcmp(put, want, sizeof put)) << "trial " << trial;
     }
 }
 
@@ -184,56 +192,60 @@ namespace {
 // or replaced by the exact transform.
 TEST(BlockCoder, VectorisedEqualsScalar)
 {
-    std::mt19937 rng(3);
-    h263::Quantiser q;
-    int fast_kept = 0, exact = 0;
-    for (int trial = 0; trial < 60000; trial++) {
-        q.setup(1 + trial % 31);
-        const bool intra = trial % 3 == 0, exact_only = trial % 7 == 0;
-        uint8_t src[8 * 12], pred[8 * 10];
-        const int kind = static_cast<int>(rng() % 4);
-        const int base = static_cast<int>(rng() % 256), gx = static_cast<int>(rng() % 41) - 20,
-                  gy = static_cast<int>(rng() % 41) - 20, noise = 1 + static_cast<int>(rng() % 64);
-        for (int r = 0; r < 8; r++)
-            for (int c = 0; c < 12; c++) {
-                int v = base;
-                if (kind >= 1)
-                    v += (gx * c + gy * r) / 4;
-                if (kind >= 2)
-                    v += static_cast<int>(rng() % static_cast<unsigned>(noise)) - noise / 2;
-                if (kind == 3)
-                    v = static_cast<int>(rng() % 256);
-                src[r * 12 + c] = h263::clip_pixel(v);
+    for (const auto &k : h263test::kKernelChoices) {
+        h263test::UseKernels use(k);
+        SCOPED_TRACE(k.name);
+        std::mt19937 rng(3);
+        h263::Quantiser q;
+        int fast_kept = 0, exact = 0;
+        for (int trial = 0; trial < 60000; trial++) {
+            q.setup(1 + trial % 31);
+            const bool intra = trial % 3 == 0, exact_only = trial % 7 == 0;
+            uint8_t src[8 * 12], pred[8 * 10];
+            const int kind = static_cast<int>(rng() % 4);
+            const int base = static_cast<int>(rng() % 256), gx = static_cast<int>(rng() % 41) - 20,
+                      gy = static_cast<int>(rng() % 41) - 20, noise = 1 + static_cast<int>(rng() % 64);
+            for (int r = 0; r < 8; r++)
+                for (int c = 0; c < 12; c++) {
+                    int v = base;
+                    if (kind >= 1)
+                        v += (gx * c + gy * r) / 4;
+                    if (kind >= 2)
+                        v += static_cast<int>(rng() % static_cast<unsigned>(noise)) - noise / 2;
+                    if (kind == 3)
+                        v = static_cast<int>(rng() % 256);
+                    src[r * 12 + c] = h263::clip_pixel(v);
+                }
+            for (int r = 0; r < 8; r++)
+                for (int c = 0; c < 10; c++)
+                    pred[r * 10 + c] = h263::clip_pixel(src[r * 12 + c] + static_cast<int>(rng() % 9) - 4 +
+                                                        (kind == 0 ? static_cast<int>(rng() % 60) : 0));
+            uint8_t rec_a[8 * 10], rec_b[8 * 10];
+            std::copy(pred, pred + 80, rec_a);
+            std::copy(pred, pred + 80, rec_b);
+            h263::BlockLevels a, b;
+            bool ca = h263::code_block(q, intra, exact_only, src, 12, rec_a, 10, a);
+            bool cb = h263::code_block_reference(q, intra, exact_only, src, 12, rec_b, 10, b);
+            ASSERT_EQ(ca, cb) << "trial " << trial;
+            ASSERT_EQ(a.last, b.last) << "trial " << trial;
+            ASSERT_EQ(a.nonzero, b.nonzero) << "trial " << trial;
+            ASSERT_EQ(ca, a.nonzero != 0);
+            ASSERT_EQ(a.last, a.nonzero ? 63 - __builtin_clzll(a.nonzero) : -1);
+            if (intra) {
+                ASSERT_EQ(a.scan[0], b.scan[0]) << "trial " << trial;
             }
-        for (int r = 0; r < 8; r++)
-            for (int c = 0; c < 10; c++)
-                pred[r * 10 + c] = h263::clip_pixel(src[r * 12 + c] + static_cast<int>(rng() % 9) - 4 +
-                                                    (kind == 0 ? static_cast<int>(rng() % 60) : 0));
-        uint8_t rec_a[8 * 10], rec_b[8 * 10];
-        std::copy(pred, pred + 80, rec_a);
-        std::copy(pred, pred + 80, rec_b);
-        h263::BlockLevels a, b;
-        bool ca = h263::code_block(q, intra, exact_only, src, 12, rec_a, 10, a);
-        bool cb = h263::code_block_reference(q, intra, exact_only, src, 12, rec_b, 10, b);
-        ASSERT_EQ(ca, cb) << "trial " << trial;
-        ASSERT_EQ(a.last, b.last) << "trial " << trial;
-        ASSERT_EQ(a.nonzero, b.nonzero) << "trial " << trial;
-        ASSERT_EQ(ca, a.nonzero != 0);
-        ASSERT_EQ(a.last, a.nonzero ? 63 - __builtin_clzll(a.nonzero) : -1);
-        if (intra) {
-            ASSERT_EQ(a.scan[0], b.scan[0]) << "trial " << trial;
+            for (int i = intra ? 1 : 0; i <= a.last; i++)
+                if (a.nonzero >> i & 1) {
+                    ASSERT_NE(a.scan[i], 0) << "trial " << trial << " position " << i;
+                    ASSERT_EQ(a.scan[i], b.scan[i]) << "trial " << trial << " position " << i;
+                }
+            for (int i = 0; i < 80; i++)
+                ASSERT_EQ(rec_a[i], rec_b[i]) << "trial " << trial << " sample " << i;
+            (a.last > 2 ? exact : fast_kept)++;
         }
-        for (int i = intra ? 1 : 0; i <= a.last; i++)
-            if (a.nonzero >> i & 1) {
-                ASSERT_NE(a.scan[i], 0) << "trial " << trial << " position " << i;
-                ASSERT_EQ(a.scan[i], b.scan[i]) << "trial " << trial << " position " << i;
-            }
-        for (int i = 0; i < 80; i++)
-            ASSERT_EQ(rec_a[i], rec_b[i]) << "trial " << trial << " sample " << i;
-        (a.last > 2 ? exact : fast_kept)++;
+        EXPECT_GT(fast_kept, 1000);
+        EXPECT_GT(exact, 1000);
     }
-    EXPECT_GT(fast_kept, 1000);
-    EXPECT_GT(exact, 1000);
 }
 
 } // namespace
@@ -244,63 +256,67 @@ namespace {
 // together give what each block coded alone by the scalar form gives.
 TEST(BlockCoder, MacroblockEqualsBlockByBlockScalar)
 {
-    std::mt19937 rng(11);
-    h263::Quantiser q;
-    int skipped = 0, coded = 0;
-    for (int trial = 0; trial < 20000; trial++) {
-        q.setup(1 + trial % 31);
-        const bool intra = trial % 11 == 0, exact_only = trial % 13 == 0;
-        const int spread = 1 + static_cast<int>(rng() % (trial % 4 == 0 ? 120 : 12));
-        // Luma in 16 rows at stride 20, U and V 8x8 at stride 10; rec[1] for the scalar form.
-        uint8_t src_y[16 * 20], src_u[8 * 10], src_v[8 * 10];
-        uint8_t rec_y[2][16 * 20], rec_u[2][8 * 10], rec_v[2][8 * 10];
-        auto fill = [&](uint8_t *src, uint8_t *rec0, uint8_t *rec1, int n) {
-            const int base = static_cast<int>(rng() % 256);
-            for (int i = 0; i < n; i++) {
-                src[i] = h263::clip_pixel(base + static_cast<int>(rng() % 17) - 8);
-                rec0[i] = rec1[i] = h263::clip_pixel(
-                    src[i] + static_cast<int>(rng() % static_cast<unsigned>(spread)) - spread / 2);
-            }
-        };
-        fill(src_y, rec_y[0], rec_y[1], 16 * 20);
-        fill(src_u, rec_u[0], rec_u[1], 8 * 10);
-        fill(src_v, rec_v[0], rec_v[1], 8 * 10);
-        // Luma blocks as in a picture, or the lower two moved right by two samples.
-        h263::BlockPlace place[6], scalar[6];
-        for (int n = 0; n < 4; n++) {
-            const int off = (n >> 1) * (8 * 20 + (trial % 2) * 2) + (n & 1) * 8;
-            place[n] = {src_y + off, rec_y[0] + off, 20};
-            scalar[n] = {src_y + off, rec_y[1] + off, 20};
-        }
-        place[4] = {src_u, rec_u[0], 10};
-        place[5] = {src_v, rec_v[0], 10};
-        scalar[4] = {src_u, rec_u[1], 10};
-        scalar[5] = {src_v, rec_v[1], 10};
-        h263::BlockLevels got[6];
-        const int cbp = h263::code_macroblock(q, intra, exact_only, place, got);
-        for (int n = 0; n < 6; n++) {
-            h263::BlockLevels want;
-            const bool c = h263::code_block_reference(q, intra, exact_only, scalar[n].src,
-                                                      scalar[n].stride, scalar[n].rec,
-                                                      scalar[n].stride, want);
-            ASSERT_EQ((cbp >> (5 - n)) & 1, c ? 1 : 0) << "trial " << trial << " block " << n;
-            ASSERT_EQ(got[n].last, want.last) << "trial " << trial << " block " << n;
-            ASSERT_EQ(got[n].nonzero, want.nonzero) << "trial " << trial << " block " << n;
-            if (intra) {
-                ASSERT_EQ(got[n].scan[0], want.scan[0]) << "trial " << trial << " block " << n;
-            }
-            for (int i = intra ? 1 : 0; i <= want.last; i++)
-                if (want.nonzero >> i & 1) {
-                    ASSERT_EQ(got[n].scan[i], want.scan[i]) << "trial " << trial << " block " << n;
+    for (const auto &k : h263test::kKernelChoices) {
+        h263test::UseKernels use(k);
+        SCOPED_TRACE(k.name);
+        std::mt19937 rng(11);
+        h263::Quantiser q;
+        int skipped = 0, coded = 0;
+        for (int trial = 0; trial < 20000; trial++) {
+            q.setup(1 + trial % 31);
+            const bool intra = trial % 11 == 0, exact_only = trial % 13 == 0;
+            const int spread = 1 + static_cast<int>(rng() % (trial % 4 == 0 ? 120 : 12));
+            // Luma in 16 rows at stride 20, U and V 8x8 at stride 10; rec[1] for the scalar form.
+            uint8_t src_y[16 * 20], src_u[8 * 10], src_v[8 * 10];
+            uint8_t rec_y[2][16 * 20], rec_u[2][8 * 10], rec_v[2][8 * 10];
+            auto fill = [&](uint8_t *src, uint8_t *rec0, uint8_t *rec1, int n) {
+                const int base = static_cast<int>(rng() % 256);
+                for (int i = 0; i < n; i++) {
+                    src[i] = h263::clip_pixel(base + static_cast<int>(rng() % 17) - 8);
+                    rec0[i] = rec1[i] = h263::clip_pixel(
+                        src[i] + static_cast<int>(rng() % static_cast<unsigned>(spread)) - spread / 2);
                 }
-            (c ? coded : skipped)++;
+            };
+            fill(src_y, rec_y[0], rec_y[1], 16 * 20);
+            fill(src_u, rec_u[0], rec_u[1], 8 * 10);
+            fill(src_v, rec_v[0], rec_v[1], 8 * 10);
+            // Luma blocks as in a picture, or the lower two moved right by two samples.
+            h263::BlockPlace place[6], scalar[6];
+            for (int n = 0; n < 4; n++) {
+                const int off = (n >> 1) * (8 * 20 + (trial % 2) * 2) + (n & 1) * 8;
+                place[n] = {src_y + off, rec_y[0] + off, 20};
+                scalar[n] = {src_y + off, rec_y[1] + off, 20};
+            }
+            place[4] = {src_u, rec_u[0], 10};
+            place[5] = {src_v, rec_v[0], 10};
+            scalar[4] = {src_u, rec_u[1], 10};
+            scalar[5] = {src_v, rec_v[1], 10};
+            h263::BlockLevels got[6];
+            const int cbp = h263::code_macroblock(q, intra, exact_only, place, got);
+            for (int n = 0; n < 6; n++) {
+                h263::BlockLevels want;
+                const bool c = h263::code_block_reference(q, intra, exact_only, scalar[n].src,
+                                                          scalar[n].stride, scalar[n].rec,
+                                                          scalar[n].stride, want);
+                ASSERT_EQ((cbp >> (5 - n)) & 1, c ? 1 : 0) << "trial " << trial << " block " << n;
+                ASSERT_EQ(got[n].last, want.last) << "trial " << trial << " block " << n;
+                ASSERT_EQ(got[n].nonzero, want.nonzero) << "trial " << trial << " block " << n;
+                if (intra) {
+                    ASSERT_EQ(got[n].scan[0], want.scan[0]) << "trial " << trial << " block " << n;
+                }
+                for (int i = intra ? 1 : 0; i <= want.last; i++)
+                    if (want.nonzero >> i & 1) {
+                        ASSERT_EQ(got[n].scan[i], want.scan[i]) << "trial " << trial << " block " << n;
+                    }
+                (c ? coded : skipped)++;
+            }
+            ASSERT_EQ(0, std::memcmp(rec_y[0], rec_y[1], sizeof rec_y[0])) << "trial " << trial;
+            ASSERT_EQ(0, std::memcmp(rec_u[0], rec_u[1], sizeof rec_u[0])) << "trial " << trial;
+            ASSERT_EQ(0, std::memcmp(rec_v[0], rec_v[1], sizeof rec_v[0])) << "trial " << trial;
         }
-        ASSERT_EQ(0, std::memcmp(rec_y[0], rec_y[1], sizeof rec_y[0])) << "trial " << trial;
-        ASSERT_EQ(0, std::memcmp(rec_u[0], rec_u[1], sizeof rec_u[0])) << "trial " << trial;
-        ASSERT_EQ(0, std::memcmp(rec_v[0], rec_v[1], sizeof rec_v[0])) << "trial " << trial;
+        EXPECT_GT(skipped, 10000);
+        EXPECT_GT(coded, 10000);
     }
-    EXPECT_GT(skipped, 10000);
-    EXPECT_GT(coded, 10000);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Golden hashes: the encoder's payloads and reconstructions, and the decoder's pictures, stay bit-exact.
 #include "support/av_oracle.h"
 #include "support/ffmpeg_source.h"
+#include "support/kernels.h"
 #include "support/test_sequence.h"
 
 #include "h263/encoder.h"
@@ -48,13 +49,9 @@ struct EncoderCase {
     uint64_t payloads, reconstructions;
 };
 
-/**
- * Codes the pictures as a call does; hashes every payload (with its length) and
- * reconstruction, and checks that our decoder decodes the stream to exactly those
- * reconstructions.
- */
-void code_and_hash(const std::vector<std::vector<uint8_t>> &pictures, int width, int height,
-                   uint64_t want_payloads, uint64_t want_reconstructions)
+/** One pass of code_and_hash with the kernels in use. */
+void code_and_hash_once(const std::vector<std::vector<uint8_t>> &pictures, int width, int height,
+                        uint64_t want_payloads, uint64_t want_reconstructions)
 {
     H263Encoder enc(0, 0);
     Hash payloads, recon;
@@ -87,6 +84,21 @@ void code_and_hash(const std::vector<std::vector<uint8_t>> &pictures, int width,
     });
     dec.decode(stream.data(), stream.size(), true);
     EXPECT_EQ(n, recons.size());
+}
+
+/**
+ * Codes the pictures as a call does, with the AVX2 kernels and with the baseline
+ * ones; hashes every payload (with its length) and reconstruction, and checks
+ * that our decoder decodes the stream to exactly those reconstructions.
+ */
+void code_and_hash(const std::vector<std::vector<uint8_t>> &pictures, int width, int height,
+                   uint64_t want_payloads, uint64_t want_reconstructions)
+{
+    for (const auto &k : h263test::kKernelChoices) {
+        h263test::UseKernels use(k);
+        SCOPED_TRACE(k.name);
+        code_and_hash_once(pictures, width, height, want_payloads, want_reconstructions);
+    }
 }
 
 class EncoderGolden : public ::testing::TestWithParam<EncoderCase> {};
@@ -184,20 +196,23 @@ TEST_P(DecoderGolden, PicturesAreUnchanged)
     int w = 0, h = 0;
     std::vector<std::vector<uint8_t>> expected = av.decode_stream(stream, w, h);
     ASSERT_EQ(expected.size(), 30u);
-    Hash out;
-    size_t n = 0;
-    H263StreamDecoder dec([&](const H263PictureView &v) {
-        std::vector<uint8_t> pic = planes(v);
-        out.add(pic.data(), pic.size());
-        // The inverse transforms differ a little; the pictures must agree closely.
-        if (n < expected.size()) {
-            EXPECT_GT(h263test::psnr(pic.data(), expected[n].data(), w, h), 45.0) << n;
-        }
-        n++;
-    });
-    dec.decode(stream.data(), stream.size(), true);
-    EXPECT_EQ(n, 30u);
-    EXPECT_EQ(out.h, c.pictures) << std::hex << "pictures 0x" << out.h;
+    for (const auto &k : h263test::kKernelChoices) {
+        h263test::UseKernels use(k);
+        Hash out;
+        size_t n = 0;
+        H263StreamDecoder dec([&](const H263PictureView &v) {
+            std::vector<uint8_t> pic = planes(v);
+            out.add(pic.data(), pic.size());
+            // The inverse transforms differ a little; the pictures must agree closely.
+            if (n < expected.size()) {
+                EXPECT_GT(h263test::psnr(pic.data(), expected[n].data(), w, h), 45.0) << n;
+            }
+            n++;
+        });
+        dec.decode(stream.data(), stream.size(), true);
+        EXPECT_EQ(n, 30u) << k.name;
+        EXPECT_EQ(out.h, c.pictures) << k.name << std::hex << ", pictures 0x" << out.h;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, DecoderGolden,

@@ -2,6 +2,7 @@
 // prediction against their scalar forms, and the search rules at the picture edges.
 #include "h263/motion.h"
 #include "h263/simd.h"
+#include "support/kernels.h"
 
 #include <gtest/gtest.h>
 
@@ -81,13 +82,16 @@ TEST(HalfPel, InterpolationEqualsTheScalarForm)
                          std::pair{32, 16}, std::pair{48, 32}}) {
         std::vector<uint8_t> buf = random_plane(rng, w, h * 3 / 2, 0);
         h263::Picture ref = h263::Picture::over(buf.data(), w, h);
-        h263::HalfPelPlanes planes;
-        planes.interpolate(ref);
         std::vector<uint8_t> ph(w * h), pv(w * h), pd(w * h);
         h263::interpolate_reference(ref, ph.data(), pv.data(), pd.data());
-        EXPECT_EQ(planes.h, ph) << w;
-        EXPECT_EQ(planes.v, pv) << w;
-        EXPECT_EQ(planes.d, pd) << w;
+        h263::HalfPelPlanes planes;
+        for (const auto &k : h263test::kKernelChoices) {
+            h263test::UseKernels use(k);
+            planes.interpolate(ref);
+            EXPECT_EQ(planes.h, ph) << w << ", " << k.name;
+            EXPECT_EQ(planes.v, pv) << w << ", " << k.name;
+            EXPECT_EQ(planes.d, pd) << w << ", " << k.name;
+        }
         // The last column and row repeat the nearest full-pel sample.
         EXPECT_EQ(planes.h[w - 1], ref.y[w - 1]);
         EXPECT_EQ(planes.v[(h - 1) * w + 3], ref.y[(h - 1) * w + 3]);
