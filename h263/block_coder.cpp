@@ -13,7 +13,7 @@ namespace h263 {
 
 namespace {
 
-/** The levels at the set bits of a raster mask moved to their scan positions; sets nonzero, last. */
+/** The levels at the set bits of a raster mask moved to their scan positions. */
 template <typename Level>
 inline void scan_from_mask(const Level *levels, uint64_t mask, BlockLevels &out)
 {
@@ -27,7 +27,7 @@ inline void scan_from_mask(const Level *levels, uint64_t mask, BlockLevels &out)
     out.last = scan ? 63 - __builtin_clzll(scan) : -1;
 }
 
-/** The non-zero levels of a raster block into scan order from position first; sets nonzero, last. */
+/** The non-zero levels of a raster block into scan order from position first. */
 void scan_levels(const int16_t *levels, int first, BlockLevels &out)
 {
     // The non-zero raster positions as a bit mask, then each moved to its scan position.
@@ -204,34 +204,46 @@ __attribute__((target("avx2"))) bool exact_block_avx2(const Quantiser &q, const 
     avx2::fdct_exact(rows, coef);
     // level = sign(v) min(|v| / (2Q), 127) of v = c - (Q >> 1) (inter) or c (intra),
     // v within -4095..4095; value = sign(level) ((2 |level| + 1) Q - (Q even)), 0 for 0.
+    // In 16 bits, rows 2i and 2i + 1 in one register: coefficients stay within 2040,
+    // levels within 127 and values within 7905.
     const int quant = q.q();
-    const __m256i half = _mm256_set1_epi32(Intra ? 0 : quant >> 1);
-    const __m256i lo = _mm256_set1_epi32(-4095), hi = _mm256_set1_epi32(4095);
-    const __m256i recip = _mm256_set1_epi32(static_cast<int>(q.recip()));
-    const __m256i top = _mm256_set1_epi32(127), one = _mm256_set1_epi32(1);
-    const __m256i qv = _mm256_set1_epi32(quant), even = _mm256_set1_epi32((quant & 1) ? 0 : 1);
-    alignas(32) int32_t levels[64];
+    const __m256i half = _mm256_set1_epi16(static_cast<int16_t>(Intra ? 0 : quant >> 1));
+    const __m256i lo = _mm256_set1_epi16(-4095), hi = _mm256_set1_epi16(4095);
+    const __m256i recip = _mm256_set1_epi16(static_cast<int16_t>(q.recip16()));
+    const __m128i shift = _mm_cvtsi32_si128(q.shift16());
+    const __m256i top = _mm256_set1_epi16(127), one = _mm256_set1_epi16(1);
+    const __m256i qv = _mm256_set1_epi16(static_cast<int16_t>(quant));
+    const __m256i even = _mm256_set1_epi16((quant & 1) ? 0 : 1);
+    alignas(32) int16_t levels[64];
     __m256i values[8];
-    uint64_t mask = 0;
-    for (int r = 0; r < 8; r++) {
-        const __m256i v =
-            _mm256_min_epi32(_mm256_max_epi32(_mm256_sub_epi32(coef[r], half), lo), hi);
-        const __m256i l = _mm256_min_epi32(
-            _mm256_srli_epi32(_mm256_mullo_epi32(_mm256_abs_epi32(v), recip), 20), top);
-        const __m256i zero = _mm256_cmpeq_epi32(l, _mm256_setzero_si256());
-        const __m256i odd = _mm256_add_epi32(_mm256_add_epi32(l, l), one);    // 2 |level| + 1
+    __m256i zeros[4];
+    for (int i = 0; i < 4; i++) {
+        const __m256i c = avx2::pack_rows(coef[2 * i], coef[2 * i + 1]);
+        const __m256i v = _mm256_min_epi16(_mm256_max_epi16(_mm256_sub_epi16(c, half), lo), hi);
+        const __m256i l = _mm256_min_epi16(
+            _mm256_srl_epi16(_mm256_mulhi_epu16(_mm256_abs_epi16(v), recip), shift), top);
+        zeros[i] = _mm256_cmpeq_epi16(l, _mm256_setzero_si256());
+        const __m256i odd = _mm256_add_epi16(_mm256_add_epi16(l, l), one);    // 2 |level| + 1
         const __m256i d =
-            _mm256_andnot_si256(zero, _mm256_sub_epi32(_mm256_mullo_epi32(odd, qv), even));
-        _mm256_store_si256(reinterpret_cast<__m256i *>(levels + 8 * r), _mm256_sign_epi32(l, v));
-        values[r] = _mm256_sign_epi32(d, v);
-        const int nonzero = ~_mm256_movemask_ps(_mm256_castsi256_ps(zero)) & 0xff;
-        mask |= static_cast<uint64_t>(nonzero) << (8 * r);
+            _mm256_andnot_si256(zeros[i], _mm256_sub_epi16(_mm256_mullo_epi16(odd, qv), even));
+        _mm256_store_si256(reinterpret_cast<__m256i *>(levels + 16 * i), _mm256_sign_epi16(l, v));
+        const __m256i value = _mm256_sign_epi16(d, v);
+        values[2 * i] = _mm256_cvtepi16_epi32(_mm256_castsi256_si128(value));
+        values[2 * i + 1] = _mm256_cvtepi16_epi32(_mm256_extracti128_si256(value, 1));
+    }
+    // The zero flags of four rows as bytes in raster order, then as bits.
+    uint64_t mask = 0;
+    for (int i = 0; i < 4; i += 2) {
+        const __m256i bytes =
+            _mm256_permute4x64_epi64(_mm256_packs_epi16(zeros[i], zeros[i + 1]), 0xd8);
+        const uint32_t zero = static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
+        mask |= static_cast<uint64_t>(~zero) << (32 * (i / 2));
     }
     if (Intra) {
         // DC: c / 8 truncated toward zero, limited to 1..254, reconstructed as 8 d.
         int d = _mm256_cvtsi256_si32(coef[0]) / 8;
         d = d < 1 ? 1 : (d > 254 ? 254 : d);
-        levels[0] = d;
+        levels[0] = static_cast<int16_t>(d);
         values[0] = _mm256_blend_epi32(values[0], _mm256_set1_epi32(8 * d), 1);
         mask &= ~1ull;
     }
@@ -244,7 +256,7 @@ __attribute__((target("avx2"))) bool exact_block_avx2(const Quantiser &q, const 
         store8(rec + r * rs, _mm256_castsi256_si128(b));
         store8(rec + (r + 1) * rs, _mm256_extracti128_si256(b, 1));
     }
-    out.scan[0] = static_cast<int16_t>(levels[0]);
+    out.scan[0] = levels[0];
     scan_from_mask(levels, mask, out);
     return mask != 0;
 }

@@ -11,6 +11,15 @@ void Quantiser::setup(int q)
     q_ = q;
     int step = q > 0 ? 2 * q : 1;
     recip_ = (1u << 20) / static_cast<uint32_t>(step) + 1;
+    // With 2^s < step <= 2^(s+1): m = ceil(2^(16+s) / step) fits 16 bits and errs by
+    // less than 2^(-4-s) for v < 2^12, below the smallest fraction (1/step) that
+    // could round otherwise. A step of 2^(s+1) is a shift: m = 2^15 halves, s does the rest.
+    int s16 = 0;
+    while ((2 << s16) < step)
+        s16++;
+    const bool power = (step & (step - 1)) == 0;
+    recip16_ = static_cast<uint16_t>(power ? 1u << 15 : ((1u << (16 + s16)) + step - 1) / step);
+    shift16_ = s16;
     for (int v = 0; v < kRange; v++) {
         int l = v / step;
         if (l > 127)

@@ -12,6 +12,12 @@ public:
     int q() const { return q_; }
     /** floor(2^20 / (2Q)) + 1: for |v| < 4096, |v| * recip() >> 20 is |v| / (2Q). */
     uint32_t recip() const { return recip_; }
+    /**
+     * The division by 2Q in 16 bits: for 0 <= v < 4096, the high 16 bits of
+     * v * recip16(), shifted right by shift16(), are v / (2Q).
+     */
+    uint16_t recip16() const { return recip16_; }
+    int shift16() const { return shift16_; }
 
     /** Inter block: level[i] = T[c[i] - (Q >> 1)]; returns whether any level is non-zero. */
     bool quantise_inter(const int32_t *coef, int16_t *level) const;
@@ -34,6 +40,8 @@ private:
 
     int q_ = 0;
     uint32_t recip_ = 0;        // floor(2^20 / (2Q)) + 1: |v| * recip_ >> 20 == |v| / (2Q)
+    uint16_t recip16_ = 0;
+    int shift16_ = 0;
     int8_t t_[2 * kRange];
     int16_t d_[255];
 };
