@@ -396,7 +396,15 @@ BOOL CEndPoint::OpenAudioChannel(H323Connection &connection, BOOL isEncoding, un
     // The call's audio may need the device the dialog plays its tones on.
     if (m_pToneChannel != nullptr && m_pToneChannel->IsOpen())
         m_pToneChannel->Close();
-    return H323EndPoint::OpenAudioChannel(connection, isEncoding, bufferSize, codec);
+    if (H323EndPoint::OpenAudioChannel(connection, isEncoding, bufferSize, codec))
+        return TRUE;
+    // No call without its sound: the dialog names the device, and the call ends now on both
+    // sides rather than waiting for media that cannot come.
+    if (connection.GetCallEndReason() == H323Connection::NumCallEndReasons) {
+        Post(WM_SOUND_DEVICE_FAILED, isEncoding ? 1 : 0);
+        connection.ClearCall(H323Connection::EndedByTemporaryFailure);
+    }
+    return FALSE;
 }
 
 BOOL CEndPoint::OpenVideoChannel(H323Connection &connection, BOOL isEncoding, H323VideoCodec &codec)

@@ -31,6 +31,10 @@ inline constexpr unsigned int WM_CHAT_TEXT = 0x48a;            // S  text / 0
 inline constexpr unsigned int WM_SHOW_TIME = 0x48b;            // S  remaining time / 0
 inline constexpr unsigned int WM_SHOW_BALANCE = 0x48c;         // S  balance text / 0
 
+// Main dialog, after the table: a call's sound device could not be opened (the call is being
+// cleared). P  1 recording (input) or 0 playing (output) / 0
+inline constexpr unsigned int WM_SOUND_DEVICE_FAILED = 0x48f;
+
 // Menu panel: posted by a panel line to the panel, 0 / 0.
 inline constexpr unsigned int WM_PANEL_LINE_MENU = 0x469;
 

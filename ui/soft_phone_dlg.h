@@ -131,6 +131,7 @@ class CSoftPhoneDlg : public CSkinDialog
 
     CString m_strDialedNumber;
     CString m_strRemoteDisplay; // the party shown for the call
+    CString m_strDeviceError;   // the sound device error that ends the call, shown at its end
 
     SkinLayoutEntry m_face[kSkinLayoutEntries];
 
@@ -219,6 +220,8 @@ class CSoftPhoneDlg : public CSkinDialog
     afx_msg LRESULT OnCallConnected(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnCallForwarded(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnCallCleared(WPARAM wParam, LPARAM lParam);
+    /// The call's sound device could not be opened (wParam 1 recording, 0 playing).
+    afx_msg LRESULT OnSoundDeviceFailed(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnChatText(WPARAM wParam, LPARAM lParam);
 
     // Login and registration.

@@ -197,10 +197,13 @@ LRESULT CSoftPhoneDlg::OnCallCleared(WPARAM wParam, LPARAM lParam)
     }
     m_endpoint.m_nConnected = 0;
     m_bRinging = 0;
-    if (lParam == 0)
+    if (!m_strDeviceError.IsEmpty())
+        m_strStatus2 = m_strDeviceError; // what ended the call, rather than how
+    else if (lParam == 0)
         m_strStatus2.LoadString(122);
     else
         m_strStatus2.LoadString(EndReasonString(unsigned(wParam), m_strDialedNumber));
+    m_strDeviceError.Empty();
     KillTimer(42);
     InvalidateStatusArea();
     SetTimer(42, 3000);
@@ -208,5 +211,13 @@ LRESULT CSoftPhoneDlg::OnCallCleared(WPARAM wParam, LPARAM lParam)
     m_btnSendMessage.EnableWindow(FALSE);
     SetButtonPicture(m_btnSendMessage, 264);
     HideVideoIfShown();
+    return 0;
+}
+
+LRESULT CSoftPhoneDlg::OnSoundDeviceFailed(WPARAM wParam, LPARAM)
+{
+    m_strDeviceError = wParam ? "Cannot Open Sound Input Device!" : "Cannot Open Sound Output Device!";
+    m_strStatus2 = m_strDeviceError;
+    InvalidateStatusArea();
     return 0;
 }

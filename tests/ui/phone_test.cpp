@@ -42,6 +42,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -678,6 +679,71 @@ TEST_F(PhoneTest, AnswerRefuseAndHangUpDoNotWaitForAPlayingTone)
             [&] { return !a.dlg->m_soundThreads.AnyRunning() && !b.dlg->m_soundThreads.AnyRunning(); },
             kToneSeconds * 1000 / 3))
             << "the stopped tones end at once";
+    }
+}
+
+// A sound device that cannot be opened for the call: the phone it belongs to says which at
+// once and the call ends on both sides. With fast start the sound opens before the answer and
+// nobody is shown Connected; without, the callee has answered first and the peer may have
+// heard it for a moment. The stack's wait for media is made far longer than the waits here,
+// so an end that waited for it would be seen to.
+TEST_F(PhoneTest, ASoundDeviceThatCannotOpenEndsTheCallAtOnceWithItsError)
+{
+    const std::string missing = "file:" + dir.Path("no-such-dir/sound.wav").string();
+    const std::vector<UINT> hungUp{131, 122}; // as far as the peer's media had started, or not
+    const struct {
+        const char *what;
+        bool callee; // whose device fails
+        bool recorder;
+        bool fastStart;
+        const char *error;
+        std::vector<UINT> peerSees; // the other phone's status line 2 at the end, one of
+    } cases[] = {
+        {"the callee's player", true, false, true, "Cannot Open Sound Output Device!", {122}},
+        {"the callee's recorder", true, true, true, "Cannot Open Sound Input Device!", {122}},
+        {"the caller's player", false, false, true, "Cannot Open Sound Output Device!", {137}},
+        {"the callee's player, no fast start", true, false, false,
+         "Cannot Open Sound Output Device!", hungUp},
+        {"the caller's recorder, no fast start", false, true, false,
+         "Cannot Open Sound Input Device!", hungUp},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        Service service;
+        Phone a("8001", &service), b("8002", &service);
+        for (Phone *p : {&a, &b}) {
+            p->dlg->m_endpoint.SetNoMediaTimeout(PTimeInterval(0, 600));
+            p->dlg->m_endpoint.DisableFastStart(!c.fastStart);
+        }
+        CEndPoint &broken = (c.callee ? b : a).dlg->m_endpoint;
+        if (c.recorder)
+            broken.SetSoundChannelRecordDevice(missing.c_str());
+        else
+            broken.SetSoundChannelPlayDevice(missing.c_str());
+        ASSERT_TRUE(a.WaitStatus(123));
+        ASSERT_TRUE(b.WaitStatus(123));
+
+        bool connectedShown = false;
+        auto ended = [&] {
+            for (Phone *p : {&a, &b})
+                connectedShown = connectedShown || p->dlg->m_strStatus2 == Text(121);
+            return a.dlg->m_endpoint.IsIdle() && b.dlg->m_endpoint.IsIdle() &&
+                   b.dlg->m_bRinging == 0 && a.dlg->m_nCallState == 0;
+        };
+        a.Dial("8002");
+        if (!c.fastStart) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_bRinging == 1; }, 15000));
+            b.dlg->PlaceCall();
+        }
+        EXPECT_TRUE(QTest::qWaitFor(ended, 60000)) << "the call ended";
+        EXPECT_EQ((c.callee ? b : a).dlg->m_strStatus2, CString(c.error));
+        CString peer = (c.callee ? a : b).dlg->m_strStatus2;
+        EXPECT_TRUE(std::any_of(c.peerSees.begin(), c.peerSees.end(),
+                                [&](UINT id) { return peer == Text(id); }))
+            << peer.GetString();
+        if (c.fastStart) {
+            EXPECT_FALSE(connectedShown) << "Connected was shown";
+        }
     }
 }
 
