@@ -57,6 +57,8 @@ struct FieldDesc {
     const TypeDesc *type;
     int16_t presence; // bit for HasOptionalField, -1 for a mandatory root component
     bool extension;   // an extension addition
+    bool required = false; // an extension addition without OPTIONAL: present whenever a
+                           // later addition is (the sender claims the version that has it)
 };
 
 struct SequenceInfo {

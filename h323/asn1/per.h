@@ -20,6 +20,7 @@ enum class Error : uint8_t {
     too_large,   // a count or size beyond what the input can hold
     unsupported, // a valid encoding this codec does not take (an INTEGER above 64 bits)
     not_set,     // encode: a CHOICE with no alternative chosen
+    missing,     // encode: a mandatory extension addition left out before a later one
 };
 
 const char *error_name(Error e);

@@ -384,6 +384,14 @@ bool Encoder::sequence(const TypeDesc &d, const Sequence &v)
             needed = j + 1;
     for (const auto &u : unknown)
         needed = std::max(needed, u.index + 1);
+    // An addition without OPTIONAL belongs to every encoding that has a later addition.
+    for (uint32_t j = 0; j + 1 < needed && j < ext_count; j++) {
+        const FieldDesc &f = si.fields[si.root_count + j];
+        if (f.required && !v.HasOptionalField(si.root_optional + j)) {
+            fail(Error::missing);
+            return fail_in(f.name);
+        }
+    }
     uint32_t received = SequenceAccess::ext_bitmap_len(v);
     bool ext_present = needed > 0 || received > 0;
     if (si.extensible)

@@ -127,6 +127,7 @@ const char *error_name(Error e)
     case Error::too_large: return "count too large for the input";
     case Error::unsupported: return "unsupported encoding";
     case Error::not_set: return "choice not set";
+    case Error::missing: return "mandatory extension addition missing";
     }
     return "unknown error";
 }

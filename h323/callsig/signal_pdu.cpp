@@ -215,8 +215,12 @@ BOOL H323SignalPDU::Read(H323Transport &transport)
 
 BOOL H323SignalPDU::Encode(PBYTEArray &data)
 {
-    if (hasUserUser && !h323::SetUserInformation(q931pdu, *this))
-        return FALSE;
+    if (hasUserUser) {
+        if (asn1::Result r = h323::SetUserInformation(q931pdu, *this); !r) {
+            PTRACE(1, "H225\tcannot encode the UUIE: " << r.message());
+            return FALSE;
+        }
+    }
     std::vector<uint8_t> bytes;
     if (!q931pdu.Encode(bytes))
         return FALSE;

@@ -242,6 +242,8 @@ BOOL H323Gatekeeper::RegistrationRequest(BOOL autoRegister, BOOL lightweight)
     rrq.m_keepAlive = bool(lightweight);
     rrq.IncludeOptionalField(H225_RegistrationRequest::e_willSupplyUUIEs);
     rrq.m_willSupplyUUIEs = false;
+    rrq.IncludeOptionalField(H225_RegistrationRequest::e_maintainConnection);
+    rrq.m_maintainConnection = false;
     rrq.IncludeOptionalField(H225_RegistrationRequest::e_usageReportingCapability);
     rrq.m_usageReportingCapability.IncludeOptionalField(H225_RasUsageInfoTypes::e_startTime);
     rrq.m_usageReportingCapability.IncludeOptionalField(H225_RasUsageInfoTypes::e_endTime);
@@ -463,6 +465,7 @@ BOOL H323Gatekeeper::AdmissionRequest(AdmissionInfo &info)
     arq.m_answerCall = bool(info.answeringCall);
     arq.IncludeOptionalField(H225_AdmissionRequest::e_canMapAlias);
     arq.m_canMapAlias = true;
+    arq.IncludeOptionalField(H225_AdmissionRequest::e_callIdentifier);
     arq.m_callIdentifier.m_guid = info.callIdentifier;
     arq.IncludeOptionalField(H225_AdmissionRequest::e_willSupplyUUIEs);
     arq.m_willSupplyUUIEs = false;

@@ -105,8 +105,10 @@ RasChannel::Outcome RasChannel::MakeRequest(const H225_RasMessage &msg, H225_Ras
     unsigned seq = RasSequenceNumber(msg);
 
     std::vector<uint8_t> bytes;
-    if (!asn1::encode(msg, bytes))
+    if (asn1::Result r = asn1::encode(msg, bytes); !r) {
+        PTRACE(1, "RAS\tcannot encode " << RasMessageName(msg.GetTag()) << ": " << r.message());
         return Outcome::TransportError;
+    }
     PBYTEArray pdu(bytes.data(), PINDEX(bytes.size()));
 
     {

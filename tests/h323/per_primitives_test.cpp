@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -272,6 +273,82 @@ TEST(PerErrors, ReportPositionAndPath)
     EXPECT_EQ(r.path.rfind("RasMessage.registrationRequest", 0), 0u) << r.path;
     EXPECT_FALSE(back.IsSet()); // nothing half-decoded is left behind
 }
+
+H225_AdmissionRequest MinimalAdmissionRequest()
+{
+    H225_AdmissionRequest arq;
+    arq.m_requestSeqNum = 7;
+    arq.m_callType.SetTag(H225_CallType::e_pointToPoint);
+    arq.m_endpointIdentifier = asn1::BMPString::FromLatin1("EP1");
+    arq.m_srcInfo.emplace_back().dialedDigits() = "8001";
+    arq.m_conferenceID.assign(16, 0x11);
+    arq.IncludeOptionalField(H225_AdmissionRequest::e_canMapAlias);
+    arq.IncludeOptionalField(H225_AdmissionRequest::e_willSupplyUUIEs);
+    return arq;
+}
+
+struct MissingAdditionCase {
+    const char *name;
+    std::function<asn1::Result(Bytes &)> encode;
+    asn1::Error error;
+    const char *path; ///< of the failure; "" when it encodes
+};
+
+class PerMissingAddition : public ::testing::TestWithParam<MissingAdditionCase>
+{
+};
+
+TEST_P(PerMissingAddition, IsRefusedOnlyBeforeALaterAddition)
+{
+    const MissingAdditionCase &c = GetParam();
+    Bytes out;
+    asn1::Result r = c.encode(out);
+    EXPECT_EQ(r.error, c.error) << r.message();
+    EXPECT_EQ(r.path, c.path);
+    EXPECT_EQ(out.empty(), r.error != asn1::Error::none);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PerMissingAddition,
+    ::testing::Values(
+        // callIdentifier, a mandatory addition, left out before willSupplyUUIEs.
+        MissingAdditionCase{"admissionWithoutCallIdentifier",
+                            [](Bytes &out) { return asn1::encode(MinimalAdmissionRequest(), out); },
+                            asn1::Error::missing, "AdmissionRequest.callIdentifier"},
+        MissingAdditionCase{"admissionWithCallIdentifier",
+                            [](Bytes &out) {
+                                H225_AdmissionRequest arq = MinimalAdmissionRequest();
+                                arq.IncludeOptionalField(H225_AdmissionRequest::e_callIdentifier);
+                                arq.m_callIdentifier.m_guid.assign(16, 0x22);
+                                return asn1::encode(arq, out);
+                            },
+                            asn1::Error::none, ""},
+        // canMapSrcAlias is mandatory too, but nothing follows it.
+        MissingAdditionCase{"lastMandatoryAdditionLeftOut",
+                            [](Bytes &out) {
+                                H225_AdmissionRequest arq = MinimalAdmissionRequest();
+                                arq.IncludeOptionalField(H225_AdmissionRequest::e_callIdentifier);
+                                arq.m_callIdentifier.m_guid.assign(16, 0x22);
+                                arq.IncludeOptionalField(H225_AdmissionRequest::e_genericData);
+                                return asn1::encode(arq, out);
+                            },
+                            asn1::Error::none, ""},
+        // Inside a message: the path names the way down to the addition.
+        MissingAdditionCase{"nestedInH245",
+                            [](Bytes &out) {
+                                H245_H2250LogicalChannelAckParameters p;
+                                p.IncludeOptionalField(H245_H2250LogicalChannelAckParameters::e_portNumber);
+                                p.m_portNumber = 5004;
+                                H245_OpenLogicalChannelAck ack;
+                                ack.m_forwardLogicalChannelNumber = 1;
+                                ack.IncludeOptionalField(H245_OpenLogicalChannelAck::e_forwardMultiplexAckParameters);
+                                ack.m_forwardMultiplexAckParameters.h2250LogicalChannelAckParameters() = p;
+                                return asn1::encode(ack, out);
+                            },
+                            asn1::Error::missing,
+                            "OpenLogicalChannelAck.forwardMultiplexAckParameters."
+                            "h2250LogicalChannelAckParameters.flowControlToZero"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST(PerErrors, NotSetChoiceIsAnEncodeError)
 {

@@ -562,7 +562,8 @@ class Emitter {
             s << "static constexpr asn1::FieldDesc " << n << "_fields[] = {\n";
             for (size_t i = 0; i < t.comps.size(); i++)
                 s << "    {\"" << t.comps[i].name << "\", &" << uses[i].desc << ", " << presence[i]
-                  << ", " << (t.comps[i].ext ? "true" : "false") << "},\n";
+                  << ", " << (t.comps[i].ext ? "true" : "false")
+                  << (t.comps[i].ext && !t.comps[i].optional ? ", true" : "") << "},\n";
             s << "};\n";
         }
         s << "static constexpr asn1::SequenceInfo " << n << "_info = {" << fields << ", "

@@ -160,8 +160,10 @@ void RasGatekeeper::Deliver(const Endpoint &from, std::string data, size_t lengt
 void RasGatekeeper::Send(const Endpoint &to, const H225_RasMessage &msg)
 {
     std::vector<uint8_t> bytes;
-    if (!asn1::encode(msg, bytes))
+    if (asn1::Result r = asn1::encode(msg, bytes); !r) {
+        Log(std::string("cannot encode ") + h323::RasMessageName(msg.GetTag()) + ": " + r.message());
         return;
+    }
     if (options_.masking)
         toolmask::MaskDatagram(bytes.data(), bytes.data(), bytes.size());
     Socket().SendTo(to, std::string(bytes.begin(), bytes.end()));
@@ -470,6 +472,7 @@ std::string RasGatekeeper::OnAdmissionRequest(const H225_RasMessage &in, H225_Ra
     }
     acf.IncludeOptionalField(H225_AdmissionConfirm::e_willRespondToIRR);
     acf.m_willRespondToIRR = false;
+    acf.IncludeOptionalField(H225_AdmissionConfirm::e_uuiesRequested); // none
     return note;
 }
 

@@ -188,7 +188,7 @@ static constexpr asn1::FieldDesc H225_H323_UU_PDU_fields[] = {
     {"h323-message-body", &H225_H323_UU_PDU_h323_message_body_desc, -1, false},
     {"nonStandardData", &H225_NonStandardParameter_desc, 0, false},
     {"h4501SupplementaryService", &H225_SeqOf39_desc, 1, true},
-    {"h245Tunneling", &H225_Boolean30_desc, 2, true},
+    {"h245Tunneling", &H225_Boolean30_desc, 2, true, true},
     {"h245Control", &H225_SeqOf39_desc, 3, true},
     {"nonStandardControl", &H225_SeqOf65_desc, 4, true},
     {"callLinkage", &H225_CallLinkage_desc, 5, true},
@@ -378,16 +378,16 @@ static constexpr asn1::FieldDesc H225_Setup_UUIE_fields[] = {
     {"callType", &H225_CallType_desc, -1, false},
     {"sourceCallSignalAddress", &H225_TransportAddress_desc, 7, true},
     {"remoteExtensionAddress", &H225_AliasAddress_desc, 8, true},
-    {"callIdentifier", &H225_CallIdentifier_desc, 9, true},
+    {"callIdentifier", &H225_CallIdentifier_desc, 9, true, true},
     {"h245SecurityCapability", &H225_SeqOf35_desc, 10, true},
     {"tokens", &H225_SeqOf36_desc, 11, true},
     {"cryptoTokens", &H225_SeqOf38_desc, 12, true},
     {"fastStart", &H225_SeqOf39_desc, 13, true},
-    {"mediaWaitForConnect", &H225_Boolean30_desc, 14, true},
-    {"canOverlapSend", &H225_Boolean30_desc, 15, true},
+    {"mediaWaitForConnect", &H225_Boolean30_desc, 14, true, true},
+    {"canOverlapSend", &H225_Boolean30_desc, 15, true, true},
     {"endpointIdentifier", &H225_EndpointIdentifier_desc, 16, true},
-    {"multipleCalls", &H225_Boolean30_desc, 17, true},
-    {"maintainConnection", &H225_Boolean30_desc, 18, true},
+    {"multipleCalls", &H225_Boolean30_desc, 17, true, true},
+    {"maintainConnection", &H225_Boolean30_desc, 18, true, true},
     {"connectionParameters", &H225_Setup_UUIE_connectionParameters_desc, 19, true},
     {"language", &H225_SeqOf41_desc, 20, true},
     {"presentationIndicator", &H225_PresentationIndicator_desc, 21, true},
@@ -1200,7 +1200,7 @@ static void *H225_H310Caps_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H225_H310Caps_fields[] = {
     {"nonStandardData", &H225_NonStandardParameter_desc, 0, false},
     {"dataRatesSupported", &H225_SeqOf27_desc, 1, true},
-    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true},
+    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true, true},
 };
 static constexpr asn1::SequenceInfo H225_H310Caps_info = {H225_H310Caps_fields, 3, 1, 1, true, &H225_H310Caps_member};
 constinit const asn1::TypeDesc H225_H310Caps_desc = {"H310Caps", asn1::Kind::Sequence, {}, &H225_H310Caps_info, &asn1::OpsFor<H225_H310Caps>::ops};
@@ -1252,7 +1252,7 @@ static void *H225_H320Caps_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H225_H320Caps_fields[] = {
     {"nonStandardData", &H225_NonStandardParameter_desc, 0, false},
     {"dataRatesSupported", &H225_SeqOf27_desc, 1, true},
-    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true},
+    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true, true},
 };
 static constexpr asn1::SequenceInfo H225_H320Caps_info = {H225_H320Caps_fields, 3, 1, 1, true, &H225_H320Caps_member};
 constinit const asn1::TypeDesc H225_H320Caps_desc = {"H320Caps", asn1::Kind::Sequence, {}, &H225_H320Caps_info, &asn1::OpsFor<H225_H320Caps>::ops};
@@ -1270,7 +1270,7 @@ static void *H225_H321Caps_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H225_H321Caps_fields[] = {
     {"nonStandardData", &H225_NonStandardParameter_desc, 0, false},
     {"dataRatesSupported", &H225_SeqOf27_desc, 1, true},
-    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true},
+    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true, true},
 };
 static constexpr asn1::SequenceInfo H225_H321Caps_info = {H225_H321Caps_fields, 3, 1, 1, true, &H225_H321Caps_member};
 constinit const asn1::TypeDesc H225_H321Caps_desc = {"H321Caps", asn1::Kind::Sequence, {}, &H225_H321Caps_info, &asn1::OpsFor<H225_H321Caps>::ops};
@@ -1288,7 +1288,7 @@ static void *H225_H322Caps_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H225_H322Caps_fields[] = {
     {"nonStandardData", &H225_NonStandardParameter_desc, 0, false},
     {"dataRatesSupported", &H225_SeqOf27_desc, 1, true},
-    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true},
+    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true, true},
 };
 static constexpr asn1::SequenceInfo H225_H322Caps_info = {H225_H322Caps_fields, 3, 1, 1, true, &H225_H322Caps_member};
 constinit const asn1::TypeDesc H225_H322Caps_desc = {"H322Caps", asn1::Kind::Sequence, {}, &H225_H322Caps_info, &asn1::OpsFor<H225_H322Caps>::ops};
@@ -1306,7 +1306,7 @@ static void *H225_H323Caps_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H225_H323Caps_fields[] = {
     {"nonStandardData", &H225_NonStandardParameter_desc, 0, false},
     {"dataRatesSupported", &H225_SeqOf27_desc, 1, true},
-    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true},
+    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true, true},
 };
 static constexpr asn1::SequenceInfo H225_H323Caps_info = {H225_H323Caps_fields, 3, 1, 1, true, &H225_H323Caps_member};
 constinit const asn1::TypeDesc H225_H323Caps_desc = {"H323Caps", asn1::Kind::Sequence, {}, &H225_H323Caps_info, &asn1::OpsFor<H225_H323Caps>::ops};
@@ -1324,7 +1324,7 @@ static void *H225_H324Caps_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H225_H324Caps_fields[] = {
     {"nonStandardData", &H225_NonStandardParameter_desc, 0, false},
     {"dataRatesSupported", &H225_SeqOf27_desc, 1, true},
-    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true},
+    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true, true},
 };
 static constexpr asn1::SequenceInfo H225_H324Caps_info = {H225_H324Caps_fields, 3, 1, 1, true, &H225_H324Caps_member};
 constinit const asn1::TypeDesc H225_H324Caps_desc = {"H324Caps", asn1::Kind::Sequence, {}, &H225_H324Caps_info, &asn1::OpsFor<H225_H324Caps>::ops};
@@ -1342,7 +1342,7 @@ static void *H225_VoiceCaps_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H225_VoiceCaps_fields[] = {
     {"nonStandardData", &H225_NonStandardParameter_desc, 0, false},
     {"dataRatesSupported", &H225_SeqOf27_desc, 1, true},
-    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true},
+    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true, true},
 };
 static constexpr asn1::SequenceInfo H225_VoiceCaps_info = {H225_VoiceCaps_fields, 3, 1, 1, true, &H225_VoiceCaps_member};
 constinit const asn1::TypeDesc H225_VoiceCaps_desc = {"VoiceCaps", asn1::Kind::Sequence, {}, &H225_VoiceCaps_info, &asn1::OpsFor<H225_VoiceCaps>::ops};
@@ -1360,7 +1360,7 @@ static void *H225_T120OnlyCaps_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H225_T120OnlyCaps_fields[] = {
     {"nonStandardData", &H225_NonStandardParameter_desc, 0, false},
     {"dataRatesSupported", &H225_SeqOf27_desc, 1, true},
-    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true},
+    {"supportedPrefixes", &H225_SeqOf28_desc, 2, true, true},
 };
 static constexpr asn1::SequenceInfo H225_T120OnlyCaps_info = {H225_T120OnlyCaps_fields, 3, 1, 1, true, &H225_T120OnlyCaps_member};
 constinit const asn1::TypeDesc H225_T120OnlyCaps_desc = {"T120OnlyCaps", asn1::Kind::Sequence, {}, &H225_T120OnlyCaps_info, &asn1::OpsFor<H225_T120OnlyCaps>::ops};
@@ -2444,13 +2444,13 @@ static constexpr asn1::FieldDesc H225_CallProceeding_UUIE_fields[] = {
     {"protocolIdentifier", &H225_ProtocolIdentifier_desc, -1, false},
     {"destinationInfo", &H225_EndpointType_desc, -1, false},
     {"h245Address", &H225_TransportAddress_desc, 0, false},
-    {"callIdentifier", &H225_CallIdentifier_desc, 1, true},
+    {"callIdentifier", &H225_CallIdentifier_desc, 1, true, true},
     {"h245SecurityMode", &H225_H245Security_desc, 2, true},
     {"tokens", &H225_SeqOf36_desc, 3, true},
     {"cryptoTokens", &H225_SeqOf38_desc, 4, true},
     {"fastStart", &H225_SeqOf39_desc, 5, true},
-    {"multipleCalls", &H225_Boolean30_desc, 6, true},
-    {"maintainConnection", &H225_Boolean30_desc, 7, true},
+    {"multipleCalls", &H225_Boolean30_desc, 6, true, true},
+    {"maintainConnection", &H225_Boolean30_desc, 7, true, true},
     {"fastConnectRefused", &H225_Null3_desc, 8, true},
     {"featureSet", &H225_FeatureSet_desc, 9, true},
 };
@@ -2509,13 +2509,13 @@ static constexpr asn1::FieldDesc H225_Connect_UUIE_fields[] = {
     {"h245Address", &H225_TransportAddress_desc, 0, false},
     {"destinationInfo", &H225_EndpointType_desc, -1, false},
     {"conferenceID", &H225_GloballyUniqueID_desc, -1, false},
-    {"callIdentifier", &H225_CallIdentifier_desc, 1, true},
+    {"callIdentifier", &H225_CallIdentifier_desc, 1, true, true},
     {"h245SecurityMode", &H225_H245Security_desc, 2, true},
     {"tokens", &H225_SeqOf36_desc, 3, true},
     {"cryptoTokens", &H225_SeqOf38_desc, 4, true},
     {"fastStart", &H225_SeqOf39_desc, 5, true},
-    {"multipleCalls", &H225_Boolean30_desc, 6, true},
-    {"maintainConnection", &H225_Boolean30_desc, 7, true},
+    {"multipleCalls", &H225_Boolean30_desc, 6, true, true},
+    {"maintainConnection", &H225_Boolean30_desc, 7, true, true},
     {"language", &H225_SeqOf41_desc, 8, true},
     {"connectedAddress", &H225_SeqOf24_desc, 9, true},
     {"presentationIndicator", &H225_PresentationIndicator_desc, 10, true},
@@ -2558,13 +2558,13 @@ static constexpr asn1::FieldDesc H225_Alerting_UUIE_fields[] = {
     {"protocolIdentifier", &H225_ProtocolIdentifier_desc, -1, false},
     {"destinationInfo", &H225_EndpointType_desc, -1, false},
     {"h245Address", &H225_TransportAddress_desc, 0, false},
-    {"callIdentifier", &H225_CallIdentifier_desc, 1, true},
+    {"callIdentifier", &H225_CallIdentifier_desc, 1, true, true},
     {"h245SecurityMode", &H225_H245Security_desc, 2, true},
     {"tokens", &H225_SeqOf36_desc, 3, true},
     {"cryptoTokens", &H225_SeqOf38_desc, 4, true},
     {"fastStart", &H225_SeqOf39_desc, 5, true},
-    {"multipleCalls", &H225_Boolean30_desc, 6, true},
-    {"maintainConnection", &H225_Boolean30_desc, 7, true},
+    {"multipleCalls", &H225_Boolean30_desc, 6, true, true},
+    {"maintainConnection", &H225_Boolean30_desc, 7, true, true},
     {"alertingAddress", &H225_SeqOf24_desc, 8, true},
     {"presentationIndicator", &H225_PresentationIndicator_desc, 9, true},
     {"screeningIndicator", &H225_ScreeningIndicator_desc, 10, true},
@@ -2593,7 +2593,7 @@ static void *H225_Information_UUIE_member(void *o, unsigned i)
 }
 static constexpr asn1::FieldDesc H225_Information_UUIE_fields[] = {
     {"protocolIdentifier", &H225_ProtocolIdentifier_desc, -1, false},
-    {"callIdentifier", &H225_CallIdentifier_desc, 0, true},
+    {"callIdentifier", &H225_CallIdentifier_desc, 0, true, true},
     {"tokens", &H225_SeqOf36_desc, 1, true},
     {"cryptoTokens", &H225_SeqOf38_desc, 2, true},
     {"fastStart", &H225_SeqOf39_desc, 3, true},
@@ -2626,7 +2626,7 @@ static void *H225_ReleaseComplete_UUIE_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H225_ReleaseComplete_UUIE_fields[] = {
     {"protocolIdentifier", &H225_ProtocolIdentifier_desc, -1, false},
     {"reason", &H225_ReleaseCompleteReason_desc, 0, false},
-    {"callIdentifier", &H225_CallIdentifier_desc, 1, true},
+    {"callIdentifier", &H225_CallIdentifier_desc, 1, true, true},
     {"tokens", &H225_SeqOf36_desc, 2, true},
     {"cryptoTokens", &H225_SeqOf38_desc, 3, true},
     {"busyAddress", &H225_SeqOf24_desc, 4, true},
@@ -2750,7 +2750,7 @@ static constexpr asn1::FieldDesc H225_Facility_UUIE_fields[] = {
     {"alternativeAliasAddress", &H225_SeqOf24_desc, 1, false},
     {"conferenceID", &H225_GloballyUniqueID_desc, 2, false},
     {"reason", &H225_FacilityReason_desc, -1, false},
-    {"callIdentifier", &H225_CallIdentifier_desc, 3, true},
+    {"callIdentifier", &H225_CallIdentifier_desc, 3, true, true},
     {"destExtraCallInfo", &H225_SeqOf24_desc, 4, true},
     {"remoteExtensionAddress", &H225_AliasAddress_desc, 5, true},
     {"tokens", &H225_SeqOf36_desc, 6, true},
@@ -2758,8 +2758,8 @@ static constexpr asn1::FieldDesc H225_Facility_UUIE_fields[] = {
     {"conferences", &H225_SeqOf64_desc, 8, true},
     {"h245Address", &H225_TransportAddress_desc, 9, true},
     {"fastStart", &H225_SeqOf39_desc, 10, true},
-    {"multipleCalls", &H225_Boolean30_desc, 11, true},
-    {"maintainConnection", &H225_Boolean30_desc, 12, true},
+    {"multipleCalls", &H225_Boolean30_desc, 11, true, true},
+    {"maintainConnection", &H225_Boolean30_desc, 12, true, true},
     {"fastConnectRefused", &H225_Null3_desc, 13, true},
     {"serviceControl", &H225_SeqOf45_desc, 14, true},
     {"circuitInfo", &H225_CircuitInfo_desc, 15, true},
@@ -2831,8 +2831,8 @@ static constexpr asn1::FieldDesc H225_Progress_UUIE_fields[] = {
     {"tokens", &H225_SeqOf36_desc, 2, false},
     {"cryptoTokens", &H225_SeqOf38_desc, 3, false},
     {"fastStart", &H225_SeqOf39_desc, 4, false},
-    {"multipleCalls", &H225_Boolean30_desc, 5, true},
-    {"maintainConnection", &H225_Boolean30_desc, 6, true},
+    {"multipleCalls", &H225_Boolean30_desc, 5, true, true},
+    {"maintainConnection", &H225_Boolean30_desc, 6, true, true},
     {"fastConnectRefused", &H225_Null3_desc, 7, true},
 };
 static constexpr asn1::SequenceInfo H225_Progress_UUIE_info = {H225_Progress_UUIE_fields, 11, 8, 5, true, &H225_Progress_UUIE_member};
@@ -3845,7 +3845,7 @@ static constexpr asn1::FieldDesc H225_GatekeeperRequest_fields[] = {
     {"supportsAltGK", &H225_Null3_desc, 11, true},
     {"featureSet", &H225_FeatureSet_desc, 12, true},
     {"genericData", &H225_SeqOf59_desc, 13, true},
-    {"supportsAssignedGK", &H225_Boolean30_desc, 14, true},
+    {"supportsAssignedGK", &H225_Boolean30_desc, 14, true, true},
     {"assignedGatekeeper", &H225_AlternateGK_desc, 15, true},
 };
 static constexpr asn1::SequenceInfo H225_GatekeeperRequest_info = {H225_GatekeeperRequest_fields, 20, 8, 4, true, &H225_GatekeeperRequest_member};
@@ -4010,10 +4010,10 @@ static constexpr asn1::FieldDesc H225_RegistrationRequest_fields[] = {
     {"tokens", &H225_SeqOf36_desc, 5, true},
     {"cryptoTokens", &H225_SeqOf38_desc, 6, true},
     {"integrityCheckValue", &H225_ICV_desc, 7, true},
-    {"keepAlive", &H225_Boolean30_desc, 8, true},
+    {"keepAlive", &H225_Boolean30_desc, 8, true, true},
     {"endpointIdentifier", &H225_EndpointIdentifier_desc, 9, true},
-    {"willSupplyUUIEs", &H225_Boolean30_desc, 10, true},
-    {"maintainConnection", &H225_Boolean30_desc, 11, true},
+    {"willSupplyUUIEs", &H225_Boolean30_desc, 10, true, true},
+    {"maintainConnection", &H225_Boolean30_desc, 11, true, true},
     {"alternateTransportAddresses", &H225_AlternateTransportAddresses_desc, 12, true},
     {"additiveRegistration", &H225_Null3_desc, 13, true},
     {"terminalAliasPattern", &H225_SeqOf79_desc, 14, true},
@@ -4028,7 +4028,7 @@ static constexpr asn1::FieldDesc H225_RegistrationRequest_fields[] = {
     {"genericData", &H225_SeqOf59_desc, 23, true},
     {"restart", &H225_Null3_desc, 24, true},
     {"supportsACFSequences", &H225_Null3_desc, 25, true},
-    {"supportsAssignedGK", &H225_Boolean30_desc, 26, true},
+    {"supportsAssignedGK", &H225_Boolean30_desc, 26, true, true},
     {"assignedGatekeeper", &H225_AlternateGK_desc, 27, true},
     {"transportQOS", &H225_TransportQOS_desc, 28, true},
     {"language", &H225_SeqOf41_desc, 29, true},
@@ -4101,9 +4101,9 @@ static constexpr asn1::FieldDesc H225_RegistrationConfirm_fields[] = {
     {"tokens", &H225_SeqOf36_desc, 5, true},
     {"cryptoTokens", &H225_SeqOf38_desc, 6, true},
     {"integrityCheckValue", &H225_ICV_desc, 7, true},
-    {"willRespondToIRR", &H225_Boolean30_desc, 8, true},
+    {"willRespondToIRR", &H225_Boolean30_desc, 8, true, true},
     {"preGrantedARQ", &H225_RegistrationConfirm_preGrantedARQ_desc, 9, true},
-    {"maintainConnection", &H225_Boolean30_desc, 10, true},
+    {"maintainConnection", &H225_Boolean30_desc, 10, true, true},
     {"serviceControl", &H225_SeqOf45_desc, 11, true},
     {"supportsAdditiveRegistration", &H225_Null3_desc, 12, true},
     {"terminalAliasPattern", &H225_SeqOf79_desc, 13, true},
@@ -4447,8 +4447,8 @@ static constexpr asn1::FieldDesc H225_AdmissionRequest_fields[] = {
     {"conferenceID", &H225_GloballyUniqueID_desc, -1, false},
     {"activeMC", &H225_Boolean30_desc, -1, false},
     {"answerCall", &H225_Boolean30_desc, -1, false},
-    {"canMapAlias", &H225_Boolean30_desc, 7, true},
-    {"callIdentifier", &H225_CallIdentifier_desc, 8, true},
+    {"canMapAlias", &H225_Boolean30_desc, 7, true, true},
+    {"callIdentifier", &H225_CallIdentifier_desc, 8, true, true},
     {"srcAlternatives", &H225_SeqOf75_desc, 9, true},
     {"destAlternatives", &H225_SeqOf75_desc, 10, true},
     {"gatekeeperIdentifier", &H225_GatekeeperIdentifier_desc, 11, true},
@@ -4456,7 +4456,7 @@ static constexpr asn1::FieldDesc H225_AdmissionRequest_fields[] = {
     {"cryptoTokens", &H225_SeqOf38_desc, 13, true},
     {"integrityCheckValue", &H225_ICV_desc, 14, true},
     {"transportQOS", &H225_TransportQOS_desc, 15, true},
-    {"willSupplyUUIEs", &H225_Boolean30_desc, 16, true},
+    {"willSupplyUUIEs", &H225_Boolean30_desc, 16, true, true},
     {"callLinkage", &H225_CallLinkage_desc, 17, true},
     {"gatewayDataRate", &H225_DataRate_desc, 18, true},
     {"capacity", &H225_CallCapacity_desc, 19, true},
@@ -4465,7 +4465,7 @@ static constexpr asn1::FieldDesc H225_AdmissionRequest_fields[] = {
     {"desiredTunnelledProtocol", &H225_TunnelledProtocol_desc, 22, true},
     {"featureSet", &H225_FeatureSet_desc, 23, true},
     {"genericData", &H225_SeqOf59_desc, 24, true},
-    {"canMapSrcAlias", &H225_Boolean30_desc, 25, true},
+    {"canMapSrcAlias", &H225_Boolean30_desc, 25, true, true},
 };
 static constexpr asn1::SequenceInfo H225_AdmissionRequest_info = {H225_AdmissionRequest_fields, 35, 16, 7, true, &H225_AdmissionRequest_member};
 constinit const asn1::TypeDesc H225_AdmissionRequest_desc = {"AdmissionRequest", asn1::Kind::Sequence, {}, &H225_AdmissionRequest_info, &asn1::OpsFor<H225_AdmissionRequest>::ops};
@@ -4529,8 +4529,8 @@ static constexpr asn1::FieldDesc H225_AdmissionConfirm_fields[] = {
     {"cryptoTokens", &H225_SeqOf38_desc, 8, true},
     {"integrityCheckValue", &H225_ICV_desc, 9, true},
     {"transportQOS", &H225_TransportQOS_desc, 10, true},
-    {"willRespondToIRR", &H225_Boolean30_desc, 11, true},
-    {"uuiesRequested", &H225_UUIEsRequested_desc, 12, true},
+    {"willRespondToIRR", &H225_Boolean30_desc, 11, true, true},
+    {"uuiesRequested", &H225_UUIEsRequested_desc, 12, true, true},
     {"language", &H225_SeqOf41_desc, 13, true},
     {"alternateTransportAddresses", &H225_AlternateTransportAddresses_desc, 14, true},
     {"useSpecifiedTransport", &H225_UseSpecifiedTransport_desc, 15, true},
@@ -4577,10 +4577,10 @@ static constexpr asn1::FieldDesc H225_UUIEsRequested_fields[] = {
     {"facility", &H225_Boolean30_desc, -1, false},
     {"progress", &H225_Boolean30_desc, -1, false},
     {"empty", &H225_Boolean30_desc, -1, false},
-    {"status", &H225_Boolean30_desc, 0, true},
-    {"statusInquiry", &H225_Boolean30_desc, 1, true},
-    {"setupAcknowledge", &H225_Boolean30_desc, 2, true},
-    {"notify", &H225_Boolean30_desc, 3, true},
+    {"status", &H225_Boolean30_desc, 0, true, true},
+    {"statusInquiry", &H225_Boolean30_desc, 1, true, true},
+    {"setupAcknowledge", &H225_Boolean30_desc, 2, true, true},
+    {"notify", &H225_Boolean30_desc, 3, true, true},
 };
 static constexpr asn1::SequenceInfo H225_UUIEsRequested_info = {H225_UUIEsRequested_fields, 13, 9, 0, true, &H225_UUIEsRequested_member};
 constinit const asn1::TypeDesc H225_UUIEsRequested_desc = {"UUIEsRequested", asn1::Kind::Sequence, {}, &H225_UUIEsRequested_info, &asn1::OpsFor<H225_UUIEsRequested>::ops};

@@ -645,8 +645,8 @@ static constexpr asn1::FieldDesc H245_T38FaxProfile_fields[] = {
     {"fillBitRemoval", &H245_Boolean20_desc, -1, false},
     {"transcodingJBIG", &H245_Boolean20_desc, -1, false},
     {"transcodingMMR", &H245_Boolean20_desc, -1, false},
-    {"version", &H245_Integer1_desc, 0, true},
-    {"t38FaxRateManagement", &H245_T38FaxRateManagement_desc, 1, true},
+    {"version", &H245_Integer1_desc, 0, true, true},
+    {"t38FaxRateManagement", &H245_T38FaxRateManagement_desc, 1, true, true},
     {"t38FaxUdpOptions", &H245_T38FaxUdpOptions_desc, 2, true},
     {"t38FaxTcpOptions", &H245_T38FaxTcpOptions_desc, 3, true},
 };
@@ -839,7 +839,7 @@ static void *H245_ServicePriorityValue_member(void *o, unsigned i)
 }
 static constexpr asn1::FieldDesc H245_ServicePriorityValue_fields[] = {
     {"nonStandardParameter", &H245_NonStandardParameter_desc, 0, false},
-    {"value", &H245_Integer1_desc, 1, true},
+    {"value", &H245_Integer1_desc, 1, true, true},
 };
 static constexpr asn1::SequenceInfo H245_ServicePriorityValue_info = {H245_ServicePriorityValue_fields, 2, 1, 1, true, &H245_ServicePriorityValue_member};
 constinit const asn1::TypeDesc H245_ServicePriorityValue_desc = {"ServicePriorityValue", asn1::Kind::Sequence, {}, &H245_ServicePriorityValue_info, &asn1::OpsFor<H245_ServicePriorityValue>::ops};
@@ -1449,8 +1449,8 @@ static constexpr asn1::FieldDesc H245_H223Capability_fields[] = {
     {"maximumAl3SDUSize", &H245_Integer2_desc, -1, false},
     {"maximumDelayJitter", &H245_Integer30_desc, -1, false},
     {"h223MultiplexTableCapability", &H245_H223Capability_h223MultiplexTableCapability_desc, -1, false},
-    {"maxMUXPDUSizeCapability", &H245_Boolean20_desc, 0, true},
-    {"nsrpSupport", &H245_Boolean20_desc, 1, true},
+    {"maxMUXPDUSizeCapability", &H245_Boolean20_desc, 0, true, true},
+    {"nsrpSupport", &H245_Boolean20_desc, 1, true, true},
     {"mobileOperationTransmitCapability", &H245_H223Capability_mobileOperationTransmitCapability_desc, 2, true},
     {"h223AnnexCCapability", &H245_H223AnnexCCapability_desc, 3, true},
     {"bitRate", &H245_Integer33_desc, 4, true},
@@ -1654,8 +1654,8 @@ static constexpr asn1::FieldDesc H245_H2250Capability_fields[] = {
     {"mediaPacketizationCapability", &H245_MediaPacketizationCapability_desc, -1, false},
     {"transportCapability", &H245_TransportCapability_desc, 0, true},
     {"redundancyEncodingCapability", &H245_SeqOf55_desc, 1, true},
-    {"logicalChannelSwitchingCapability", &H245_Boolean20_desc, 2, true},
-    {"t120DynamicPortCapability", &H245_Boolean20_desc, 3, true},
+    {"logicalChannelSwitchingCapability", &H245_Boolean20_desc, 2, true, true},
+    {"t120DynamicPortCapability", &H245_Boolean20_desc, 3, true, true},
 };
 static constexpr asn1::SequenceInfo H245_H2250Capability_info = {H245_H2250Capability_fields, 11, 7, 0, true, &H245_H2250Capability_member};
 constinit const asn1::TypeDesc H245_H2250Capability_desc = {"H2250Capability", asn1::Kind::Sequence, {}, &H245_H2250Capability_info, &asn1::OpsFor<H245_H2250Capability>::ops};
@@ -2736,7 +2736,7 @@ static constexpr asn1::FieldDesc H245_H261VideoCapability_fields[] = {
     {"temporalSpatialTradeOffCapability", &H245_Boolean20_desc, -1, false},
     {"maxBitRate", &H245_Integer33_desc, -1, false},
     {"stillImageTransmission", &H245_Boolean20_desc, -1, false},
-    {"videoBadMBsCap", &H245_Boolean20_desc, 2, true},
+    {"videoBadMBsCap", &H245_Boolean20_desc, 2, true, true},
 };
 static constexpr asn1::SequenceInfo H245_H261VideoCapability_info = {H245_H261VideoCapability_fields, 6, 5, 2, true, &H245_H261VideoCapability_member};
 constinit const asn1::TypeDesc H245_H261VideoCapability_desc = {"H261VideoCapability", asn1::Kind::Sequence, {}, &H245_H261VideoCapability_info, &asn1::OpsFor<H245_H261VideoCapability>::ops};
@@ -2784,7 +2784,7 @@ static constexpr asn1::FieldDesc H245_H262VideoCapability_fields[] = {
     {"linesPerFrame", &H245_Integer59_desc, 3, false},
     {"framesPerSecond", &H245_Integer50_desc, 4, false},
     {"luminanceSampleRate", &H245_Integer15_desc, 5, false},
-    {"videoBadMBsCap", &H245_Boolean20_desc, 6, true},
+    {"videoBadMBsCap", &H245_Boolean20_desc, 6, true, true},
 };
 static constexpr asn1::SequenceInfo H245_H262VideoCapability_info = {H245_H262VideoCapability_fields, 18, 17, 6, true, &H245_H262VideoCapability_member};
 constinit const asn1::TypeDesc H245_H262VideoCapability_desc = {"H262VideoCapability", asn1::Kind::Sequence, {}, &H245_H262VideoCapability_info, &asn1::OpsFor<H245_H262VideoCapability>::ops};
@@ -2836,7 +2836,7 @@ static constexpr asn1::FieldDesc H245_H263VideoCapability_fields[] = {
     {"slowCifMPI", &H245_Integer63_desc, 9, true},
     {"slowCif4MPI", &H245_Integer63_desc, 10, true},
     {"slowCif16MPI", &H245_Integer63_desc, 11, true},
-    {"errorCompensation", &H245_Boolean20_desc, 12, true},
+    {"errorCompensation", &H245_Boolean20_desc, 12, true, true},
     {"enhancementLayerInfo", &H245_EnhancementLayerInfo_desc, 13, true},
     {"h263Options", &H245_H263Options_desc, 14, true},
 };
@@ -2975,8 +2975,8 @@ static constexpr asn1::FieldDesc H245_H263Options_fields[] = {
     {"customPictureClockFrequency", &H245_SeqOf69_desc, 2, false},
     {"customPictureFormat", &H245_SeqOf75_desc, 3, false},
     {"modeCombos", &H245_SeqOf77_desc, 4, false},
-    {"videoBadMBsCap", &H245_Boolean20_desc, 5, true},
-    {"h263Version3Options", &H245_H263Version3Options_desc, 6, true},
+    {"videoBadMBsCap", &H245_Boolean20_desc, 5, true, true},
+    {"h263Version3Options", &H245_H263Version3Options_desc, 6, true, true},
 };
 static constexpr asn1::SequenceInfo H245_H263Options_info = {H245_H263Options_fields, 31, 29, 5, true, &H245_H263Options_member};
 constinit const asn1::TypeDesc H245_H263Options_desc = {"H263Options", asn1::Kind::Sequence, {}, &H245_H263Options_info, &asn1::OpsFor<H245_H263Options>::ops};
@@ -3018,7 +3018,7 @@ static constexpr asn1::FieldDesc H245_RefPictureSelection_fields[] = {
     {"additionalPictureMemory", &H245_RefPictureSelection_additionalPictureMemory_desc, 0, false},
     {"videoMux", &H245_Boolean20_desc, -1, false},
     {"videoBackChannelSend", &H245_RefPictureSelection_videoBackChannelSend_desc, -1, false},
-    {"enhancedReferencePicSelect", &H245_RefPictureSelection_enhancedReferencePicSelect_desc, 1, true},
+    {"enhancedReferencePicSelect", &H245_RefPictureSelection_enhancedReferencePicSelect_desc, 1, true, true},
 };
 static constexpr asn1::SequenceInfo H245_RefPictureSelection_info = {H245_RefPictureSelection_fields, 4, 3, 1, true, &H245_RefPictureSelection_member};
 constinit const asn1::TypeDesc H245_RefPictureSelection_desc = {"RefPictureSelection", asn1::Kind::Sequence, {}, &H245_RefPictureSelection_info, &asn1::OpsFor<H245_RefPictureSelection>::ops};
@@ -3289,8 +3289,8 @@ static constexpr asn1::FieldDesc H245_H263ModeComboFlags_fields[] = {
     {"independentSegmentDecoding", &H245_Boolean20_desc, -1, false},
     {"alternateInterVLCMode", &H245_Boolean20_desc, -1, false},
     {"modifiedQuantizationMode", &H245_Boolean20_desc, -1, false},
-    {"enhancedReferencePicSelect", &H245_Boolean20_desc, 0, true},
-    {"h263Version3Options", &H245_H263Version3Options_desc, 1, true},
+    {"enhancedReferencePicSelect", &H245_Boolean20_desc, 0, true, true},
+    {"h263Version3Options", &H245_H263Version3Options_desc, 1, true, true},
 };
 static constexpr asn1::SequenceInfo H245_H263ModeComboFlags_info = {H245_H263ModeComboFlags_fields, 23, 21, 0, true, &H245_H263ModeComboFlags_member};
 constinit const asn1::TypeDesc H245_H263ModeComboFlags_desc = {"H263ModeComboFlags", asn1::Kind::Sequence, {}, &H245_H263ModeComboFlags_info, &asn1::OpsFor<H245_H263ModeComboFlags>::ops};
@@ -3362,7 +3362,7 @@ static constexpr asn1::FieldDesc H245_IS11172VideoCapability_fields[] = {
     {"linesPerFrame", &H245_Integer59_desc, 3, false},
     {"pictureRate", &H245_Integer50_desc, 4, false},
     {"luminanceSampleRate", &H245_Integer15_desc, 5, false},
-    {"videoBadMBsCap", &H245_Boolean20_desc, 6, true},
+    {"videoBadMBsCap", &H245_Boolean20_desc, 6, true, true},
 };
 static constexpr asn1::SequenceInfo H245_IS11172VideoCapability_info = {H245_IS11172VideoCapability_fields, 8, 7, 6, true, &H245_IS11172VideoCapability_member};
 constinit const asn1::TypeDesc H245_IS11172VideoCapability_desc = {"IS11172VideoCapability", asn1::Kind::Sequence, {}, &H245_IS11172VideoCapability_info, &asn1::OpsFor<H245_IS11172VideoCapability>::ops};
@@ -3885,7 +3885,7 @@ static void *H245_ConferenceCapability_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H245_ConferenceCapability_fields[] = {
     {"nonStandardData", &H245_SeqOf89_desc, 0, false},
     {"chairControlCapability", &H245_Boolean20_desc, -1, false},
-    {"videoIndicateMixingCapability", &H245_Boolean20_desc, 1, true},
+    {"videoIndicateMixingCapability", &H245_Boolean20_desc, 1, true, true},
     {"multipointVisualizationCapability", &H245_Boolean20_desc, 2, true},
 };
 static constexpr asn1::SequenceInfo H245_ConferenceCapability_info = {H245_ConferenceCapability_fields, 4, 2, 1, true, &H245_ConferenceCapability_member};

@@ -1004,7 +1004,7 @@ static void *H245_CloseLogicalChannel_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H245_CloseLogicalChannel_fields[] = {
     {"forwardLogicalChannelNumber", &H245_LogicalChannelNumber_desc, -1, false},
     {"source", &H245_CloseLogicalChannel_source_desc, -1, false},
-    {"reason", &H245_CloseLogicalChannel_reason_desc, 0, true},
+    {"reason", &H245_CloseLogicalChannel_reason_desc, 0, true, true},
 };
 static constexpr asn1::SequenceInfo H245_CloseLogicalChannel_info = {H245_CloseLogicalChannel_fields, 3, 2, 0, true, &H245_CloseLogicalChannel_member};
 constinit const asn1::TypeDesc H245_CloseLogicalChannel_desc = {"CloseLogicalChannel", asn1::Kind::Sequence, {}, &H245_CloseLogicalChannel_info, &asn1::OpsFor<H245_CloseLogicalChannel>::ops};
@@ -1046,7 +1046,7 @@ static void *H245_RequestChannelClose_member(void *o, unsigned i)
 static constexpr asn1::FieldDesc H245_RequestChannelClose_fields[] = {
     {"forwardLogicalChannelNumber", &H245_LogicalChannelNumber_desc, -1, false},
     {"qosCapability", &H245_QOSCapability_desc, 0, true},
-    {"reason", &H245_RequestChannelClose_reason_desc, 1, true},
+    {"reason", &H245_RequestChannelClose_reason_desc, 1, true, true},
 };
 static constexpr asn1::SequenceInfo H245_RequestChannelClose_info = {H245_RequestChannelClose_fields, 3, 1, 0, true, &H245_RequestChannelClose_member};
 constinit const asn1::TypeDesc H245_RequestChannelClose_desc = {"RequestChannelClose", asn1::Kind::Sequence, {}, &H245_RequestChannelClose_info, &asn1::OpsFor<H245_RequestChannelClose>::ops};
@@ -1464,7 +1464,7 @@ static constexpr asn1::FieldDesc H245_H263VideoMode_fields[] = {
     {"arithmeticCoding", &H245_Boolean20_desc, -1, false},
     {"advancedPrediction", &H245_Boolean20_desc, -1, false},
     {"pbFrames", &H245_Boolean20_desc, -1, false},
-    {"errorCompensation", &H245_Boolean20_desc, 0, true},
+    {"errorCompensation", &H245_Boolean20_desc, 0, true, true},
     {"enhancementLayerInfo", &H245_EnhancementLayerInfo_desc, 1, true},
     {"h263Options", &H245_H263Options_desc, 2, true},
 };
@@ -3317,7 +3317,7 @@ static constexpr asn1::FieldDesc H245_H2250LogicalChannelAckParameters_fields[] 
     {"mediaChannel", &H245_TransportAddress_desc, 2, false},
     {"mediaControlChannel", &H245_TransportAddress_desc, 3, false},
     {"dynamicRTPPayloadType", &H245_Integer93_desc, 4, false},
-    {"flowControlToZero", &H245_Boolean20_desc, 5, true},
+    {"flowControlToZero", &H245_Boolean20_desc, 5, true, true},
     {"portNumber", &H245_Integer2_desc, 6, true},
     {"multiplePayloadStream", &H245_MultiplePayloadStream_desc, 7, true},
 };

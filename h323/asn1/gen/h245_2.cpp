@@ -2156,7 +2156,7 @@ static constexpr asn1::FieldDesc H245_NewATMVCIndication_fields[] = {
     {"bitRateLockedToNetworkClock", &H245_Boolean20_desc, -1, false},
     {"aal", &H245_NewATMVCIndication_aal_desc, -1, false},
     {"multiplex", &H245_NewATMVCIndication_multiplex_desc, -1, false},
-    {"reverseParameters", &H245_NewATMVCIndication_reverseParameters_desc, 0, true},
+    {"reverseParameters", &H245_NewATMVCIndication_reverseParameters_desc, 0, true, true},
 };
 static constexpr asn1::SequenceInfo H245_NewATMVCIndication_info = {H245_NewATMVCIndication_fields, 7, 6, 0, true, &H245_NewATMVCIndication_member};
 constinit const asn1::TypeDesc H245_NewATMVCIndication_desc = {"NewATMVCIndication", asn1::Kind::Sequence, {}, &H245_NewATMVCIndication_info, &asn1::OpsFor<H245_NewATMVCIndication>::ops};
@@ -2646,7 +2646,7 @@ static void *H245_TerminalYouAreSeeingInSubPictureNumber_member(void *o, unsigne
 static constexpr asn1::FieldDesc H245_TerminalYouAreSeeingInSubPictureNumber_fields[] = {
     {"terminalNumber", &H245_TerminalNumber_desc, -1, false},
     {"subPictureNumber", &H245_Integer1_desc, -1, false},
-    {"mcuNumber", &H245_McuNumber_desc, 0, true},
+    {"mcuNumber", &H245_McuNumber_desc, 0, true, true},
 };
 static constexpr asn1::SequenceInfo H245_TerminalYouAreSeeingInSubPictureNumber_info = {H245_TerminalYouAreSeeingInSubPictureNumber_fields, 3, 2, 0, true, &H245_TerminalYouAreSeeingInSubPictureNumber_member};
 constinit const asn1::TypeDesc H245_TerminalYouAreSeeingInSubPictureNumber_desc = {"TerminalYouAreSeeingInSubPictureNumber", asn1::Kind::Sequence, {}, &H245_TerminalYouAreSeeingInSubPictureNumber_info, &asn1::OpsFor<H245_TerminalYouAreSeeingInSubPictureNumber>::ops};
