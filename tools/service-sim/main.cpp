@@ -1,5 +1,6 @@
 // service-sim: the calling service's servers on loopback, for tests and a local demo.
 #include <tools/service-sim/accounts.h>
+#include <tools/service-sim/call_router.h>
 #include <tools/service-sim/nat_link.h>
 #include <tools/service-sim/ras_gatekeeper.h>
 #include <tools/service-sim/service_server.h>
@@ -191,6 +192,19 @@ int main(int argc, char **argv)
         std::cerr << "service-sim: nat: " << error << "\n";
         return 1;
     }
+    // Routed calls: the router takes each Setup's admission from the gatekeeper.
+    CallRouterOptions routerOptions;
+    routerOptions.port = options.signalPort;
+    routerOptions.masking = options.masking;
+    routerOptions.log = Print;
+    routerOptions.takeAdmitted = [&gatekeeperPtr](const std::string &callIdentifier) {
+        return gatekeeperPtr ? gatekeeperPtr->TakeRoutedCall(callIdentifier) : std::nullopt;
+    };
+    CallRouter router(routerOptions);
+    if (options.routed && !router.Start(&error)) {
+        std::cerr << "service-sim: routed calls: " << error << "\n";
+        return 1;
+    }
     GatekeeperOptions gkOptions;
     gkOptions.address = options.address;
     gkOptions.port = options.rasPort;
@@ -202,6 +216,7 @@ int main(int argc, char **argv)
     gkOptions.natRelayPort = options.natHint ? nat.RelayPort() : 0;
     gkOptions.masking = options.masking;
     gkOptions.timeToLive = options.timeToLive;
+    gkOptions.routerPort = options.routed ? router.Port() : 0;
     gkOptions.log = Print;
     if (options.SharedPort())
         gkOptions.sharedSocket = &service.Socket();
@@ -217,12 +232,15 @@ int main(int argc, char **argv)
           (options.SharedPort() ? ", shared with the service protocol" : "") + ", nat link on tcp " +
           options.address + ":" + std::to_string(nat.LinkPort()) + " (relay " +
           std::to_string(nat.RelayPort()) + ")" + (options.masking ? ", masked" : ""));
+    if (options.routed)
+        Print("service-sim: calls routed through tcp 127.0.0.1:" + std::to_string(router.Port()));
 
     Servers servers{&service, &gatekeeper};
     int status = Serve(servers);
     // The service first: on a shared port its thread feeds the gatekeeper.
     service.Stop();
     sharedGatekeeper = nullptr;
+    router.Stop();
     gatekeeperPtr = nullptr;
     gatekeeper.Stop();
     nat.Stop();

@@ -8,6 +8,7 @@
 #include <h323/q931/q931.h>
 #include <h323/q931/signal.h>
 #include <tools/masking/masking.h>
+#include <tools/service-sim/tcp_frames.h>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -21,86 +22,6 @@
 #include <unistd.h>
 
 namespace servicesim {
-
-namespace {
-
-int OpenListener(const std::string &address, uint16_t port, uint16_t *bound, std::string *error)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        *error = std::string("socket: ") + std::strerror(errno);
-        return -1;
-    }
-    int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &sa.sin_addr);
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof(sa)) < 0 || ::listen(fd, 16) < 0) {
-        *error = "tcp " + address + ":" + std::to_string(port) + ": " + std::strerror(errno);
-        ::close(fd);
-        return -1;
-    }
-    socklen_t len = sizeof(sa);
-    ::getsockname(fd, reinterpret_cast<sockaddr *>(&sa), &len);
-    *bound = ntohs(sa.sin_port);
-    return fd;
-}
-
-bool WriteAll(int fd, const uint8_t *p, size_t n)
-{
-    while (n > 0) {
-        ssize_t w = ::send(fd, p, n, MSG_NOSIGNAL);
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0)
-            return false;
-        p += w;
-        n -= size_t(w);
-    }
-    return true;
-}
-
-/** Reads one whole TPKT frame (header included) with a time-out; empty on failure. */
-std::vector<uint8_t> ReadFrame(int fd, bool masking, int timeoutMs)
-{
-    std::vector<uint8_t> frame;
-    size_t need = 4;
-    while (frame.size() < need) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) <= 0)
-            return {};
-        uint8_t buf[4096];
-        ssize_t n = ::recv(fd, buf, std::min(sizeof(buf), need - frame.size()), 0);
-        if (n <= 0)
-            return {};
-        frame.insert(frame.end(), buf, buf + n);
-        if (frame.size() == 4) {
-            uint8_t h[4];
-            if (masking)
-                toolmask::MaskStream(frame.data(), h, 4);
-            else
-                std::memcpy(h, frame.data(), 4);
-            size_t length = (size_t(h[2]) << 8) | h[3];
-            if (h[0] != 3 || length < 4)
-                return {};
-            need = length;
-        }
-    }
-    return frame;
-}
-
-/** The Q.931 message of a frame (unmasked), or false. */
-bool FrameMessage(const std::vector<uint8_t> &frame, bool masking, Q931 &q931)
-{
-    std::vector<uint8_t> plain(frame.begin() + 4, frame.end());
-    if (masking)
-        toolmask::MaskStream(plain.data(), plain.data(), plain.size());
-    return q931.Decode(plain);
-}
-
-} // namespace
 
 NatLinkServer::NatLinkServer(NatLinkOptions options) : options_(std::move(options)) {}
 
@@ -184,7 +105,7 @@ void NatLinkServer::Run()
             int fd = ::accept4(linkListener_, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd >= 0) {
                 std::lock_guard<std::mutex> lock(mutex_);
-                linkBuffers_[fd];
+                linkBuffers_.emplace(fd, FrameSplitter(options_.masking));
                 Log("link opened");
             }
         }
@@ -217,24 +138,10 @@ void NatLinkServer::OnLinkData(int fd)
         Log("link closed");
         return;
     }
-    std::vector<uint8_t> &buffer = it->second;
-    buffer.insert(buffer.end(), buf, buf + n);
-    while (buffer.size() >= 4) {
-        uint8_t h[4];
-        if (options_.masking)
-            toolmask::MaskStream(buffer.data(), h, 4);
-        else
-            std::memcpy(h, buffer.data(), 4);
-        size_t length = (size_t(h[2]) << 8) | h[3];
-        if (h[0] != 3 || length < 4) {
-            Log("malformed link data dropped");
-            buffer.clear();
-            return;
-        }
-        if (buffer.size() < length)
-            return;
-        std::vector<uint8_t> frame(buffer.begin(), buffer.begin() + long(length));
-        buffer.erase(buffer.begin(), buffer.begin() + long(length));
+    FrameSplitter &frames = it->second;
+    frames.Feed(buf, size_t(n));
+    std::vector<uint8_t> frame;
+    while (frames.Next(frame)) {
         Q931 q931;
         if (!FrameMessage(frame, options_.masking, q931) ||
             q931.GetMessageType() != Q931::InformationMsg || !q931.HasIE(Q931::FacilityIE)) {
@@ -247,6 +154,10 @@ void NatLinkServer::OnLinkData(int fd)
         announcements_[endpointId]++;
         Log("announcement from " + endpointId + " (call state " +
             std::to_string(int(q931.GetCallState())) + ")");
+    }
+    if (frames.Broken()) {
+        Log("malformed link data dropped");
+        it->second = FrameSplitter(options_.masking);
     }
 }
 

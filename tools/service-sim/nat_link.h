@@ -2,6 +2,8 @@
 // a call for such a phone is relayed down its link.
 #pragma once
 
+#include <tools/service-sim/tcp_frames.h>
+
 #include <atomic>
 #include <functional>
 #include <map>
@@ -56,7 +58,7 @@ class NatLinkServer
     std::vector<std::thread> relays_;
 
     mutable std::mutex mutex_;
-    std::map<int, std::vector<uint8_t>> linkBuffers_; // link fd -> bytes not yet framed
+    std::map<int, FrameSplitter> linkBuffers_; // link fd -> bytes not yet framed
     std::map<std::string, int> links_;               // endpoint identifier -> link fd
     std::map<std::string, int> announcements_;
 };

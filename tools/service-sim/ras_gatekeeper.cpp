@@ -360,6 +360,8 @@ std::string RasGatekeeper::OnRegistrationRequest(const Endpoint &from, const H22
     uint32_t self = ParseAddress(options_.address);
     if (options_.natHint && options_.natPort != 0)
         rcf.m_callSignalAddress.push_back(h323::MakeTransportAddress(ToIPv4({self, options_.natPort})));
+    else if (options_.routerPort != 0)
+        rcf.m_callSignalAddress.push_back(h323::MakeTransportAddress(ToIPv4({self, options_.routerPort})));
     rcf.IncludeOptionalField(H225_RegistrationConfirm::e_gatekeeperIdentifier);
     rcf.m_gatekeeperIdentifier = asn1::BMPString::FromLatin1(options_.identifier);
     rcf.m_endpointIdentifier = asn1::BMPString::FromLatin1(reg.endpointId);
@@ -456,10 +458,18 @@ std::string RasGatekeeper::OnAdmissionRequest(const H225_RasMessage &in, H225_Ra
         note = caller->aliases.front() + " calls " + (callee ? callee->aliases.front() : wanted) +
                " at " + destination.ToString();
     }
+    if (options_.routerPort != 0) {
+        // The call comes to the gatekeeper's own port, which checks its Setup against this.
+        if (!arq.m_answerCall && arq.HasOptionalField(H225_AdmissionRequest::e_callIdentifier))
+            routedCalls_[h323::Guid(arq.m_callIdentifier.m_guid).AsString()] = destination;
+        destination = {ParseAddress(options_.address), options_.routerPort};
+        note += " routed";
+    }
     H225_AdmissionConfirm &acf = out.admissionConfirm();
     acf.m_requestSeqNum = arq.m_requestSeqNum;
     acf.m_bandWidth = arq.m_bandWidth;
-    acf.m_callModel.SetTag(H225_CallModel::e_direct);
+    acf.m_callModel.SetTag(options_.routerPort != 0 ? H225_CallModel::e_gatekeeperRouted
+                                                    : H225_CallModel::e_direct);
     acf.m_destCallSignalAddress = h323::MakeTransportAddress(ToIPv4(destination));
     std::string text = ServiceText(true);
     if (!text.empty()) {
@@ -478,8 +488,22 @@ std::string RasGatekeeper::OnAdmissionRequest(const H225_RasMessage &in, H225_Ra
 
 std::string RasGatekeeper::OnDisengageRequest(const H225_RasMessage &in, H225_RasMessage &out)
 {
-    out.disengageConfirm().m_requestSeqNum = in.disengageRequest().m_requestSeqNum;
+    const H225_DisengageRequest &drq = in.disengageRequest();
+    if (drq.HasOptionalField(H225_DisengageRequest::e_callIdentifier))
+        routedCalls_.erase(h323::Guid(drq.m_callIdentifier.m_guid).AsString());
+    out.disengageConfirm().m_requestSeqNum = drq.m_requestSeqNum;
     return "";
+}
+
+std::optional<Endpoint> RasGatekeeper::TakeRoutedCall(const std::string &callIdentifier)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = routedCalls_.find(callIdentifier);
+    if (it == routedCalls_.end())
+        return std::nullopt;
+    Endpoint destination = it->second;
+    routedCalls_.erase(it);
+    return destination;
 }
 
 bool RasGatekeeper::Unregister(const std::string &alias, std::string *error)

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,9 @@ struct GatekeeperOptions {
     uint16_t natPort = 0; ///< the NAT link's far end (its port on address)
     /// Where admitted calls to NAT-linked aliases go (the NAT side's relay), 0: direct.
     uint16_t natRelayPort = 0;
+    /// The gatekeeper-routed model: calls are admitted to this call-signalling port of the
+    /// gatekeeper (its CallRouter), which relays them; 0: direct-routed calls.
+    uint16_t routerPort = 0;
     bool masking = false;
     unsigned timeToLive = 0; ///< seconds granted in RCF, 0: none
     std::string alternateGatekeeper; ///< "a.b.c.d:port" listed in GCF and RCF when set
@@ -63,6 +67,11 @@ class RasGatekeeper
     std::string SignalAddressOf(const std::string &alias) const;
     /** The endpoint identifier of a registered alias, empty if none. */
     std::string EndpointIdOf(const std::string &alias) const;
+    /**
+     * Routed model: the destination of the call admitted under callIdentifier (GUID text),
+     * taken once; nothing when no such call was admitted.
+     */
+    std::optional<Endpoint> TakeRoutedCall(const std::string &callIdentifier);
     /** Counts of the exchanges handled, by RAS message name of the request. */
     int CountOf(const std::string &requestName) const;
 
@@ -98,6 +107,7 @@ class RasGatekeeper
 
     mutable std::mutex mutex_;
     std::map<std::string, Registration> registrations_; // by endpoint identifier
+    std::map<std::string, Endpoint> routedCalls_;       // admitted, by call identifier
     std::map<std::string, int> counts_;
     TokenGuard tokens_; // of the registrations with a password
     unsigned nextEndpoint_ = 1;

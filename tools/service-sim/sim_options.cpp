@@ -76,6 +76,16 @@ const tooloptions::Option<SimOptions> kOptions[] = {
          o.natHint = true;
          return true;
      }},
+    {"--routed", nullptr,
+     "admit calls gatekeeper-routed: Setups come to the call-signalling port and are relayed",
+     [](SimOptions &o, const std::string &, std::string &) {
+         o.routed = true;
+         return true;
+     }},
+    {"--signal-port", "PORT", "TCP call-signalling port of the routed model (default 0: any)",
+     [](SimOptions &o, const std::string &v, std::string &e) {
+         return ParsePort(v, &o.signalPort, e);
+     }},
     {"--masking", nullptr, "mask RAS and the NAT link as the service does",
      [](SimOptions &o, const std::string &, std::string &) {
          o.masking = true;

@@ -23,6 +23,8 @@ struct SimOptions {
     bool masking = false;          ///< RAS and the NAT link are masked
     unsigned timeToLive = 0;       ///< RCF time-to-live, seconds (0: none)
     bool rasOnServicePort = false; ///< RAS shares the service protocol's port
+    bool routed = false;           ///< calls are admitted gatekeeper-routed and relayed
+    uint16_t signalPort = 0;       ///< the gatekeeper's call-signalling port (0: any free port)
 
     /** RAS and the service protocol on one port: asked for, or the same port number given. */
     bool SharedPort() const { return rasOnServicePort || (rasPort != 0 && rasPort == servicePort); }

@@ -8,6 +8,7 @@
 #include <h323/pdu/identifiers.h>
 #include <h323/transports/transport_udp.h>
 #include <pwlib/pudpsocket.h>
+#include <tools/service-sim/call_router.h>
 #include <tools/service-sim/ras_gatekeeper.h>
 #include <tools/service-sim/service_server.h>
 
@@ -150,6 +151,44 @@ TEST(RasClient, CallsThroughTheGatekeeperAreAdmittedAndDisengaged)
     for (int i = 0; i < 100 && gk->CountOf("disengageRequest") < 2; i++)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(gk->CountOf("disengageRequest"), 2);
+}
+
+TEST(RasClient, CallsThroughARoutingGatekeeperGoToItsPortUnderTheAdmittedCallIdentifier)
+{
+    // The router takes each Setup's admission from the gatekeeper, once.
+    servicesim::RasGatekeeper *routing = nullptr;
+    std::vector<std::string> taken;
+    servicesim::CallRouterOptions ro;
+    ro.takeAdmitted = [&](const std::string &id) {
+        taken.push_back(id);
+        return routing->TakeRoutedCall(id);
+    };
+    servicesim::CallRouter router(ro);
+    std::string error;
+    ASSERT_TRUE(router.Start(&error)) << error;
+    servicesim::GatekeeperOptions o;
+    o.routerPort = router.Port();
+    Gatekeeper gk(o);
+    routing = &*gk;
+
+    TestEndPoint caller("8001"), callee("8002");
+    ASSERT_TRUE(Register(caller, gk));
+    ASSERT_TRUE(Register(callee, gk));
+    PString token = caller.Call("8002");
+    ASSERT_FALSE(caller.events.WaitFor("established").empty());
+    ASSERT_FALSE(callee.events.WaitFor("established").empty());
+    H323Connection *c = caller.FindConnectionWithLock(token);
+    ASSERT_NE(c, nullptr);
+    std::string id = c->GetCallIdentifier().AsString();
+    EXPECT_EQ(c->GetRemotePartyAddress().GetPort(), router.Port());
+    c->Unlock();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(taken[0], id); // the ARQ's call identifier is the Setup's
+    EXPECT_FALSE(gk->TakeRoutedCall(id)) << "an admission serves one Setup";
+    caller.ClearCall(token);
+    EXPECT_EQ(WaitCleared(caller), R::EndedByLocalUser);
+    EXPECT_EQ(WaitCleared(callee), R::EndedByRemoteUser);
+    router.Stop();
 }
 
 TEST(RasClient, AdmissionRejectedForAnUnregisteredAlias)
