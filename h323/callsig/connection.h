@@ -237,6 +237,8 @@ class H323Connection : public PObject, public H323CallEndReasons
     BOOL OpenTransmitChannel(const H323Capability &capability);
     void InternalEstablishedCheck();
     void CloseAllLogicalChannels();
+    /// Stops sending and playing on every channel at once (the release's first step).
+    void StopAllMedia();
 
     // H.245 channel (connection_control.cpp)
     void StartControlNegotiations();
@@ -244,6 +246,11 @@ class H323Connection : public PObject, public H323CallEndReasons
     BOOL CreateControlListener(H225_TransportAddress &h245Address);
     void ControlLoop();
     BOOL HandleControlData(const PBYTEArray &data);
+
+    // the end of the call (connection_release.cpp)
+    void EndSignalling();
+    void Disengage();
+    void CloseSignallingChannels();
 
     H323EndPoint &endpoint;
     const unsigned callReference;
@@ -258,6 +265,7 @@ class H323Connection : public PObject, public H323CallEndReasons
     std::atomic<CallEndReason> callEndReason{NumCallEndReasons};
     std::atomic<bool> releaseStarted{false};
     std::atomic<bool> remoteReleased{false};
+    std::atomic<bool> signallingLost{false}; ///< the peer closed the signalling channel
     bool alertingSent = false;
     bool connectSent = false;
     bool answerPending = false;

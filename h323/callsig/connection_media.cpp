@@ -405,6 +405,15 @@ void H323Connection::InternalEstablishedCheck()
     OnEstablished();
 }
 
+void H323Connection::StopAllMedia()
+{
+    PWaitAndSignal lock(innerMutex);
+    for (auto &c : fastStartChannels)
+        c->StopMedia();
+    for (auto &c : logicalChannels)
+        c->StopMedia();
+}
+
 void H323Connection::CloseAllLogicalChannels()
 {
     // Closing the sessions first ends every media thread's socket wait at once.

@@ -17,26 +17,56 @@ void H323Connection::CleanUpOnCallEnd()
     answerTimer.Stop();
     noMediaTimer.Stop();
     control->StopTimers();
+    // Media ends with the call (H.323 8.5 step 1), before anything waits for the peer.
+    StopAllMedia();
+    EndSignalling();
+    // The call is over once its Release Complete went or came: the gatekeeper hears of
+    // it now, not after the channels' graceful close.
+    Disengage();
+    CloseSignallingChannels();
+    CloseAllLogicalChannels();
+    phase = ReleasedPhase;
+}
+
+void H323Connection::EndSignalling()
+{
     bool waitForEndSession = false;
     {
         PWaitAndSignal lock(innerMutex);
         if (control->IsStarted() && !endSessionSent.exchange(true) && !remoteReleased) {
             control->SendEndSession();
             waitForEndSession = !h245Tunneling && controlChannel != nullptr &&
-                                controlChannel->IsOpen() && !endSessionReceived;
+                                controlChannel->IsOpen() && !endSessionReceived &&
+                                !signallingLost;
         }
     }
     // A separate H.245 channel hears the peer's end session before the release (H.323 8.5).
     if (waitForEndSession && !endSessionReceived)
         endSessionSync.Wait(endpoint.GetEndSessionTimeout());
-    {
-        PWaitAndSignal lock(innerMutex);
-        if (!remoteReleased && signallingChannel != nullptr && signallingChannel->IsOpen()) {
-            H323SignalPDU release;
-            release.BuildReleaseComplete(*this);
-            WriteSignalPDU(release);
-        }
+    PWaitAndSignal lock(innerMutex);
+    if (!remoteReleased && !signallingLost && signallingChannel != nullptr &&
+        signallingChannel->IsOpen()) {
+        H323SignalPDU release;
+        release.BuildReleaseComplete(*this);
+        WriteSignalPDU(release);
     }
+}
+
+void H323Connection::Disengage()
+{
+    if (!admitted)
+        return;
+    admitted = false;
+    if (H323Gatekeeper *gk = endpoint.AcquireGatekeeper()) {
+        gk->DisengageRequest(callReference, callIdentifier.ToOctets(),
+                             conferenceIdentifier.ToOctets(), !originating,
+                             H225_DisengageReason::e_normalDrop);
+        endpoint.ReleaseGatekeeper(gk);
+    }
+}
+
+void H323Connection::CloseSignallingChannels()
+{
     // End the channels gracefully: stop writing and let the peer close first (within a
     // bound), so that nothing it still sends meets a closed socket. The threads end when
     // their channels close.
@@ -61,16 +91,4 @@ void H323Connection::CleanUpOnCallEnd()
     }
     if (signallingStarted && !signallingEnded)
         signallingDone.Wait();
-
-    CloseAllLogicalChannels();
-
-    if (admitted) {
-        if (H323Gatekeeper *gk = endpoint.AcquireGatekeeper()) {
-            gk->DisengageRequest(callReference, callIdentifier.ToOctets(),
-                                 conferenceIdentifier.ToOctets(), !originating,
-                                 H225_DisengageReason::e_normalDrop);
-            endpoint.ReleaseGatekeeper(gk);
-        }
-    }
-    phase = ReleasedPhase;
 }

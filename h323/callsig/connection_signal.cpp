@@ -113,8 +113,10 @@ void H323Connection::SignallingLoop()
     H323SignalPDU pdu;
     while (!remoteReleased) {
         if (!pdu.Read(*signallingChannel)) {
-            if (!releaseStarted)
+            if (!releaseStarted) {
+                signallingLost = true;
                 ClearCall(EndedByTransportFail);
+            }
             break;
         }
         if (!pdu.IsValid())

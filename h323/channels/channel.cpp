@@ -179,6 +179,8 @@ void H323_RTPChannel::Transmit()
             break;
         if (length == 0)
             continue;
+        if (!running)
+            break; // stopped while the codec read
         frame.SetPayloadSize(PINDEX(length));
         if (!session.WriteData(frame))
             break;
@@ -298,7 +300,7 @@ void H323_RTPChannel::Receive()
     session.SetReceivePayloadType(payloadType);
     RTP_DataFrame frame(RTP_DataFrame::MaxPacketSize);
     while (running) {
-        if (!session.ReadData(frame) || !Play(frame))
+        if (!session.ReadData(frame) || !running || !Play(frame))
             break;
     }
     PTRACE(4, "H323\treceive of session " << GetSessionID() << " ended");

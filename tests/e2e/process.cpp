@@ -179,8 +179,13 @@ bool Process::WaitForEndOfOutput(int timeoutMs)
 
 void Process::Terminate()
 {
+    Signal(SIGTERM);
+}
+
+void Process::Signal(int signal)
+{
     if (pid_ > 0 && status_ < 0)
-        ::kill(pid_, SIGTERM);
+        ::kill(pid_, signal);
 }
 
 int Process::Wait(int timeoutMs)

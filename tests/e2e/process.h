@@ -49,6 +49,8 @@ class Process
     bool WaitForEndOfOutput(int timeoutMs = 10000);
     /** Sends SIGTERM. */
     void Terminate();
+    /** Sends a signal (SIGKILL: the child dies at once, its sockets closed by the system). */
+    void Signal(int signal);
     /** The child's process id (-1 when it could not be started). */
     int Pid() const { return pid_; }
 

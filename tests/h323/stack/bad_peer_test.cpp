@@ -1,5 +1,6 @@
 // Peers that misbehave: garbage, a peer that closes mid-call, one that never speaks H.245.
 // The endpoint neither crashes nor hangs, and stays usable.
+#include "raw_peer.h"
 #include "stack_support.h"
 
 #include <h323/asn1/gen/h225.h>
@@ -25,77 +26,6 @@ using namespace stacktest;
 using R = H323CallEndReasons;
 
 namespace {
-
-/// A hand-driven called party on its own port.
-class RawCallee
-{
-  public:
-    explicit RawCallee(H323EndPoint &ep) : endpoint(ep)
-    {
-        EXPECT_TRUE(listener.Listen(PIPSocket::Address(127, 0, 0, 1), 1));
-    }
-    PString Address() const { return psprintf("ip$127.0.0.1:%u", listener.GetPort()); }
-    /// Accepts the call and reads its Setup; the call reference or 0.
-    unsigned AcceptSetup()
-    {
-        PTCPSocket *socket = new PTCPSocket;
-        listener.SetReadTimeout(5000);
-        if (!socket->Accept(listener)) {
-            delete socket;
-            return 0;
-        }
-        transport.reset(new H323TransportTCP(endpoint));
-        transport->Open(socket, TRUE);
-        transport->SetReadTimeout(5000);
-        H323SignalPDU setup;
-        if (!setup.Read(*transport) || setup.GetQ931().GetMessageType() != Q931::SetupMsg)
-            return 0;
-        return setup.GetQ931().GetCallReference();
-    }
-    /// Sends a message built for a connection answering callReference.
-    void Send(unsigned callReference, Q931::MsgTypes type)
-    {
-        H323Connection as(endpoint, callReference);
-        H323SignalPDU pdu;
-        switch (type) {
-        case Q931::CallProceedingMsg:
-            pdu.BuildCallProceeding(as);
-            break;
-        case Q931::AlertingMsg:
-            pdu.BuildAlerting(as);
-            break;
-        default:
-            pdu.BuildConnect(as);
-            break;
-        }
-        EXPECT_TRUE(pdu.Write(*transport));
-    }
-    /// Sends Connect without tunnelling, naming a separate H.245 channel at port.
-    void SendConnectWithH245(unsigned callReference, WORD port)
-    {
-        H323Connection as(endpoint, callReference);
-        H323SignalPDU pdu;
-        H225_Connect_UUIE &connect = pdu.BuildConnect(as);
-        connect.IncludeOptionalField(H225_Connect_UUIE::e_h245Address);
-        H323TransportAddress(PIPSocket::Address(127, 0, 0, 1), port).SetPDU(connect.m_h245Address);
-        pdu.m_h323_uu_pdu.m_h245Tunneling = false;
-        EXPECT_TRUE(pdu.Write(*transport));
-    }
-    void SendRaw(const std::vector<BYTE> &bytes) { transport->Write(bytes.data(), PINDEX(bytes.size())); }
-    /// Reads and drops whatever comes, until the caller closes.
-    void Drain()
-    {
-        PBYTEArray data;
-        while (transport->ReadPDU(data)) {
-        }
-    }
-    void Close() { transport->Close(); }
-
-  private:
-    H323EndPoint &endpoint;
-    PTCPSocket listener;
-    std::unique_ptr<H323TransportTCP> transport;
-};
 
 using Pdu = H245_MultimediaSystemControlMessage;
 

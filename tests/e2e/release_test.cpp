@@ -1,0 +1,188 @@
+// Calls direct and through the routing gatekeeper in every signalling mode, captured: the
+// side that hears of the release stops its media and disengages at once.
+#include "capture.h"
+#include "e2e_support.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <unistd.h>
+
+using namespace e2e;
+
+namespace {
+
+enum class Release { ByCaller, ByCallee, CalleeKilled };
+
+struct ReleaseCase {
+    const char *name;
+    bool routed;
+    std::vector<std::string> switches; ///< both endpoints
+    Release release;
+};
+
+class ReleasedCall : public ::testing::TestWithParam<ReleaseCase>
+{
+};
+
+std::string PortList(const std::set<uint16_t> &ports)
+{
+    std::string list;
+    for (uint16_t p : ports)
+        list += (list.empty() ? "" : ", ") + std::to_string(p);
+    return list;
+}
+
+double Seconds(const std::string &text)
+{
+    return text.empty() ? -1 : std::strtod(text.c_str(), nullptr);
+}
+
+} // namespace
+
+TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
+{
+    const ReleaseCase &c = GetParam();
+    std::string unavailable = CaptureUnavailable();
+    if (!unavailable.empty())
+        GTEST_SKIP() << unavailable;
+    std::string capture = TempPath(std::string("release-") + c.name + ".pcapng");
+    LoopbackCapture dumpcap(capture);
+    Simulator sim(c.routed ? std::vector<std::string>{"--routed"} : std::vector<std::string>{});
+
+    auto args = [&](const std::string &alias, std::vector<std::string> more) {
+        std::vector<std::string> a = {"--gatekeeper", sim.Gatekeeper(), "--alias", alias,
+                                      "--password", "secret", "--max-seconds", "20",
+                                      "--exit-after-call"};
+        a.insert(a.end(), c.switches.begin(), c.switches.end());
+        a.insert(a.end(), more.begin(), more.end());
+        return a;
+    };
+    auto callee = StartEndpoint(
+        args("8002", c.release == Release::ByCallee ? std::vector<std::string>{"--hangup-after", "1.5"}
+                                                    : std::vector<std::string>{}));
+    ASSERT_EQ(callee->WaitFor("REGISTERED"), "REGISTERED");
+    auto caller = StartEndpoint(args("8001", c.release == Release::ByCaller
+                                                 ? std::vector<std::string>{"--call", "8002", "--hangup-after", "1.5"}
+                                                 : std::vector<std::string>{"--call", "8002"}));
+    ASSERT_EQ(caller->WaitFor("CONNECTED"), "CONNECTED codec=PCMU");
+    ASSERT_EQ(callee->WaitFor("CONNECTED"), "CONNECTED codec=PCMU");
+    // The side that hears of the release, and the side that ends the call.
+    Process &subject = c.release == Release::ByCaller ? *callee : *caller;
+    Process &releaser = c.release == Release::ByCaller ? *caller : *callee;
+    SocketPorts ours = PortsOf(subject.Pid());
+    SocketPorts theirs = PortsOf(releaser.Pid());
+    if (c.release == Release::CalleeKilled) {
+        usleep(1500000);
+        releaser.Signal(SIGKILL);
+    }
+    EXPECT_FALSE(subject.WaitFor("CLEARED").empty());
+    EXPECT_EQ(subject.Wait(), 0);
+    releaser.Wait();
+    dumpcap.Stop();
+    ASSERT_TRUE(std::filesystem::exists(capture));
+
+    std::string rasPort = sim.Gatekeeper().substr(sim.Gatekeeper().find(':') + 1);
+    std::string subjectUdp = "udp.srcport in {" + PortList(ours.udp) + "}";
+    std::string peerUdp = "udp.srcport in {" + PortList(theirs.udp) + "}";
+    std::string toSubject = "tcp.dstport in {" + PortList(ours.tcp) + "}";
+    // The release as it reached the subject: the peer's end session or Release Complete
+    // (whichever came first), or the closed connection.
+    std::string release =
+        c.release == Release::CalleeKilled && !c.routed
+            ? toSubject + " && (tcp.flags.fin == 1 || tcp.flags.reset == 1)"
+            : toSubject + " && (q931.message_type == 0x5a || h245.endSessionCommand)";
+    std::string options = "-o rtp.heuristic_rtp:TRUE -d udp.port==" + rasPort + ",h225";
+    std::string filter = "(" + release + ") || ((" + subjectUdp + " || " + peerUdp +
+                         ") && (rtp.ssrc || h225.disengageRequest_element))";
+    std::vector<std::string> fields = kProblemFields;
+    fields.insert(fields.end(), {"frame.time_relative", "udp.srcport", "rtp.ssrc",
+                                 "h225.disengageRequest_element"});
+    struct Frame {
+        double t;
+        bool fromSubject, fromPeer, release, drq;
+        std::string ssrc;
+    };
+    std::vector<Frame> frames;
+    int problems = 0;
+    for (const std::vector<std::string> &cols :
+         TsharkFields(capture, options + " -Y '" + filter + "'", fields)) {
+        problems += DecodeProblems(cols);
+        uint16_t port = cols[4].empty() ? 0 : uint16_t(std::stoul(cols[4]));
+        frames.push_back({Seconds(cols[3]), ours.udp.count(port) > 0, theirs.udp.count(port) > 0,
+                          cols[4].empty(), !cols[6].empty(), cols[5]});
+    }
+    // The ports may have served other calls before and after this one: the streams of this
+    // call are the ones heard most from those ports.
+    auto stream = [&](bool subjectSide) {
+        std::map<std::string, int> count;
+        for (const Frame &f : frames)
+            if (!f.ssrc.empty() && (subjectSide ? f.fromSubject : f.fromPeer))
+                count[f.ssrc]++;
+        std::pair<std::string, int> most{"", 0};
+        for (const auto &entry : count)
+            if (entry.second > most.second)
+                most = entry;
+        return most;
+    };
+    auto [oursSsrc, rtpOurs] = stream(true);
+    auto [theirsSsrc, rtpTheirs] = stream(false);
+    double started = -1, released = -1, drq = -1, lastRtp = -1;
+    int rtpAfter = 0;
+    for (const Frame &f : frames) {
+        if (f.ssrc == oursSsrc && f.fromSubject && started < 0)
+            started = f.t;
+        if (started < 0)
+            continue;
+        if (f.release && released < 0)
+            released = f.t;
+        else if (released >= 0 && f.ssrc == oursSsrc && f.fromSubject) {
+            rtpAfter++;
+            lastRtp = f.t;
+        } else if (released >= 0 && f.drq && f.fromSubject && drq < 0)
+            drq = f.t;
+    }
+    EXPECT_EQ(problems, 0) << ProblemFrames(capture, options, filter);
+    ASSERT_GE(released, 0) << "no release reached the subject: " << filter;
+    EXPECT_GT(rtpOurs, 25) << "RTP from the subject";
+    EXPECT_GT(rtpTheirs, 25) << "RTP to the subject";
+    // One packet time is 20 ms; the bounds leave room for a loaded machine. A call that
+    // outlived its release sent media for seconds.
+    EXPECT_LE(rtpAfter, 10) << "RTP packets after the release, the last "
+                            << (lastRtp - released) * 1000 << " ms after it";
+    ASSERT_GE(drq, 0) << "no DisengageRequest";
+    EXPECT_LT((drq - released) * 1000, 500) << "ms from the release to the DisengageRequest";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ReleasedCall,
+    ::testing::Values(
+        ReleaseCase{"directFastTunnelledByCallee", false, {}, Release::ByCallee},
+        ReleaseCase{"directFastTunnelledByCaller", false, {}, Release::ByCaller},
+        ReleaseCase{"directFastNotTunnelledByCallee", false, {"--no-tunnelling"}, Release::ByCallee},
+        ReleaseCase{"directFastNotTunnelledByCaller", false, {"--no-tunnelling"}, Release::ByCaller},
+        ReleaseCase{"directH245TunnelledByCallee", false, {"--no-fast-start"}, Release::ByCallee},
+        ReleaseCase{"directH245TunnelledByCaller", false, {"--no-fast-start"}, Release::ByCaller},
+        ReleaseCase{"directH245NotTunnelledByCallee", false, {"--no-fast-start", "--no-tunnelling"}, Release::ByCallee},
+        ReleaseCase{"directH245NotTunnelledByCaller", false, {"--no-fast-start", "--no-tunnelling"}, Release::ByCaller},
+        ReleaseCase{"directSeparateH245ByCallee", false, {"--no-fast-start", "--h245-separate"}, Release::ByCallee},
+        ReleaseCase{"directSeparateH245ByCaller", false, {"--no-fast-start", "--h245-separate"}, Release::ByCaller},
+        ReleaseCase{"directFastNotTunnelledCalleeKilled", false, {"--no-tunnelling"}, Release::CalleeKilled},
+        ReleaseCase{"directSeparateH245CalleeKilled", false, {"--no-fast-start", "--h245-separate"}, Release::CalleeKilled},
+        ReleaseCase{"routedFastTunnelledByCallee", true, {}, Release::ByCallee},
+        ReleaseCase{"routedFastTunnelledByCaller", true, {}, Release::ByCaller},
+        ReleaseCase{"routedFastNotTunnelledByCallee", true, {"--no-tunnelling"}, Release::ByCallee},
+        ReleaseCase{"routedFastNotTunnelledByCaller", true, {"--no-tunnelling"}, Release::ByCaller},
+        ReleaseCase{"routedH245TunnelledByCallee", true, {"--no-fast-start"}, Release::ByCallee},
+        ReleaseCase{"routedH245TunnelledByCaller", true, {"--no-fast-start"}, Release::ByCaller},
+        ReleaseCase{"routedH245NotTunnelledByCallee", true, {"--no-fast-start", "--no-tunnelling"}, Release::ByCallee},
+        ReleaseCase{"routedH245NotTunnelledByCaller", true, {"--no-fast-start", "--no-tunnelling"}, Release::ByCaller},
+        ReleaseCase{"routedSeparateH245ByCallee", true, {"--no-fast-start", "--h245-separate"}, Release::ByCallee},
+        ReleaseCase{"routedSeparateH245ByCaller", true, {"--no-fast-start", "--h245-separate"}, Release::ByCaller},
+        ReleaseCase{"routedFastNotTunnelledCalleeKilled", true, {"--no-tunnelling"}, Release::CalleeKilled},
+        ReleaseCase{"routedSeparateH245CalleeKilled", true, {"--no-fast-start", "--h245-separate"}, Release::CalleeKilled}),
+    [](const auto &info) { return std::string(info.param.name); });
