@@ -37,6 +37,15 @@ std::string PortList(const std::set<uint16_t> &ports)
     return list;
 }
 
+/** The sockets of an endpoint in a call, once its RTP and RTCP sockets are there beside RAS. */
+SocketPorts MediaPortsOf(Process &endpoint)
+{
+    SocketPorts ports;
+    for (int i = 0; i < 100 && (ports = PortsOf(endpoint.Pid())).udp.size() < 3; i++)
+        usleep(20000);
+    return ports;
+}
+
 double Seconds(const std::string &text)
 {
     return text.empty() ? -1 : std::strtod(text.c_str(), nullptr);
@@ -74,8 +83,8 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
     // The side that hears of the release, and the side that ends the call.
     Process &subject = c.release == Release::ByCaller ? *callee : *caller;
     Process &releaser = c.release == Release::ByCaller ? *caller : *callee;
-    SocketPorts ours = PortsOf(subject.Pid());
-    SocketPorts theirs = PortsOf(releaser.Pid());
+    SocketPorts ours = MediaPortsOf(subject);
+    SocketPorts theirs = MediaPortsOf(releaser);
     if (c.release == Release::CalleeKilled) {
         usleep(1500000);
         releaser.Signal(SIGKILL);
@@ -152,8 +161,12 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
     EXPECT_GT(rtpTheirs, 25) << "RTP to the subject";
     // One packet time is 20 ms; the bounds leave room for a loaded machine. A call that
     // outlived its release sent media for seconds.
+    std::string signalling = "tcp.port in {" + PortList(ours.tcp) + "} && frame.time_relative >= " +
+                             std::to_string(released - 0.1);
     EXPECT_LE(rtpAfter, 10) << "RTP packets after the release, the last "
-                            << (lastRtp - released) * 1000 << " ms after it";
+                            << (lastRtp - released) * 1000 << " ms after it; the signalling:\n"
+                            << Shell("tshark -n -r " + capture + " " + options + " -Y '" +
+                                     signalling + "' 2>/dev/null | head -30");
     ASSERT_GE(drq, 0) << "no DisengageRequest";
     EXPECT_LT((drq - released) * 1000, 500) << "ms from the release to the DisengageRequest";
 }

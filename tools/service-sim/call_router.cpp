@@ -11,7 +11,6 @@
 
 #include <cerrno>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -35,19 +34,18 @@ bool CallRouter::Start(std::string *error)
     listener_ = OpenListener(options_.address, options_.port, &port_, error);
     if (listener_ < 0)
         return false;
-    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    thread_ = std::thread([this] { Run(); });
+    if (!loop_.Start([this] { Run(); })) {
+        *error = "no wake-up event";
+        return false;
+    }
     return true;
 }
 
 void CallRouter::Stop()
 {
-    if (!thread_.joinable())
+    if (!loop_.Running())
         return;
-    stopping_ = true;
-    uint64_t one = 1;
-    (void)!::write(wakeFd_, &one, sizeof(one));
-    thread_.join();
+    loop_.Stop();
     {
         std::unique_lock<std::mutex> lock(mutex_);
         for (int fd : open_)
@@ -55,13 +53,12 @@ void CallRouter::Stop()
         idle_.wait(lock, [this] { return active_ == 0; });
     }
     ::close(listener_);
-    ::close(wakeFd_);
 }
 
 void CallRouter::Run()
 {
-    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {listener_, POLLIN, 0}};
-    while (!stopping_) {
+    pollfd fds[2] = {{loop_.Fd(), POLLIN, 0}, {listener_, POLLIN, 0}};
+    while (!loop_.Stopping()) {
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -91,7 +88,7 @@ void CallRouter::Track(int fd)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     open_.insert(fd);
-    if (stopping_)
+    if (loop_.Stopping())
         ::shutdown(fd, SHUT_RDWR);
 }
 
@@ -151,7 +148,7 @@ void CallRouter::OnCaller(int caller)
         return;
     }
     Log("call " + id + " routed to " + destination->ToString());
-    RelayEnd end = RelayCall(caller, callee, options_.masking, call, stopping_);
+    RelayEnd end = RelayCall(caller, callee, options_.masking, call, loop_.Stopping());
     Log("call " + id + " ended: " + RelayEndName(end));
     CloseTracked(caller);
     CloseTracked(callee);

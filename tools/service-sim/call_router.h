@@ -3,6 +3,7 @@
 #pragma once
 
 #include <tools/service-sim/udp_socket.h>
+#include <tools/service-sim/wake_thread.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -49,9 +50,7 @@ class CallRouter
     CallRouterOptions options_;
     int listener_ = -1;
     uint16_t port_ = 0;
-    int wakeFd_ = -1;
-    std::atomic<bool> stopping_{false};
-    std::thread thread_;
+    WakeThread loop_;
     std::mutex mutex_;
     std::condition_variable idle_;
     int active_ = 0; ///< caller threads running

@@ -17,7 +17,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -44,19 +43,18 @@ bool NatLinkServer::Start(std::string *error)
     relayListener_ = OpenListener(options_.address, options_.relayPort, &relayPort_, error);
     if (relayListener_ < 0)
         return false;
-    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    thread_ = std::thread([this] { Run(); });
+    if (!loop_.Start([this] { Run(); })) {
+        *error = "no wake-up event";
+        return false;
+    }
     return true;
 }
 
 void NatLinkServer::Stop()
 {
-    if (!thread_.joinable())
+    if (!loop_.Running())
         return;
-    stopping_ = true;
-    uint64_t one = 1;
-    (void)!::write(wakeFd_, &one, sizeof(one));
-    thread_.join();
+    loop_.Stop();
     std::vector<std::thread> relays;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -73,7 +71,6 @@ void NatLinkServer::Stop()
     links_.clear();
     ::close(linkListener_);
     ::close(relayListener_);
-    ::close(wakeFd_);
 }
 
 int NatLinkServer::AnnouncementsFrom(const std::string &endpointId) const
@@ -85,8 +82,8 @@ int NatLinkServer::AnnouncementsFrom(const std::string &endpointId) const
 
 void NatLinkServer::Run()
 {
-    while (!stopping_) {
-        std::vector<pollfd> fds = {{wakeFd_, POLLIN, 0},
+    while (!loop_.Stopping()) {
+        std::vector<pollfd> fds = {{loop_.Fd(), POLLIN, 0},
                                    {linkListener_, POLLIN, 0},
                                    {relayListener_, POLLIN, 0}};
         {
@@ -208,7 +205,7 @@ void NatLinkServer::Relay(int caller, int link, std::vector<uint8_t> firstFrame)
     if (WriteAll(link, firstFrame.data(), firstFrame.size())) {
         pollfd fds[2] = {{caller, POLLIN, 0}, {link, POLLIN, 0}};
         uint8_t buf[4096];
-        while (!stopping_) {
+        while (!loop_.Stopping()) {
             if (::poll(fds, 2, 200) < 0 && errno != EINTR)
                 break;
             bool done = false;

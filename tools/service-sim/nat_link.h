@@ -3,6 +3,7 @@
 #pragma once
 
 #include <tools/service-sim/tcp_frames.h>
+#include <tools/service-sim/wake_thread.h>
 
 #include <atomic>
 #include <functional>
@@ -52,9 +53,7 @@ class NatLinkServer
     int relayListener_ = -1;
     uint16_t linkPort_ = 0;
     uint16_t relayPort_ = 0;
-    int wakeFd_ = -1;
-    std::atomic<bool> stopping_{false};
-    std::thread thread_;
+    WakeThread loop_;
     std::vector<std::thread> relays_;
 
     mutable std::mutex mutex_;
