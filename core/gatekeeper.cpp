@@ -114,9 +114,11 @@ BOOL CGatekeeper::OnReceiveRegistrationConfirm(const H225_RegistrationConfirm &r
     }
 
     // Posted once the stack counts the endpoint as registered: a call dialled as soon as the
-    // window hears of it must go through admission, not straight to the dialled number.
+    // window hears of it must go through admission, not straight to the dialled number. A
+    // keep-alive's confirm changes nothing the window shows.
+    bool wasRegistered = IsRegistered();
     BOOL result = H323Gatekeeper::OnReceiveRegistrationConfirm(rcf);
-    if (m_hMainWnd != nullptr)
+    if (m_hMainWnd != nullptr && !wasRegistered)
         ::PostMessage(m_hMainWnd, WM_GK_REGISTERED, 0, 0);
     return result;
 }
@@ -135,12 +137,23 @@ BOOL CGatekeeper::OnReceiveRegistrationReject(const H225_RegistrationReject &rrj
 
 BOOL CGatekeeper::OnReceiveUnregistrationRequest(const H225_UnregistrationRequest &urq)
 {
+    // Only a request the stack accepted (this registration's) unregisters the phone; one for
+    // another registration is refused there and touches neither the window nor the call.
+    if (!H323Gatekeeper::OnReceiveUnregistrationRequest(urq))
+        return FALSE;
     if (m_hMainWnd != nullptr)
         ::PostMessage(m_hMainWnd, WM_GK_UNREGISTERED, 0, 0);
     PThread::Sleep(100);
     if (m_hMainWnd != nullptr)
         ::PostMessage(m_hMainWnd, WM_START_REGISTRATION, 0, 0);
-    return H323Gatekeeper::OnReceiveUnregistrationRequest(urq);
+    return TRUE;
+}
+
+void CGatekeeper::OnRegistrationLost()
+{
+    // The stack registers again by itself; the window shows the phone unregistered meanwhile.
+    if (m_hMainWnd != nullptr)
+        ::PostMessage(m_hMainWnd, WM_GK_UNREGISTERED, 0, 0);
 }
 
 BOOL CGatekeeper::OnReceiveAdmissionConfirm(const H225_AdmissionConfirm &acf)

@@ -32,6 +32,7 @@ class CGatekeeper : public H323Gatekeeper
     BOOL OnReceiveAdmissionConfirm(const H225_AdmissionConfirm &acf) override;
     BOOL OnReceiveAdmissionReject(const H225_AdmissionReject &arj) override;
     BOOL OnReceiveInfoRequest(const H225_InfoRequest &irq) override;
+    void OnRegistrationLost() override;
 
     /// Dotted IPv4 text of the first alternate gatekeeper of the latest GCF or RCF that listed
     /// one; empty before.

@@ -227,6 +227,7 @@ class CSoftPhoneDlg : public CSkinDialog
     // Login and registration.
     afx_msg LRESULT OnStartRegistration(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnGatekeeperRegistered(WPARAM wParam, LPARAM lParam);
+    afx_msg LRESULT OnGatekeeperUnregistered(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnRegistrationFailed(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnAccountInUse(WPARAM wParam, LPARAM lParam);
     afx_msg LRESULT OnServiceHeloOk(WPARAM wParam, LPARAM lParam);

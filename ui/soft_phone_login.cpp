@@ -68,6 +68,17 @@ LRESULT CSoftPhoneDlg::OnGatekeeperRegistered(WPARAM, LPARAM)
     return 0;
 }
 
+LRESULT CSoftPhoneDlg::OnGatekeeperUnregistered(WPARAM, LPARAM)
+{
+    // Unregistered or the registration lost: shown as before any registration, until the
+    // next confirm (the stack registers again by itself after a loss).
+    KillTimer(21);
+    SetButtonPicture(m_btnRegIndicator, 170);
+    m_strStatus.LoadString(127);
+    InvalidateStatusArea();
+    return 0;
+}
+
 LRESULT CSoftPhoneDlg::OnRegistrationFailed(WPARAM, LPARAM)
 {
     KillTimer(21);

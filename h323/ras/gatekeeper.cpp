@@ -9,6 +9,7 @@
 #include <h323/transports/interface_address.h>
 #include <h323/transports/transport_udp.h>
 
+#include <pwlib/ptimer.h>
 #include <pwlib/ptrace.h>
 
 using h323::RasChannel;
@@ -48,10 +49,15 @@ void H323Gatekeeper::StopChannel()
     monitorWake.Signal();
     if (channel)
         channel->Stop();
-    if (monitor != nullptr) {
-        monitor->WaitForTermination();
-        delete monitor;
+    MonitorThread *ended;
+    {
+        PWaitAndSignal lock(monitorMutex);
+        ended = monitor;
         monitor = nullptr;
+    }
+    if (ended != nullptr) {
+        ended->WaitForTermination();
+        delete ended;
     }
 }
 
@@ -269,8 +275,11 @@ BOOL H323Gatekeeper::RegistrationRequest(BOOL autoRegister, BOOL lightweight)
     case RasChannel::Outcome::Cancelled:
         return FALSE;
     default:
-        SetFailReason(TransportError);
         PTRACE(2, "RAS\tregistration got no reply");
+        if (IsRegistered())
+            LoseRegistration(TransportError, false); // the gatekeeper may be back soon
+        else
+            SetFailReason(TransportError);
         return FALSE;
     }
 }
@@ -290,6 +299,7 @@ BOOL H323Gatekeeper::OnReceiveRegistrationConfirm(const H225_RegistrationConfirm
                      ? unsigned(rcf.m_timeToLive.GetValue())
                      : 0;
     SetFailReason(RegistrationSuccessful);
+    recovering = false;
     if (rcf.HasOptionalField(H225_RegistrationConfirm::e_serviceControl))
         OnServiceControlSessions(rcf.m_serviceControl);
     ScheduleReregistration();
@@ -302,15 +312,11 @@ BOOL H323Gatekeeper::OnReceiveRegistrationReject(const H225_RegistrationReject &
     switch (tag) {
     case H225_RegistrationRejectReason::e_discoveryRequired:
         discoveryComplete = false;
-        SetFailReason(GatekeeperLostRegistration);
-        reregisterNow = true;
-        ScheduleReregistration();
-        break;
+        LoseRegistration(GatekeeperLostRegistration, true);
+        return TRUE;
     case H225_RegistrationRejectReason::e_fullRegistrationRequired:
-        SetFailReason(GatekeeperLostRegistration);
-        reregisterNow = true;
-        ScheduleReregistration();
-        break;
+        LoseRegistration(GatekeeperLostRegistration, true);
+        return TRUE;
     case H225_RegistrationRejectReason::e_invalidCallSignalAddress:
         SetFailReason(InvalidListener);
         break;
@@ -324,6 +330,7 @@ BOOL H323Gatekeeper::OnReceiveRegistrationReject(const H225_RegistrationReject &
         SetFailReason(RegistrationRejectReasonMask | tag);
         break;
     }
+    recovering = false; // a gatekeeper answered: no more attempts of our own
     PTRACE(2, "RAS\tregistration rejected, reason " << tag);
     return TRUE;
 }
@@ -360,6 +367,7 @@ BOOL H323Gatekeeper::UnregistrationRequest(int reason)
     H225_RasMessage reply;
     RasChannel::Outcome outcome = channel->MakeRequest(msg, reply, requestTimeout, RequestTries);
     SetFailReason(UnregisteredLocally);
+    recovering = false;
     timeToLive = 0;
     return outcome == RasChannel::Outcome::Confirmed;
 }
@@ -378,25 +386,28 @@ BOOL H323Gatekeeper::OnReceiveUnregistrationReject(const H225_UnregistrationReje
 BOOL H323Gatekeeper::OnReceiveUnregistrationRequest(const H225_UnregistrationRequest &urq)
 {
     H225_RasMessage reply;
-    bool ours = true;
+    bool ours;
     {
+        // The transport takes RAS from the gatekeeper's address only; the request must name
+        // this registration.
         PWaitAndSignal lock(stateMutex);
-        if (urq.HasOptionalField(H225_UnregistrationRequest::e_endpointIdentifier) &&
-            urq.m_endpointIdentifier != endpointIdentifier)
-            ours = false;
+        ours = urq.HasOptionalField(H225_UnregistrationRequest::e_endpointIdentifier) &&
+               !endpointIdentifier.empty() && urq.m_endpointIdentifier == endpointIdentifier;
         if (urq.HasOptionalField(H225_UnregistrationRequest::e_gatekeeperIdentifier) &&
             !gatekeeperIdentifier.empty() && urq.m_gatekeeperIdentifier != gatekeeperIdentifier)
             ours = false;
     }
     if (!ours || !IsRegistered()) {
+        PTRACE(2, "RAS\tunregistration request for another registration refused");
         H225_UnregistrationReject &urj = reply.unregistrationReject();
         urj.m_requestSeqNum = urq.m_requestSeqNum;
         urj.m_rejectReason.SetTag(H225_UnregRejectReason::e_notCurrentlyRegistered);
         channel->WritePDU(reply);
-        return TRUE;
+        return FALSE;
     }
     endpoint.OnGatekeeperUnregistered();
     SetFailReason(UnregisteredByGatekeeper);
+    recovering = false;
     timeToLive = 0;
     H225_UnregistrationConfirm &ucf = reply.unregistrationConfirm();
     ucf.m_requestSeqNum = urq.m_requestSeqNum;
@@ -486,6 +497,10 @@ BOOL H323Gatekeeper::AdmissionRequest(AdmissionInfo &info)
         reply.GetTag() == H225_RasMessage::e_admissionReject) {
         info.rejected = TRUE;
         info.rejectReason = reply.admissionReject().m_rejectReason.GetTag();
+        // The gatekeeper does not know us (any more): it lost the registration.
+        if (info.rejectReason == H225_AdmissionRejectReason::e_callerNotRegistered ||
+            info.rejectReason == H225_AdmissionRejectReason::e_invalidEndpointIdentifier)
+            LoseRegistration(GatekeeperLostRegistration, true);
     }
     return outcome == RasChannel::Outcome::Confirmed;
 }
@@ -539,8 +554,12 @@ BOOL H323Gatekeeper::DisengageRequest(unsigned callReference, const asn1::OctetS
     drq.m_answeredCall = bool(answeredCall);
     authenticators->Attach(drq, false);
     H225_RasMessage reply;
-    return channel->MakeRequest(msg, reply, requestTimeout, RequestTries) ==
-           RasChannel::Outcome::Confirmed;
+    RasChannel::Outcome outcome = channel->MakeRequest(msg, reply, requestTimeout, RequestTries);
+    if (outcome == RasChannel::Outcome::Rejected &&
+        reply.GetTag() == H225_RasMessage::e_disengageReject &&
+        reply.disengageReject().m_rejectReason.GetTag() == H225_DisengageRejectReason::e_notRegistered)
+        LoseRegistration(GatekeeperLostRegistration, true);
+    return outcome == RasChannel::Outcome::Confirmed;
 }
 
 BOOL H323Gatekeeper::OnReceiveDisengageRequest(const H225_DisengageRequest &drq)
@@ -701,42 +720,75 @@ bool H323Gatekeeper::Dispatch(const H225_RasMessage &msg, bool matched)
     }
 }
 
+void H323Gatekeeper::OnRegistrationLost() {}
+
+void H323Gatekeeper::LoseRegistration(unsigned reason, bool atOnce)
+{
+    if (registrationFailReason.exchange(reason) != RegistrationSuccessful || stopping || cancelled)
+        return; // not registered before: nothing was lost
+    PTRACE(2, "RAS\tregistration lost, registering again");
+    timeToLive = 0;
+    retryInterval = 0;
+    nextAttempt = PTimer::Tick().GetMilliSeconds() + (atOnce ? 0 : RegistrationRetryFirst);
+    recovering = true;
+    OnRegistrationLost();
+    ScheduleReregistration();
+}
+
+PTimeInterval H323Gatekeeper::KeepAliveInterval(unsigned ttl)
+{
+    // Well inside the time-to-live: the keep-alive and its retry fit before it ends.
+    PInt64 ms = ttl == 0 ? RegistrationCheckTime
+                : ttl > 10 ? PInt64(ttl - 5) * 1000
+                           : std::max<PInt64>(PInt64(ttl) * 500, 500);
+    return PTimeInterval(std::min<PInt64>(ms, RegistrationCheckTime));
+}
+
 void H323Gatekeeper::ScheduleReregistration()
 {
-    if (monitor == nullptr && !stopping) {
-        monitor = new MonitorThread(*this);
-        monitor->Resume();
+    {
+        PWaitAndSignal lock(monitorMutex);
+        if (monitor == nullptr && !stopping) {
+            monitor = new MonitorThread(*this);
+            monitor->Resume();
+        }
     }
     monitorWake.Signal();
+}
+
+void H323Gatekeeper::Reregister()
+{
+    if (!discoveryComplete)
+        DiscoverByAddress(transport->GetRemoteAddress());
+    RegistrationRequest(TRUE, FALSE);
 }
 
 void H323Gatekeeper::MonitorLoop()
 {
     while (!stopping) {
-        unsigned ttl = timeToLive;
-        if (reregisterNow.exchange(false)) {
-            // fall through to the attempt below at once
-        } else if (IsRegistered() && ttl > 0) {
-            unsigned wait = ttl > 10 ? ttl - 5 : 5;
-            if (monitorWake.Wait(PTimeInterval(0, long(wait))))
-                continue; // re-armed (a new RCF or a reject)
-        } else if (registrationFailReason == GatekeeperLostRegistration) {
-            if (monitorWake.Wait(PTimeInterval(RegistrationRetryTime)))
-                continue;
-        } else {
+        if (cancelled) {
             monitorWake.Wait();
             continue;
         }
-        if (stopping)
-            break;
-        if (IsRegistered() && timeToLive > 0) {
-            if (!RegistrationRequest(TRUE, TRUE) &&
-                registrationFailReason == GatekeeperLostRegistration)
-                RegistrationRequest(TRUE, FALSE);
-        } else if (registrationFailReason == GatekeeperLostRegistration) {
-            if (!discoveryComplete)
-                DiscoverByAddress(transport->GetRemoteAddress());
-            RegistrationRequest(TRUE, FALSE);
+        if (recovering) {
+            PInt64 left = nextAttempt - PTimer::Tick().GetMilliSeconds();
+            if (left > 0 && monitorWake.Wait(PTimeInterval(left)))
+                continue; // woken: look again
+            if (stopping || !recovering)
+                continue;
+            PInt64 started = PTimer::Tick().GetMilliSeconds();
+            Reregister();
+            // Bounded back-off between the starts of attempts: 5 s, 10 s, 20 s, then 30 s.
+            retryInterval = std::min<PInt64>(retryInterval == 0 ? 5000 : retryInterval * 2,
+                                             RegistrationRetryMax);
+            nextAttempt = started + retryInterval;
+        } else if (IsRegistered()) {
+            if (monitorWake.Wait(KeepAliveInterval(timeToLive)))
+                continue; // re-armed by a new RCF
+            if (!stopping && IsRegistered())
+                RegistrationRequest(TRUE, TRUE);
+        } else {
+            monitorWake.Wait();
         }
     }
 }

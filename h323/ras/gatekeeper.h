@@ -51,7 +51,13 @@ class H323Gatekeeper : public PObject
     static constexpr int DiscoveryTimeout = 5000; // ms, per try
     static constexpr int RequestTimeout = 3000;   // ms, per try
     static constexpr unsigned RequestTries = 2;
-    static constexpr int RegistrationRetryTime = 60000; // ms between attempts after a loss
+    /// The longest a registration goes without a keep-alive (also without a time-to-live):
+    /// a gatekeeper that lost it, restarted, says so at the next one.
+    static constexpr int RegistrationCheckTime = 20000; // ms
+    /// From a lost registration to the first new attempt, and the longest between the starts
+    /// of two attempts (the back-off doubles up to it).
+    static constexpr int RegistrationRetryFirst = 1000; // ms
+    static constexpr int RegistrationRetryMax = 30000;  // ms
 
     /// transport: the RAS transport, owned by the gatekeeper from now on.
     H323Gatekeeper(H323EndPoint &endpoint, H323Transport *transport);
@@ -100,6 +106,9 @@ class H323Gatekeeper : public PObject
     virtual BOOL OnReceiveGatekeeperReject(const H225_GatekeeperReject &grj);
     virtual BOOL OnReceiveRegistrationConfirm(const H225_RegistrationConfirm &rcf);
     virtual BOOL OnReceiveRegistrationReject(const H225_RegistrationReject &rrj);
+    /// Accepts only a URQ with this registration's endpoint identifier (and the gatekeeper's
+    /// identifier when it names one): clears every call, answers UCF and returns TRUE.
+    /// Anything else is answered with URJ and changes nothing: FALSE.
     virtual BOOL OnReceiveUnregistrationRequest(const H225_UnregistrationRequest &urq);
     virtual BOOL OnReceiveUnregistrationConfirm(const H225_UnregistrationConfirm &ucf);
     virtual BOOL OnReceiveUnregistrationReject(const H225_UnregistrationReject &urj);
@@ -115,6 +124,12 @@ class H323Gatekeeper : public PObject
     virtual BOOL OnReceiveServiceControlIndication(const H225_ServiceControlIndication &sci);
     /// Anything the client does not handle: answered with unknownMessageResponse.
     virtual BOOL OnReceiveUnknown(const H225_RasMessage &msg);
+    /// The registration ended without an unregistration: a keep-alive got no answer or could
+    /// not be sent, or a reject said the endpoint is not registered. Runs once per loss, on
+    /// the thread that found out; the client then registers again by itself until a
+    /// gatekeeper answers (the confirm comes to OnReceiveRegistrationConfirm). The default
+    /// does nothing.
+    virtual void OnRegistrationLost();
 
     // ---- state ----
 
@@ -159,17 +174,30 @@ class H323Gatekeeper : public PObject
     class MonitorThread;
     bool Dispatch(const H225_RasMessage &msg, bool matched);
     void MonitorLoop();
+    /// One attempt to register again: discovery when needed, then a full RRQ.
+    void Reregister();
+    /// Starts the monitor thread when it does not run and wakes it.
     void ScheduleReregistration();
     void SetFailReason(unsigned reason);
+    /// A registration that was in force is lost (reason): tells OnRegistrationLost and has
+    /// the monitor register again, at once or after RegistrationRetryFirst.
+    void LoseRegistration(unsigned reason, bool atOnce);
+    /// Time between keep-alives for a time-to-live (seconds, 0: none granted).
+    static PTimeInterval KeepAliveInterval(unsigned ttl);
 
     std::unique_ptr<H323TransportUDP> transport;
     std::unique_ptr<h323::RasChannel> channel;
     std::unique_ptr<h323::H235Authenticators> authenticators;
+    PMutex monitorMutex;
     MonitorThread *monitor = nullptr;
     PSyncPoint monitorWake;
     std::atomic<bool> stopping{false};
     std::atomic<bool> cancelled{false}; ///< RemoveGatekeeper runs: only URQ may follow
-    std::atomic<bool> reregisterNow{false};
+    /// A lost registration is being re-established; the next attempt at nextAttempt (ms of
+    /// PTimer::Tick), retryInterval after the start of the last one.
+    std::atomic<bool> recovering{false};
+    std::atomic<PInt64> nextAttempt{0};
+    std::atomic<PInt64> retryInterval{0};
 
     mutable PMutex stateMutex;
     std::atomic<unsigned> registrationFailReason{UnregisteredLocally};

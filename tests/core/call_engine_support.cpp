@@ -260,7 +260,7 @@ void ScriptedGatekeeper::Handle(const std::vector<uint8_t> &datagram, const sock
         s = script;
     }
     H225_RasMessage out;
-    bool answer = true;
+    bool answer = !s.silent;
     unsigned seq = h323::RasSequenceNumber(in);
     asn1::BMPString gkId = asn1::BMPString::FromLatin1(s.identifier);
     switch (in.GetTag()) {
@@ -278,16 +278,23 @@ void ScriptedGatekeeper::Handle(const std::vector<uint8_t> &datagram, const sock
         break;
     }
     case H225_RasMessage::e_registrationRequest: {
+        const H225_RegistrationRequest &rrq = in.registrationRequest();
+        bool keepAlive = rrq.HasOptionalField(H225_RegistrationRequest::e_keepAlive) && rrq.m_keepAlive;
         {
             std::lock_guard<std::mutex> lock(mutex);
             endpoint = from;
             haveEndpoint = true;
+            if (!keepAlive && !s.silent)
+                script.forgetEndpoint = false;
         }
-        if (s.rrjReason >= 0) {
+        int reject = keepAlive && s.forgetEndpoint
+                         ? int(H225_RegistrationRejectReason::e_fullRegistrationRequired)
+                         : s.rrjReason;
+        if (reject >= 0) {
             H225_RegistrationReject &rrj = out.registrationReject();
             rrj.m_requestSeqNum = seq;
             rrj.m_protocolIdentifier = h323::H225ProtocolIdentifier();
-            rrj.m_rejectReason.SetTag(unsigned(s.rrjReason));
+            rrj.m_rejectReason.SetTag(unsigned(reject));
             break;
         }
         H225_RegistrationConfirm &rcf = out.registrationConfirm();
@@ -298,6 +305,10 @@ void ScriptedGatekeeper::Handle(const std::vector<uint8_t> &datagram, const sock
         rcf.IncludeOptionalField(H225_RegistrationConfirm::e_gatekeeperIdentifier);
         rcf.m_gatekeeperIdentifier = gkId;
         rcf.m_endpointIdentifier = asn1::BMPString::FromLatin1(s.endpointId);
+        if (s.timeToLive > 0) {
+            rcf.IncludeOptionalField(H225_RegistrationConfirm::e_timeToLive);
+            rcf.m_timeToLive = s.timeToLive;
+        }
         if (s.hasRcfText) {
             rcf.IncludeOptionalField(H225_RegistrationConfirm::e_nonStandardData);
             rcf.m_nonStandardData = Text(s.rcfText);
@@ -331,6 +342,12 @@ void ScriptedGatekeeper::Handle(const std::vector<uint8_t> &datagram, const sock
         break;
     }
     case H225_RasMessage::e_disengageRequest:
+        if (s.drjReason >= 0) {
+            H225_DisengageReject &drj = out.disengageReject();
+            drj.m_requestSeqNum = seq;
+            drj.m_rejectReason.SetTag(unsigned(s.drjReason));
+            break;
+        }
         out.disengageConfirm().m_requestSeqNum = seq;
         break;
     default:
@@ -346,7 +363,7 @@ void ScriptedGatekeeper::Handle(const std::vector<uint8_t> &datagram, const sock
         Send(out, from);
 }
 
-bool ScriptedGatekeeper::SendUnregistration()
+bool ScriptedGatekeeper::SendUnregistration(Unregistration kind)
 {
     sockaddr_in to;
     std::string endpointId, identifier;
@@ -355,18 +372,32 @@ bool ScriptedGatekeeper::SendUnregistration()
         if (!haveEndpoint)
             return false;
         to = endpoint;
-        endpointId = script.endpointId;
+        endpointId = kind == Unregistration::Stale ? script.endpointId + "-old" : script.endpointId;
         identifier = script.identifier;
     }
     H225_RasMessage msg;
     H225_UnregistrationRequest &urq = msg.unregistrationRequest();
     urq.m_requestSeqNum = 1000 + nextSequence++;
-    urq.IncludeOptionalField(H225_UnregistrationRequest::e_endpointIdentifier);
-    urq.m_endpointIdentifier = asn1::BMPString::FromLatin1(endpointId);
+    if (kind != Unregistration::NoIdentifier) {
+        urq.IncludeOptionalField(H225_UnregistrationRequest::e_endpointIdentifier);
+        urq.m_endpointIdentifier = asn1::BMPString::FromLatin1(endpointId);
+    }
     urq.IncludeOptionalField(H225_UnregistrationRequest::e_gatekeeperIdentifier);
     urq.m_gatekeeperIdentifier = asn1::BMPString::FromLatin1(identifier);
-    Send(msg, to);
-    return true;
+    if (kind != Unregistration::FromElsewhere) {
+        Send(msg, to);
+        return true;
+    }
+    int other = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(0);
+    ::bind(other, reinterpret_cast<sockaddr *>(&a), sizeof(a));
+    std::vector<uint8_t> bytes;
+    bool ok = asn1::encode(msg, bytes).ok();
+    toolmask::MaskDatagram(bytes.data(), bytes.data(), bytes.size());
+    ok = ok && ::sendto(other, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr *>(&to),
+                        sizeof(to)) > 0;
+    ::close(other);
+    return ok;
 }
 
 // ---- NatFarEnd ----

@@ -90,6 +90,20 @@ class ScriptedGatekeeper
         bool hasAcfText = false;
         std::string acfText;
         uint16_t acfDestinationPort = 0; ///< ACF destination 127.0.0.1:port
+        int drjReason = -1;              ///< >= 0: DRQ is rejected with this reason
+        unsigned timeToLive = 0;         ///< granted in RCF, 0: none
+        bool silent = false;             ///< nothing is answered
+        /// Keep-alives are answered RRJ fullRegistrationRequired until a full registration,
+        /// as by a gatekeeper restarted since.
+        bool forgetEndpoint = false;
+    };
+
+    /** The URQs SendUnregistration sends. */
+    enum class Unregistration {
+        Current,        ///< for the registration in force
+        Stale,          ///< with an endpoint identifier of an earlier registration
+        NoIdentifier,   ///< naming no endpoint identifier
+        FromElsewhere,  ///< the current one, sent from another address
     };
 
     explicit ScriptedGatekeeper(Script script);
@@ -103,7 +117,7 @@ class ScriptedGatekeeper
     /** Waits for the n-th request of that name. */
     bool WaitForRequest(const std::string &name, int n = 1, int timeoutMs = 5000) const;
     /** Sends URQ to the endpoint that registered last. */
-    bool SendUnregistration();
+    bool SendUnregistration(Unregistration kind = Unregistration::Current);
 
   private:
     void Run();

@@ -9,9 +9,11 @@
 #include <core/window_messages.h>
 
 #include <h323/asn1/gen/h245.h>
+#include <h323/codecs/gsm0610.h>
 #include <h323/codecs/h261codec.h>
 #include <h323/codecs/h263codec.h>
 #include <h323/pdu/addresses.h>
+#include <h323/transports/transport_address.h>
 
 #include <win/winmsg.h>
 
@@ -418,6 +420,167 @@ INSTANTIATE_TEST_SUITE_P(
         AdmissionCase{"invalidPermission", int(kInvalidPermission), true, 0, 0},
         AdmissionCase{"calledPartyNotRegistered", int(kCalledPartyNotRegistered), false,
                       H323CallEndReasons::EndedByNoUser, 1}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+namespace
+{
+
+/// The far end of the phone's calls: answers at once in GSM 06.10, on the null devices.
+class Answerer : public H323EndPoint
+{
+  public:
+    Answerer()
+    {
+        SetSoundChannelPlayDevice("Null");
+        SetSoundChannelRecordDevice("Null");
+        SetCapability(0, 0, new H323_GSM0610Capability);
+        EXPECT_TRUE(StartListener(H323TransportAddress("ip$127.0.0.1:0")));
+    }
+    ~Answerer() override { ClearAllCalls(H323CallEndReasons::EndedByLocalUser, TRUE); }
+    uint16_t Port() const { return uint16_t(GetInterfaceAddresses().front().GetPort()); }
+};
+
+constexpr unsigned kCallerNotRegistered = 4;
+constexpr unsigned kDisengageNotRegistered = 0;
+
+std::vector<UINT> RegistrationMessages(const RecordingWindow &window)
+{
+    std::vector<UINT> order;
+    for (UINT m : window.Messages())
+        if (m == WM_GK_REGISTERED || m == WM_GK_UNREGISTERED || m == WM_START_REGISTRATION ||
+            m == WM_REGISTRATION_FAILED)
+            order.push_back(m);
+    return order;
+}
+
+enum class Loss { AdmissionRejected, DisengageRejected, KeepAliveUnanswered, GatekeeperRestarted };
+
+struct LossCase {
+    const char *name;
+    Loss loss;
+};
+
+class LostRegistration : public CallEngine, public ::testing::WithParamInterface<LossCase>
+{
+};
+
+} // namespace
+
+TEST_P(LostRegistration, TellsTheWindowAtOnceAndRegistersAgainByItself)
+{
+    const LossCase &c = GetParam();
+    Answerer far;
+    ScriptedGatekeeper::Script script;
+    script.timeToLive = 2; // a keep-alive every second
+    script.acfDestinationPort = far.Port();
+    Register(script);
+    ASSERT_NE(window->WaitFor(WM_GK_REGISTERED), nullptr);
+    // Keep-alives confirm the registration without telling the window again.
+    ASSERT_TRUE(gatekeeper->WaitForRequest("registrationRequest", 3, 5000));
+    RunFor(100);
+    EXPECT_EQ(window->Count(WM_GK_REGISTERED), 1);
+
+    ScriptedGatekeeper::Script lost = script;
+    switch (c.loss) {
+    case Loss::AdmissionRejected:
+        lost.arjReason = int(kCallerNotRegistered);
+        gatekeeper->SetScript(lost);
+        ASSERT_EQ(endpoint->MakeCall("8002"), 1);
+        break;
+    case Loss::DisengageRejected:
+        lost.drjReason = int(kDisengageNotRegistered);
+        gatekeeper->SetScript(lost);
+        ASSERT_EQ(endpoint->MakeCall("8002"), 1);
+        ASSERT_NE(window->WaitFor(WM_CALL_CONNECTED, 1, 10000), nullptr);
+        endpoint->ClearCurrentCall();
+        break;
+    case Loss::KeepAliveUnanswered:
+        lost.silent = true;
+        gatekeeper->SetScript(lost);
+        break;
+    case Loss::GatekeeperRestarted:
+        lost.forgetEndpoint = true;
+        gatekeeper->SetScript(lost);
+        break;
+    }
+    ASSERT_NE(window->WaitFor(WM_GK_UNREGISTERED, 1, 15000), nullptr);
+    if (c.loss == Loss::KeepAliveUnanswered) {
+        EXPECT_FALSE(endpoint->IsGatekeeperRegistered());
+        gatekeeper->SetScript(script);
+    }
+    ASSERT_NE(window->WaitFor(WM_GK_REGISTERED, 2, 15000), nullptr);
+    EXPECT_TRUE(endpoint->IsGatekeeperRegistered());
+    EXPECT_EQ(RegistrationMessages(*window),
+              (std::vector<UINT>{WM_GK_REGISTERED, WM_GK_UNREGISTERED, WM_GK_REGISTERED}))
+        << "the stack registers again itself, no new registration is started";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Losses, LostRegistration,
+    ::testing::Values(LossCase{"admissionRejectedCallerNotRegistered", Loss::AdmissionRejected},
+                      LossCase{"disengageRejectedNotRegistered", Loss::DisengageRejected},
+                      LossCase{"keepAliveUnanswered", Loss::KeepAliveUnanswered},
+                      LossCase{"gatekeeperRestarted", Loss::GatekeeperRestarted}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+namespace
+{
+
+struct UnregistrationCase {
+    const char *name;
+    ScriptedGatekeeper::Unregistration kind;
+    bool accepted;
+    const char *answer; ///< what the phone sends back, "" for nothing
+};
+
+class UnregistrationDuringACall : public CallEngine,
+                                  public ::testing::WithParamInterface<UnregistrationCase>
+{
+};
+
+} // namespace
+
+TEST_P(UnregistrationDuringACall, ReachesTheWindowAndTheCallOnlyWhenItIsThisRegistrations)
+{
+    const UnregistrationCase &c = GetParam();
+    Answerer far;
+    ScriptedGatekeeper::Script script;
+    script.acfDestinationPort = far.Port();
+    Register(script);
+    ASSERT_NE(window->WaitFor(WM_GK_REGISTERED), nullptr);
+    ASSERT_EQ(endpoint->MakeCall("8002"), 1);
+    ASSERT_NE(window->WaitFor(WM_CALL_CONNECTED, 1, 10000), nullptr);
+
+    ASSERT_TRUE(gatekeeper->SendUnregistration(c.kind));
+    if (*c.answer != '\0') {
+        EXPECT_TRUE(gatekeeper->WaitForRequest(c.answer));
+    }
+    if (c.accepted) {
+        EXPECT_NE(window->WaitFor(WM_GK_UNREGISTERED), nullptr);
+        EXPECT_NE(window->WaitFor(WM_START_REGISTRATION), nullptr);
+        EXPECT_NE(window->WaitFor(WM_CALL_CLEARED), nullptr);
+        return;
+    }
+    RunFor(500);
+    EXPECT_EQ(window->Count(WM_GK_UNREGISTERED), 0);
+    EXPECT_EQ(window->Count(WM_START_REGISTRATION), 0);
+    EXPECT_EQ(window->Count(WM_CALL_CLEARED), 0);
+    EXPECT_EQ(endpoint->IsIdle(), 0) << "the call goes on";
+    EXPECT_TRUE(endpoint->IsGatekeeperRegistered());
+    EXPECT_EQ(gatekeeper->CountOf("unregistrationConfirm"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, UnregistrationDuringACall,
+    ::testing::Values(
+        UnregistrationCase{"current", ScriptedGatekeeper::Unregistration::Current, true,
+                           "unregistrationConfirm"},
+        UnregistrationCase{"staleEndpointIdentifier", ScriptedGatekeeper::Unregistration::Stale,
+                           false, "unregistrationReject"},
+        UnregistrationCase{"noEndpointIdentifier", ScriptedGatekeeper::Unregistration::NoIdentifier,
+                           false, "unregistrationReject"},
+        UnregistrationCase{"fromAnotherAddress", ScriptedGatekeeper::Unregistration::FromElsewhere,
+                           false, ""}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct AlternateCase {

@@ -115,9 +115,10 @@ void Process::ReadLoop()
     cond_.notify_all();
 }
 
-std::string Process::WaitFor(const std::string &prefix, int timeoutMs)
+std::string Process::WaitFor(const std::string &prefix, int timeoutMs, int n)
 {
-    return WaitForLine([&](const std::string &l) { return l.rfind(prefix, 0) == 0; }, timeoutMs);
+    return WaitForLine([&](const std::string &l) { return l.rfind(prefix, 0) == 0; }, timeoutMs,
+                       n);
 }
 
 std::string Process::WaitForText(const std::string &text, int timeoutMs)
@@ -127,13 +128,14 @@ std::string Process::WaitForText(const std::string &text, int timeoutMs)
 }
 
 std::string Process::WaitForLine(const std::function<bool(const std::string &)> &match,
-                                 int timeoutMs)
+                                 int timeoutMs, int n)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     std::string found;
     auto seen = [&] {
+        int count = 0;
         for (const std::string &l : lines_)
-            if (match(l)) {
+            if (match(l) && ++count == n) {
                 found = l;
                 return true;
             }

@@ -32,8 +32,8 @@ class Process
     Process(const Process &) = delete;
     Process &operator=(const Process &) = delete;
 
-    /** The first line starting with prefix (waiting at most timeoutMs), or "". */
-    std::string WaitFor(const std::string &prefix, int timeoutMs = 10000);
+    /** The n-th line starting with prefix (waiting at most timeoutMs), or "". */
+    std::string WaitFor(const std::string &prefix, int timeoutMs = 10000, int n = 1);
     /** The first line holding text (waiting at most timeoutMs), or "". */
     std::string WaitForText(const std::string &text, int timeoutMs = 10000);
     /** Every line so far. */
@@ -56,7 +56,8 @@ class Process
 
   private:
     void ReadLoop();
-    std::string WaitForLine(const std::function<bool(const std::string &)> &match, int timeoutMs);
+    std::string WaitForLine(const std::function<bool(const std::string &)> &match, int timeoutMs,
+                            int n = 1);
 
     int pid_ = -1;
     int out_ = -1;

@@ -148,7 +148,8 @@ class InstallDir
 
 // The service simulator in this process: service protocol and gatekeeper on free ports.
 struct Service {
-    Service()
+    /// timeToLive: granted in RCF (seconds), 0: none.
+    explicit Service(unsigned timeToLive = 0)
     {
         servicesim::Accounts accounts{{"8001", "demo"}, {"8002", "demo"}};
         servicesim::ServiceOptions so;
@@ -156,18 +157,26 @@ struct Service {
         so.aliasDomain = "service.localhost";
         so.accounts = accounts;
         server = std::make_unique<servicesim::ServiceServer>(so);
-        servicesim::GatekeeperOptions go;
-        go.port = 0;
-        go.accounts = accounts;
-        go.balance = "12.50";
-        go.creditTime = 3725;
-        go.masking = true;
-        gatekeeper = std::make_unique<servicesim::RasGatekeeper>(go);
+        gatekeeperOptions.port = 0;
+        gatekeeperOptions.accounts = accounts;
+        gatekeeperOptions.balance = "12.50";
+        gatekeeperOptions.creditTime = 3725;
+        gatekeeperOptions.masking = true;
+        gatekeeperOptions.timeToLive = timeToLive;
         std::string error;
         EXPECT_TRUE(server->Start(&error)) << error;
+        StartGatekeeper();
+    }
+    /// A new gatekeeper, knowing nobody; after the first, on the same port.
+    void StartGatekeeper()
+    {
+        gatekeeper = std::make_unique<servicesim::RasGatekeeper>(gatekeeperOptions);
+        std::string error;
         EXPECT_TRUE(gatekeeper->Start(&error)) << error;
+        gatekeeperOptions.port = gatekeeper->Port();
     }
     std::unique_ptr<servicesim::ServiceServer> server;
+    servicesim::GatekeeperOptions gatekeeperOptions;
     std::unique_ptr<servicesim::RasGatekeeper> gatekeeper;
 };
 
@@ -499,6 +508,21 @@ TEST_F(PhoneTest, StartsRegistersLogsInAndShowsBalanceAndLanguage)
     EXPECT_EQ(dir.Read("netphone.ini"), "0");
     EXPECT_EQ(dlg.m_strCallTime, "00:00:00");
     phone.Screenshot("phone-registered");
+}
+
+TEST_F(PhoneTest, ALostGatekeeperShowsThePhoneUnregisteredUntilItRegistersAgainByItself)
+{
+    Service service(2); // a keep-alive every second
+    Phone phone("8001", &service);
+    ASSERT_TRUE(phone.WaitStatus(123));
+    service.gatekeeper.reset();
+    // The keep-alive goes unanswered: as before any registration.
+    ASSERT_TRUE(phone.WaitStatus(127)) << "Please register";
+    EXPECT_EQ(win::testing::TimerPeriod(phone.dlg->GetSafeHwnd(), 21), 0u);
+    EXPECT_FALSE(phone.dlg->m_endpoint.IsGatekeeperRegistered());
+    service.StartGatekeeper();
+    ASSERT_TRUE(phone.WaitStatus(123)) << "registered again, no new start of the registration";
+    EXPECT_TRUE(service.gatekeeper->IsRegistered("8001"));
 }
 
 TEST_F(PhoneTest, AWrongPasswordShowsInvalidAccountAndCallsAreRefused)

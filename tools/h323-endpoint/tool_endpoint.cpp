@@ -137,10 +137,8 @@ BOOL ToolEndpoint::Register()
 {
     if (options.gatekeeper.empty())
         return TRUE;
-    if (UseGatekeeper(options.gatekeeper)) {
-        PrintEvent("REGISTERED");
-        return TRUE;
-    }
+    if (UseGatekeeper(options.gatekeeper))
+        return TRUE; // the confirm printed REGISTERED
     H323Gatekeeper *gk = GetGatekeeper();
     PrintEvent("REGISTRATION-FAILED " +
                (gk != nullptr ? FailReasonName(gk->GetRegistrationFailReason())
@@ -301,12 +299,26 @@ ToolGatekeeper::~ToolGatekeeper()
     StopChannel();
 }
 
+BOOL ToolGatekeeper::OnReceiveRegistrationConfirm(const H225_RegistrationConfirm &rcf)
+{
+    bool wasRegistered = IsRegistered();
+    BOOL result = H323Gatekeeper::OnReceiveRegistrationConfirm(rcf);
+    if (!wasRegistered)
+        PrintEvent("REGISTERED");
+    return result;
+}
+
 BOOL ToolGatekeeper::OnReceiveUnregistrationRequest(const H225_UnregistrationRequest &urq)
 {
-    BOOL result = H323Gatekeeper::OnReceiveUnregistrationRequest(urq);
-    if (GetRegistrationFailReason() == UnregisteredByGatekeeper)
+    BOOL accepted = H323Gatekeeper::OnReceiveUnregistrationRequest(urq);
+    if (accepted)
         PrintEvent("UNREGISTERED");
-    return result;
+    return accepted;
+}
+
+void ToolGatekeeper::OnRegistrationLost()
+{
+    PrintEvent("UNREGISTERED");
 }
 
 BOOL ToolEndpoint::OpenVideoChannel(H323Connection &, BOOL isEncoding, H323VideoCodec &codec)

@@ -86,7 +86,9 @@ class ToolGatekeeper : public H323Gatekeeper
   public:
     ToolGatekeeper(H323EndPoint &endpoint, H323Transport *transport);
     ~ToolGatekeeper() override;
+    BOOL OnReceiveRegistrationConfirm(const H225_RegistrationConfirm &rcf) override;
     BOOL OnReceiveUnregistrationRequest(const H225_UnregistrationRequest &urq) override;
+    void OnRegistrationLost() override;
 };
 
 /** The name of a registration fail reason, for REGISTRATION-FAILED. */
