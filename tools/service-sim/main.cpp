@@ -194,6 +194,7 @@ int main(int argc, char **argv)
     }
     // Routed calls: the router takes each Setup's admission from the gatekeeper.
     CallRouterOptions routerOptions;
+    routerOptions.address = options.address;
     routerOptions.port = options.signalPort;
     routerOptions.masking = options.masking;
     routerOptions.log = Print;
@@ -233,7 +234,8 @@ int main(int argc, char **argv)
           options.address + ":" + std::to_string(nat.LinkPort()) + " (relay " +
           std::to_string(nat.RelayPort()) + ")" + (options.masking ? ", masked" : ""));
     if (options.routed)
-        Print("service-sim: calls routed through tcp 127.0.0.1:" + std::to_string(router.Port()));
+        Print("service-sim: calls routed through tcp " + options.address + ":" +
+              std::to_string(router.Port()));
 
     Servers servers{&service, &gatekeeper};
     int status = Serve(servers);
