@@ -276,6 +276,8 @@ class CSoftPhoneDlg : public CSkinDialog
     void InvalidateAt(int entry, int w, int h);
     /// Gives a skin button a picture (normal and hover) and repaints it.
     void SetButtonPicture(CHoverButton &button, UINT nBitmap);
+    /// The registration indicator's picture and the status line; the registering blink ends.
+    void ShowRegistration(UINT nIndicator, UINT nStatus);
     /// Goes back to the top of the open menu panel and chooses rows in turn.
     void ChoosePanelRows(std::initializer_list<int> rows);
     /// Shortcut buttons: close the panel when it shows the page group mark, else open it on

@@ -57,12 +57,17 @@ LRESULT CSoftPhoneDlg::OnStartRegistration(WPARAM, LPARAM)
     return 0;
 }
 
-LRESULT CSoftPhoneDlg::OnGatekeeperRegistered(WPARAM, LPARAM)
+void CSoftPhoneDlg::ShowRegistration(UINT nIndicator, UINT nStatus)
 {
     KillTimer(21);
-    SetButtonPicture(m_btnRegIndicator, 171);
-    m_strStatus.LoadString(123);
+    SetButtonPicture(m_btnRegIndicator, nIndicator);
+    m_strStatus.LoadString(nStatus);
     InvalidateStatusArea();
+}
+
+LRESULT CSoftPhoneDlg::OnGatekeeperRegistered(WPARAM, LPARAM)
+{
+    ShowRegistration(171, 123);
     // The address that registered becomes the server choice: the one address tried is the
     // primary host, so a registration there keeps the choice.
     return 0;
@@ -72,19 +77,13 @@ LRESULT CSoftPhoneDlg::OnGatekeeperUnregistered(WPARAM, LPARAM)
 {
     // Unregistered or the registration lost: shown as before any registration, until the
     // next confirm (the stack registers again by itself after a loss).
-    KillTimer(21);
-    SetButtonPicture(m_btnRegIndicator, 170);
-    m_strStatus.LoadString(127);
-    InvalidateStatusArea();
+    ShowRegistration(170, 127);
     return 0;
 }
 
 LRESULT CSoftPhoneDlg::OnRegistrationFailed(WPARAM, LPARAM)
 {
-    KillTimer(21);
-    SetButtonPicture(m_btnRegIndicator, 170);
-    m_strStatus.LoadString(103);
-    InvalidateStatusArea();
+    ShowRegistration(170, 103);
     return 0;
 }
 

@@ -34,11 +34,7 @@ bool CallRouter::Start(std::string *error)
     listener_ = OpenListener(options_.address, options_.port, &port_, error);
     if (listener_ < 0)
         return false;
-    if (!loop_.Start([this] { Run(); })) {
-        *error = "no wake-up event";
-        return false;
-    }
-    return true;
+    return loop_.Start([this] { Run(); }, error);
 }
 
 void CallRouter::Stop()

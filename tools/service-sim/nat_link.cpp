@@ -43,11 +43,7 @@ bool NatLinkServer::Start(std::string *error)
     relayListener_ = OpenListener(options_.address, options_.relayPort, &relayPort_, error);
     if (relayListener_ < 0)
         return false;
-    if (!loop_.Start([this] { Run(); })) {
-        *error = "no wake-up event";
-        return false;
-    }
-    return true;
+    return loop_.Start([this] { Run(); }, error);
 }
 
 void NatLinkServer::Stop()

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 #include <thread>
 
 namespace servicesim {
@@ -16,8 +17,8 @@ class WakeThread
     WakeThread(const WakeThread &) = delete;
     WakeThread &operator=(const WakeThread &) = delete;
 
-    /** Runs body on the thread; false when the event cannot be made. */
-    bool Start(std::function<void()> body);
+    /** Runs body on the thread; false (error set) when the event cannot be made. */
+    bool Start(std::function<void()> body, std::string *error);
     /** Sets the stop flag, wakes the thread and waits for it. */
     void Stop();
     bool Running() const { return thread_.joinable(); }
