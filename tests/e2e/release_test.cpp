@@ -67,6 +67,8 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
         std::vector<std::string> a = {"--gatekeeper", sim.Gatekeeper(), "--alias", alias,
                                       "--password", "secret", "--max-seconds", "20",
                                       "--exit-after-call"};
+        // Media ports of their own, away from those of the phones' tests (the default range).
+        a.insert(a.end(), {"--rtp-ports", "20000-29999"});
         a.insert(a.end(), c.switches.begin(), c.switches.end());
         a.insert(a.end(), more.begin(), more.end());
         return a;
@@ -157,8 +159,10 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
     }
     EXPECT_EQ(problems, 0) << ProblemFrames(capture, options, filter);
     ASSERT_GE(released, 0) << "no release reached the subject: " << filter;
-    EXPECT_GT(rtpOurs, 10) << "RTP from the subject";
-    EXPECT_GT(rtpTheirs, 10) << "RTP to the subject";
+    EXPECT_GT(rtpOurs, 10) << "RTP from the subject's " << subjectUdp << ", of " << frames.size()
+                           << " frames";
+    EXPECT_GT(rtpTheirs, 10) << "RTP from the peer's " << peerUdp << ", of " << frames.size()
+                             << " frames";
     // One packet time is 20 ms; the bounds leave room for a loaded machine. A call that
     // outlived its release sent media for seconds.
     std::string signalling = "tcp.port in {" + PortList(ours.tcp) + "} && frame.time_relative >= " +
