@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <thread>
+#include <unistd.h>
 
 namespace e2e
 {
@@ -133,10 +135,22 @@ XWindow Desktop::FindWindow(int pid, const std::string &title)
     return 0;
 }
 
-void Desktop::Click(XWindow window, int x, int y)
+bool Desktop::Click(XWindow window, int x, int y)
 {
     Client(kXdotool, {"mousemove", "--sync", "--window", std::to_string(window), std::to_string(x),
-                      std::to_string(y), "click", "1"});
+                      std::to_string(y)});
+    XWindow under = 0;
+    for (const std::string &line : Client(kXdotool, {"getmouselocation", "--shell"}))
+        if (line.rfind("WINDOW=", 0) == 0)
+            under = std::strtoul(line.c_str() + 7, nullptr, 10);
+    if (under != window && under != Frame(window)) {
+        std::cerr << "no click at (" << x << ", " << y << ") of window " << window << " \""
+                  << Title(window) << "\": the pointer is over window " << under << " \""
+                  << Title(under) << "\"\n";
+        return false;
+    }
+    Client(kXdotool, {"click", "1"});
+    return true;
 }
 
 void Desktop::Type(const std::string &text)
@@ -155,6 +169,43 @@ bool Desktop::Screenshot(const std::string &path)
 {
     Client(E2E_X_GRAB, {path});
     return std::filesystem::exists(path);
+}
+
+XWindow Desktop::Frame(XWindow window)
+{
+    // Up the tree until the parent is the root: a window manager's frame, or the window.
+    for (int depth = 0; depth < 8; ++depth) {
+        XWindow root = 0, parent = 0;
+        for (const std::string &line : Client(kXwininfo, {"-tree", "-id", std::to_string(window)})) {
+            size_t start = line.find_first_not_of(' ');
+            if (start == std::string::npos)
+                continue;
+            if (line.compare(start, 15, "Root window id:") == 0)
+                root = std::strtoul(line.c_str() + start + 15, nullptr, 16);
+            else if (line.compare(start, 17, "Parent window id:") == 0)
+                parent = std::strtoul(line.c_str() + start + 17, nullptr, 16);
+        }
+        if (parent == 0 || parent == root)
+            return window;
+        window = parent;
+    }
+    return window;
+}
+
+QImage Desktop::Grab(XWindow window, int x, int y, int width, int height)
+{
+    static int serial = 0;
+    std::string path = (std::filesystem::temp_directory_path() /
+                        ("kestrelin-grab-" + std::to_string(::getpid()) + "-" +
+                         std::to_string(serial++) + ".png"))
+                           .string();
+    QImage screen;
+    bool read = Screenshot(path) && screen.load(QString::fromStdString(path));
+    std::filesystem::remove(path);
+    if (!read)
+        return {};
+    WindowGeometry g = Geometry(window);
+    return screen.copy(g.x + x, g.y + y, width, height);
 }
 
 } // namespace e2e

@@ -5,6 +5,8 @@
 
 #include "process.h"
 
+#include <QImage>
+
 #include <memory>
 #include <ostream>
 #include <string>
@@ -43,8 +45,10 @@ class Desktop
     /** A visible window of pid titled exactly title, 0 when there is none. */
     XWindow FindWindow(int pid, const std::string &title);
 
-    /** Moves the pointer to (x, y) of the window's client area and clicks the left button. */
-    void Click(XWindow window, int x, int y);
+    /** Moves the pointer to (x, y) of the window's client area and clicks the left button
+     *  there, as long as that point shows the window and not another one over it; whether
+     *  it clicked. */
+    bool Click(XWindow window, int x, int y);
     /** Types text into the window with the keyboard focus, key by key. */
     void Type(const std::string &text);
     /** Presses keys by their names ("Return", "Tab", "ctrl+a"), one after the other. */
@@ -52,11 +56,16 @@ class Desktop
 
     /** Saves the whole screen as a PNG file; false when it could not. */
     bool Screenshot(const std::string &path);
+    /** A rectangle of a window's client area as the screen shows it now; a null image when
+     *  the screen could not be read. */
+    QImage Grab(XWindow window, int x, int y, int width, int height);
 
   private:
     /** Runs an X client on this desktop; its standard output's lines, empty on failure. */
     std::vector<std::string> Client(const std::string &program, const std::vector<std::string> &args);
     bool ManagerRunning();
+    /** The child of the root that holds the window: its frame under a window manager. */
+    XWindow Frame(XWindow window);
 
     WindowManager manager_;
     bool ready_ = false;

@@ -1,6 +1,8 @@
 // A fresh install directory of the real program, and the program running from it.
 #include "installed_phone.h"
 
+#include <win/module_testing.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -109,6 +111,25 @@ void InstalledPhone::SetLocalPort(int port)
     Write("Server.dat", bytes);
 }
 
+void InstalledPhone::SetWindowPosition(int x, int y)
+{
+    std::string bytes;
+    PutInt(bytes, x);
+    PutInt(bytes, y);
+    Write("ui.dat", bytes);
+}
+
+std::unique_ptr<CSettings> InstalledPhone::Settings() const
+{
+    // The store finds its files beside the executable it believes it runs in.
+    std::string program = (dir_ / "kestrelin").string();
+    win::testing::OverrideExecutablePath(program.c_str());
+    auto settings = std::make_unique<CSettings>();
+    win::testing::OverrideExecutablePath(nullptr);
+    settings->KeepFilesUnchanged();
+    return settings;
+}
+
 bool InstalledPhone::Start(Desktop &desktop)
 {
     std::string asan = "check_initialization_order=1:strict_init_order=1";
@@ -134,6 +155,27 @@ bool InstalledPhone::Start(Desktop &desktop)
     process_ = std::make_unique<Process>((dir_ / "kestrelin").string(), std::vector<std::string>{},
                                          options);
     return process_->Pid() > 0;
+}
+
+std::string InstalledPhone::OutputText() const
+{
+    std::string all;
+    for (const std::string &line : Output())
+        all += line + "\n";
+    return all;
+}
+
+std::vector<std::string> InstalledPhone::Alarms() const
+{
+    std::vector<std::string> alarms;
+    for (const std::string &line : Output())
+        for (const char *sign : {"AddressSanitizer", "LeakSanitizer", "runtime error:",
+                                 "Segmentation fault", "Aborted"})
+            if (line.find(sign) != std::string::npos) {
+                alarms.push_back(line);
+                break;
+            }
+    return alarms;
 }
 
 XWindow InstalledPhone::WaitForWindow(Desktop &desktop, const std::string &title, int timeoutMs)

@@ -6,6 +6,8 @@
 #include "desktop.h"
 #include "process.h"
 
+#include <core/settings.h>
+
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -30,6 +32,8 @@ class InstalledPhone
     void UseService(const std::string &host);
     /** Server.dat with the local H.323 port, the primary server first and the service port. */
     void SetLocalPort(int port);
+    /** ui.dat: where the main window was when the program last ended. */
+    void SetWindowPosition(int x, int y);
     /** The program's PATH: a directory holding no web browser makes a machine where none can
      *  be started. */
     void SetPath(const std::string &path) { path_ = path; }
@@ -45,11 +49,18 @@ class InstalledPhone
     bool WaitUntilGone(Desktop &desktop, XWindow window, int timeoutMs = 20000);
     /** Everything the program said so far, standard error included. */
     std::vector<std::string> Output() const { return process_->Lines(); }
+    /** The same as one text, a line each, for a failure's message. */
+    std::string OutputText() const;
+    /** The lines of the output that tell of a crash or of undefined behaviour. */
+    std::vector<std::string> Alarms() const;
     /** Waits for the program to end (killed after timeoutMs); its exit status. */
     int WaitForExit(int timeoutMs = 20000);
 
     /** The data files of the directory now (all but the program's own files), by name. */
     std::map<std::string, std::string> DataFiles() const;
+    /** The settings the data files hold now, read as the program reads them (nothing is
+     *  written back). */
+    std::unique_ptr<CSettings> Settings() const;
 
   private:
     void Write(const std::string &name, const std::string &bytes);

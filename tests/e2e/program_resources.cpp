@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
+#include <vector>
 
 namespace e2e
 {
@@ -76,14 +78,35 @@ Point ProgramResources::ControlPoint(int dialog, int control) const
     return {CDialog::DluToPixelsX(c->x + c->cx / 2), CDialog::DluToPixelsY(c->y + height / 2)};
 }
 
-Point ProgramResources::SkinButtonPoint(int control)
+namespace
+{
+
+// The skin layout table of the program's own resources, read once.
+const SkinLayoutEntry *Face()
 {
     static SkinLayoutEntry face[kSkinLayoutEntries];
     static const bool loaded = (LoadFaceTable(face), true);
     (void)loaded;
-    for (const SkinButtonSpec &spec : kSkinButtons) {
+    return face;
+}
+
+} // namespace
+
+Point ProgramResources::LayoutBoxPoint(int entry)
+{
+    const SkinLayoutEntry &e = Face()[std::clamp(entry, 0, kSkinLayoutEntries - 1)];
+    return {e.a + e.c / 2, e.b + e.d / 2};
+}
+
+Point ProgramResources::SkinButtonPoint(int control)
+{
+    const SkinLayoutEntry *face = Face();
+    std::vector<SkinButtonSpec> buttons(std::begin(kSkinButtons), std::end(kSkinButtons));
+    buttons.push_back(kSendMessageButton);
+    buttons.push_back(kVideoButton);
+    for (const SkinButtonSpec &spec : buttons) {
         const SkinLayoutEntry &e = face[spec.entry];
-        if (spec.id != control || e.e != 1)
+        if (spec.id != control || (e.e != 1 && spec.id != kVideoButton.id))
             continue;
         const std::string *bitmap = win::res::Find("BITMAP", spec.normal);
         QImage image;

@@ -32,6 +32,9 @@ class ProgramResources
      *  client area, as the skin layout table and the button's bitmap place it; (-1, -1) for
      *  a button the skin does not show. */
     static Point SkinButtonPoint(int control);
+    /** The middle of a box of the skin layout table (x, y, width, height of an entry: the
+     *  number box 24, the menu panel's rows 61 to 65), in pixels of its window's client area. */
+    static Point LayoutBoxPoint(int entry);
     /** The middle of the k-th shown button from the right of a wizard's bottom row (0: Cancel,
      *  1: Next or Finish, 2: Back), for a wizard window of that width and height. */
     static Point WizardButtonPoint(int width, int height, int k);

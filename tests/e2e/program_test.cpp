@@ -4,6 +4,7 @@
 #include "desktop.h"
 #include "installed_phone.h"
 #include "loopback_service.h"
+#include "phone_user.h"
 #include "program_resources.h"
 
 #include <QImage>
@@ -25,31 +26,9 @@ namespace
 constexpr int kLoginDialog = 221;
 constexpr int kOk = 1;
 constexpr int kCancel = 2;
-constexpr int kAccountEdit = 1016;
-constexpr int kPasswordEdit = 1017;
 constexpr int kLanguageBox = 1044;
 constexpr int kRegisterButton = 1066; // shown by the Chinese packs
 constexpr int kExitButton = 1;    // of the main window's skin
-constexpr int kProductName = 124; // "Kestrelin 5.2", the main window's title before ".1"
-constexpr int kWizardTitle = 117; // "Voice Setting"
-
-// Lines of the program's output that tell of a crash or of undefined behaviour.
-bool Alarming(const std::string &line)
-{
-    for (const char *sign : {"AddressSanitizer", "LeakSanitizer", "runtime error:",
-                             "Segmentation fault", "Aborted"})
-        if (line.find(sign) != std::string::npos)
-            return true;
-    return false;
-}
-
-std::string Joined(const std::vector<std::string> &lines)
-{
-    std::string all;
-    for (const std::string &line : lines)
-        all += line + "\n";
-    return all;
-}
 
 // Whether the screen shows the login dialog's language box closed: straight below it, halfway
 // down to the OK button, lies the dialog's own background (the colour of its left margin at
@@ -102,7 +81,7 @@ TEST_P(ProgramStart, ShowsTheLoginDialogAloneAndEndsCleanlyWhenItIsCancelled)
     XWindow login = phone.WaitForWindow(desktop, texts.Caption(kLoginDialog), 30000);
     auto shown = std::chrono::steady_clock::now();
     shots.Take("login");
-    ASSERT_NE(login, 0u) << "no login dialog; the program said:\n" << Joined(phone.Output());
+    ASSERT_NE(login, 0u) << "no login dialog; the program said:\n" << phone.OutputText();
     ::testing::Test::RecordProperty(
         "login_dialog_ms",
         int(std::chrono::duration_cast<std::chrono::milliseconds>(shown - started).count()));
@@ -115,16 +94,16 @@ TEST_P(ProgramStart, ShowsTheLoginDialogAloneAndEndsCleanlyWhenItIsCancelled)
         << "the language box covers the dialog below it";
 
     Point cancel = texts.ControlPoint(kLoginDialog, kCancel);
-    desktop.Click(login, cancel.x, cancel.y);
+    ASSERT_TRUE(desktop.Click(login, cancel.x, cancel.y));
     EXPECT_TRUE(phone.WaitUntilGone(desktop, login));
     shots.Take("cancelled");
     EXPECT_EQ(phone.WaitForExit(30000), 0);
     files.emplace("netphone.ini", "0");
     EXPECT_EQ(phone.DataFiles(), files);
 
-    std::vector<std::string> output = phone.Output();
-    EXPECT_EQ(std::count_if(output.begin(), output.end(), Alarming), 0) << Joined(output);
+    EXPECT_EQ(phone.Alarms(), std::vector<std::string>{});
     // No handset library exists here: each one looked for is named once.
+    std::vector<std::string> output = phone.Output();
     for (const char *library : {"TjIpSys.dll", "BT_EX.dll"})
         EXPECT_EQ(std::count_if(output.begin(), output.end(),
                                 [&](const std::string &line) {
@@ -134,7 +113,7 @@ TEST_P(ProgramStart, ShowsTheLoginDialogAloneAndEndsCleanlyWhenItIsCancelled)
                                 }),
                   1)
             << library << "\n"
-            << Joined(output);
+            << phone.OutputText();
 }
 
 class ProgramLogin : public ::testing::TestWithParam<Desktop::WindowManager>
@@ -156,21 +135,21 @@ TEST_P(ProgramLogin, RegisterSaysWhenNoBrowserCanBeStarted)
     phone.SetPath(noBrowsers.string());
     ASSERT_TRUE(phone.Start(desktop));
     XWindow login = phone.WaitForWindow(desktop, texts.Caption(kLoginDialog));
-    ASSERT_NE(login, 0u) << Joined(phone.Output());
+    ASSERT_NE(login, 0u) << phone.OutputText();
 
     Point reg = texts.ControlPoint(kLoginDialog, kRegisterButton);
-    desktop.Click(login, reg.x, reg.y);
+    ASSERT_TRUE(desktop.Click(login, reg.x, reg.y));
     XWindow box = phone.WaitForWindow(desktop, "Kestrelin");
     shots.Take("no-browser");
-    ASSERT_NE(box, 0u) << "no box after Register\n" << Joined(phone.Output());
-    desktop.Click(box, 10, 10);
+    ASSERT_NE(box, 0u) << "no box after Register\n" << phone.OutputText();
+    ASSERT_TRUE(desktop.Click(box, 10, 10));
     desktop.Key({"Return"});
     EXPECT_TRUE(phone.WaitUntilGone(desktop, box));
     EXPECT_NE(desktop.FindWindow(phone.Pid(), texts.Caption(kLoginDialog)), 0u);
 
     Point cancel = texts.ControlPoint(kLoginDialog, kCancel);
-    desktop.Click(login, cancel.x, cancel.y);
-    EXPECT_EQ(phone.WaitForExit(30000), 0) << Joined(phone.Output());
+    ASSERT_TRUE(desktop.Click(login, cancel.x, cancel.y));
+    EXPECT_EQ(phone.WaitForExit(30000), 0) << phone.OutputText();
 }
 
 // Typed into the login dialog, the demo account registers with the gatekeeper and logs in to
@@ -178,7 +157,6 @@ TEST_P(ProgramLogin, RegisterSaysWhenNoBrowserCanBeStarted)
 // logs out, unregisters and keeps the account in client.dat.
 TEST_P(ProgramLogin, LogsInWithTheTypedAccountAndLogsOutOnExit)
 {
-    const ProgramResources &texts = ProgramResources::Of(0);
     LoopbackService service;
     ASSERT_FALSE(service.Address().empty()) << "no loopback address for the simulator";
     Desktop desktop(GetParam());
@@ -188,39 +166,20 @@ TEST_P(ProgramLogin, LogsInWithTheTypedAccountAndLogsOutOnExit)
     phone.UseService(service.Address());
     phone.SetLocalPort(FreeLocalPort());
     ASSERT_TRUE(phone.Start(desktop));
+    PhoneUser user(desktop, phone, 0);
 
-    XWindow login = phone.WaitForWindow(desktop, texts.Caption(kLoginDialog));
-    ASSERT_NE(login, 0u) << Joined(phone.Output());
-    Point account = texts.ControlPoint(kLoginDialog, kAccountEdit);
-    desktop.Click(login, account.x, account.y);
-    desktop.Type("8001");
-    Point password = texts.ControlPoint(kLoginDialog, kPasswordEdit);
-    desktop.Click(login, password.x, password.y);
-    desktop.Type("demo");
-    shots.Take("login-typed");
-    Point ok = texts.ControlPoint(kLoginDialog, kOk);
-    desktop.Click(login, ok.x, ok.y);
-
-    XWindow main = phone.WaitForWindow(desktop, texts.String(kProductName) + ".1");
-    ASSERT_NE(main, 0u) << Joined(phone.Output());
+    ASSERT_NE(user.LogIn("8001", "demo"), 0u) << phone.OutputText();
     EXPECT_NE(service.Log().WaitForText("registrationConfirm 8001", 20000), "");
     EXPECT_NE(service.Log().WaitForText("(8001 logged in)", 20000), "");
-    XWindow wizard = phone.WaitForWindow(desktop, texts.String(kWizardTitle));
     shots.Take("wizard");
-    ASSERT_NE(wizard, 0u) << "no audio wizard on the first start";
-    WindowGeometry sheet = desktop.Geometry(wizard);
-    Point cancel = ProgramResources::WizardButtonPoint(sheet.width, sheet.height, 0);
-    desktop.Click(wizard, cancel.x, cancel.y);
-    EXPECT_TRUE(phone.WaitUntilGone(desktop, wizard));
+    ASSERT_TRUE(user.CancelWizard()) << "no audio wizard to cancel on the first start";
     shots.Take("registered");
 
-    Point exit = ProgramResources::SkinButtonPoint(kExitButton);
-    desktop.Click(main, exit.x, exit.y);
-    EXPECT_EQ(phone.WaitForExit(30000), 0) << Joined(phone.Output());
+    ASSERT_TRUE(user.ClickSkin(kExitButton));
+    EXPECT_EQ(phone.WaitForExit(30000), 0) << phone.OutputText();
     EXPECT_NE(service.Log().WaitForText("unregistrationRequest", 10000), "");
     EXPECT_NE(service.Log().WaitForText("Quit 8001", 10000), "");
-    std::vector<std::string> output = phone.Output();
-    EXPECT_EQ(std::count_if(output.begin(), output.end(), Alarming), 0) << Joined(output);
+    EXPECT_EQ(phone.Alarms(), std::vector<std::string>{});
     // client.dat: the option, the keep-password flag (0) and the account, nothing after it.
     EXPECT_EQ(phone.DataFiles()["client.dat"], std::string("\0\0\0\0\0\0\0\0\x04" "8001", 13));
 }

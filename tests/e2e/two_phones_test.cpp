@@ -1,0 +1,222 @@
+// Two real phones, each from an install directory of its own, calling each other through the
+// service simulator, driven only by clicks and keys on their windows: log in, dial by typing
+// and by the keypad, answer while the ring plays, open the chat of a connected call, hang up
+// from either side, look at the call lists, switch the language, exit. What is checked: the
+// simulator's log, the data files the phones leave and the windows' titles; each step leaves a
+// screenshot.
+#include "artefacts.h"
+#include "desktop.h"
+#include "installed_phone.h"
+#include "loopback_service.h"
+#include "phone_user.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace e2e
+{
+namespace
+{
+
+// Controls of the main window's skin.
+constexpr int kSystemConfig = 1014;
+constexpr int kRecentCalls = 1037; // "Last Number"
+constexpr int kCall = 1015;
+constexpr int kHangup = 1017;
+constexpr int kSendMessage = 1087;
+constexpr int kRingIndicator = 1036;
+constexpr int kExit = 1;
+constexpr int kNumberBox = 24; // its skin layout entry
+// The chat window.
+constexpr int kChatDialog = 259;
+constexpr int kChatClose = 1;
+// The menu panel and the rows of its pages.
+constexpr int kMenuPanelDialog = 244;
+constexpr int kOptionsRow = 4;                  // System Config
+constexpr int kLanguageRow = 1;                 // Options
+constexpr int kDialedRow = 2, kReceivedRow = 4; // Recent Calls
+
+// The keypad button of a digit, '*' or '#'.
+int KeypadButton(char key)
+{
+    if (key == '*')
+        return 1010;
+    if (key == '#')
+        return 1011;
+    return key == '0' ? 1009 : 1000 + (key - '1');
+}
+
+size_t LinesHolding(LoopbackService &service, const std::string &text)
+{
+    std::vector<std::string> lines = service.Log().Lines();
+    return size_t(std::count_if(lines.begin(), lines.end(), [&](const std::string &line) {
+        return line.find(text) != std::string::npos;
+    }));
+}
+
+// Waits for a check to hold, looking again every 200 ms.
+template <class Check> bool Eventually(Check check, int timeoutMs = 20000)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!check()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return true;
+}
+
+// The bell of a phone's skin, as the screen shows it now.
+QImage Bell(Desktop &desktop, PhoneUser &user)
+{
+    Point bell = ProgramResources::SkinButtonPoint(kRingIndicator);
+    return desktop.Grab(user.Main(), bell.x - 4, bell.y - 4, 8, 8);
+}
+
+// The call is offered and its ring plays once the bell looks other than it did while idle.
+bool WaitForRinging(Desktop &desktop, PhoneUser &user, const QImage &idleBell)
+{
+    return Eventually([&] { return Bell(desktop, user) != idleBell; });
+}
+
+// Send Message opens the chat window once the call is connected; before that it is disabled,
+// and the user clicks it again. The chat window, 0 when the call never connected.
+XWindow OpenChat(PhoneUser &user)
+{
+    XWindow chat = 0;
+    Eventually([&] {
+        user.ClickSkin(kSendMessage);
+        return (chat = user.WaitForDialog(kChatDialog, 1000)) != 0;
+    });
+    return chat;
+}
+
+class TwoPhones : public ::testing::TestWithParam<Desktop::WindowManager>
+{
+};
+
+TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
+{
+    LoopbackService service({"--balance", "25.00", "--credit-time", "3600"});
+    ASSERT_FALSE(service.Address().empty());
+    Desktop desktop(GetParam());
+    ASSERT_TRUE(desktop.Ready());
+    StepShots shots(desktop);
+    InstalledPhone phone1(ArtefactDir() / "phone1"), phone2(ArtefactDir() / "phone2");
+    int port1 = FreeLocalPort(), port2 = FreeLocalPort();
+    for (auto [phone, port, x] : {std::tuple{&phone1, port1, 20}, {&phone2, port2, 620}}) {
+        phone->UseService(service.Address());
+        phone->SetLocalPort(port);
+        // Where a previous run left each window, side by side.
+        phone->SetWindowPosition(x, 20);
+    }
+    PhoneUser user1(desktop, phone1, 0), user2(desktop, phone2, 0);
+
+    SCOPED_TRACE("log in as 8001 and 8002, one phone after the other");
+    ASSERT_TRUE(phone1.Start(desktop));
+    ASSERT_NE(user1.LogIn("8001", "demo"), 0u) << phone1.OutputText();
+    ASSERT_TRUE(user1.CancelWizard());
+    ASSERT_TRUE(phone2.Start(desktop));
+    ASSERT_NE(user2.LogIn("8002", "demo"), 0u) << phone2.OutputText();
+    ASSERT_TRUE(user2.CancelWizard());
+    for (const char *account : {"8001", "8002"}) {
+        EXPECT_NE(service.Log().WaitForText(std::string("registrationConfirm ") + account, 20000),
+                  "");
+        EXPECT_NE(service.Log().WaitForText(std::string("(") + account + " logged in)", 20000),
+                  "");
+    }
+    shots.Take("logged-in");
+    QImage idleBell = Bell(desktop, user2);
+
+    SCOPED_TRACE("dial 8002 by typing it into the number box and pressing Enter");
+    ASSERT_TRUE(user1.ClickLayoutBox(kNumberBox));
+    desktop.Type("8002");
+    shots.Take("typed-number");
+    desktop.Key({"Return"});
+    std::string admitted = "8001 calls 8002 at 127.0.0.1:" + std::to_string(port2);
+    EXPECT_NE(service.Log().WaitForText(admitted, 20000), "");
+
+    SCOPED_TRACE("answer while the ring plays");
+    ASSERT_TRUE(WaitForRinging(desktop, user2, idleBell));
+    shots.Take("ringing");
+    ASSERT_TRUE(user2.ClickSkin(kCall));
+    XWindow chat = OpenChat(user1);
+    shots.Take("connected");
+    ASSERT_NE(chat, 0u) << "the call did not connect: Send Message stayed disabled";
+    ASSERT_TRUE(user1.ClickControl(chat, kChatDialog, kChatClose));
+    ASSERT_TRUE(phone1.WaitUntilGone(desktop, chat));
+
+    SCOPED_TRACE("hang up on 8001");
+    ASSERT_TRUE(user1.ClickSkin(kHangup));
+    EXPECT_TRUE(Eventually([&] { return LinesHolding(service, "disengageRequest") >= 2; }))
+        << "both phones leave the call";
+    shots.Take("hung-up");
+
+    SCOPED_TRACE("dial 8002 on the keypad, answer, and hang up on 8002");
+    for (char key : std::string("8002"))
+        ASSERT_TRUE(user1.ClickSkin(KeypadButton(key))) << key;
+    shots.Take("keyed-number");
+    ASSERT_TRUE(user1.ClickSkin(kCall));
+    EXPECT_TRUE(Eventually([&] { return LinesHolding(service, admitted) == 2; }));
+    ASSERT_TRUE(WaitForRinging(desktop, user2, idleBell));
+    ASSERT_TRUE(user2.ClickSkin(kCall));
+    chat = OpenChat(user2);
+    ASSERT_NE(chat, 0u) << "the second call did not connect";
+    ASSERT_TRUE(user2.ClickControl(chat, kChatDialog, kChatClose));
+    ASSERT_TRUE(phone2.WaitUntilGone(desktop, chat));
+    ASSERT_TRUE(user2.ClickSkin(kHangup));
+    EXPECT_TRUE(Eventually([&] { return LinesHolding(service, "disengageRequest") >= 4; }));
+    shots.Take("second-call-ended");
+
+    SCOPED_TRACE("the calls in the call lists");
+    ASSERT_TRUE(user1.ClickSkin(kRecentCalls));
+    ASSERT_TRUE(user1.ClickPanelRow(kDialedRow));
+    shots.Take("dialed-calls");
+    ASSERT_TRUE(user1.ClickSkin(kRecentCalls)); // closes the panel
+    ASSERT_TRUE(user2.ClickSkin(kRecentCalls));
+    ASSERT_TRUE(user2.ClickPanelRow(kReceivedRow));
+    shots.Take("received-calls");
+    ASSERT_TRUE(user2.ClickSkin(kRecentCalls));
+
+    SCOPED_TRACE("switch 8001 to simplified Chinese on the Options page");
+    ASSERT_TRUE(user1.ClickSkin(kSystemConfig));
+    ASSERT_TRUE(user1.ClickPanelRow(kOptionsRow));
+    ASSERT_TRUE(user1.ClickPanelRow(kLanguageRow));
+    desktop.Key({"Down"}); // in the choice list under the line: from English to the next one
+    user1.SetLanguage(1);
+    EXPECT_NE(user1.Panel(), 0u) << "no menu panel titled \""
+                                 << user1.Texts().Caption(kMenuPanelDialog) << "\"";
+    shots.Take("language-switched");
+
+    SCOPED_TRACE("exit both from the skin");
+    ASSERT_TRUE(user1.ClickSkin(kExit));
+    ASSERT_TRUE(user2.ClickSkin(kExit));
+    EXPECT_EQ(phone1.WaitForExit(30000), 0) << phone1.OutputText();
+    EXPECT_EQ(phone2.WaitForExit(30000), 0) << phone2.OutputText();
+    EXPECT_NE(service.Log().WaitForText("Quit 8001", 10000), "");
+    EXPECT_NE(service.Log().WaitForText("Quit 8002", 10000), "");
+    EXPECT_EQ(phone1.Alarms(), std::vector<std::string>{});
+    EXPECT_EQ(phone2.Alarms(), std::vector<std::string>{});
+    shots.Take("exited");
+
+    SCOPED_TRACE("the data files the phones left");
+    std::unique_ptr<CSettings> settings1 = phone1.Settings(), settings2 = phone2.Settings();
+    ASSERT_EQ(settings1->m_DialedCalls.m_nCount, 1) << "one entry a number";
+    EXPECT_EQ(settings1->m_DialedCalls.m_strNumber[0], "8002");
+    ASSERT_EQ(settings2->m_ReceivedCalls.m_nCount, 1);
+    EXPECT_EQ(settings2->m_ReceivedCalls.m_strNumber[0], "8001");
+    EXPECT_EQ(settings2->m_MissedCalls.m_nCount, 0) << "both calls were answered";
+    EXPECT_EQ(phone1.DataFiles()["netphone.ini"], "1");
+    EXPECT_EQ(phone2.DataFiles()["netphone.ini"], "0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Desktops, TwoPhones,
+                         ::testing::Values(Desktop::WindowManager::None,
+                                           Desktop::WindowManager::Openbox),
+                         [](const auto &info) { return std::string(Name(info.param)); });
+
+} // namespace
+} // namespace e2e
