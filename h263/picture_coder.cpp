@@ -215,12 +215,14 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
                     cost = full_pel_search(matcher_, x, y, in, prev, c0, quant, px, py, mv);
                 }
                 int pure = cost - vector_cost(quant, 2 * mv.x - px, 2 * mv.y - py);
-                int act = matcher_.activity(pure - 500);
-                if (act < pure - 500) {
+                // The activity is never negative: below a SAD of 500 it cannot win.
+                if (pure > 500 && matcher_.activity(pure - 500) < pure - 500) {
                     use_intra = true;
                 } else {
-                    int c = matcher_.sad(ref.y + (y + mv.y) * w + x + mv.x, w, INT_MAX) +
-                            vector_cost(quant, 2 * mv.x - px, 2 * mv.y - py);
+                    // The start cost's SAD serves when the search ended where it began.
+                    const uint8_t *at = ref.y + (y + mv.y) * w + x + mv.x;
+                    const int sad = mv.x == pfx && mv.y == pfy ? sad0 : matcher_.sad(at, w, INT_MAX);
+                    int c = sad + vector_cost(quant, 2 * mv.x - px, 2 * mv.y - py);
                     if (effort >= 2)
                         half_pel_refine(matcher_, x, y, in, ref, planes_, c, quant, px, py, mv);
                 }
