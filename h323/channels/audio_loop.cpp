@@ -15,8 +15,18 @@ namespace {
 /// How long a receiver alone waits before the loop looks for a new transmitter (ms).
 constexpr long long kAloneWaitMs = 50;
 
-std::mutex g_loopsMutex;
-std::map<const RTP_Session *, std::weak_ptr<H323AudioLoop>> g_loops;
+// The loop of each session; built on first use and kept until the process ends, as media
+// threads may still end their loops while it exits.
+struct LoopTable {
+    std::mutex mutex;
+    std::map<const RTP_Session *, std::weak_ptr<H323AudioLoop>> loops;
+};
+
+LoopTable &Loops()
+{
+    static LoopTable *table = new LoopTable;
+    return *table;
+}
 
 long long NowMs()
 {
@@ -42,8 +52,9 @@ class H323AudioLoop::Thread : public PThread
 
 std::shared_ptr<H323AudioLoop> H323AudioLoop::Of(RTP_Session &session)
 {
-    std::lock_guard<std::mutex> lock(g_loopsMutex);
-    std::weak_ptr<H323AudioLoop> &entry = g_loops[&session];
+    LoopTable &table = Loops();
+    std::lock_guard<std::mutex> lock(table.mutex);
+    std::weak_ptr<H323AudioLoop> &entry = table.loops[&session];
     std::shared_ptr<H323AudioLoop> loop = entry.lock();
     if (!loop) {
         loop.reset(new H323AudioLoop(session));
@@ -57,10 +68,11 @@ H323AudioLoop::H323AudioLoop(RTP_Session &s) : session(s) {}
 H323AudioLoop::~H323AudioLoop()
 {
     {
-        std::lock_guard<std::mutex> lock(g_loopsMutex);
-        auto it = g_loops.find(&session);
-        if (it != g_loops.end() && it->second.expired())
-            g_loops.erase(it);
+        LoopTable &table = Loops();
+        std::lock_guard<std::mutex> lock(table.mutex);
+        auto it = table.loops.find(&session);
+        if (it != table.loops.end() && it->second.expired())
+            table.loops.erase(it);
     }
     if (thread && !OnLoopThread())
         thread->WaitForTermination();
