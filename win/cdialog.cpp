@@ -304,8 +304,9 @@ void CDialog::EndDialog(int nResult)
     m_nModalResult = nResult;
     if (m_loop)
         m_loop->quit();
-    else if (m_pWidget)
-        m_pWidget->hide(); // a modeless dialog stays until it is destroyed
+    // At once, as the loop may return later; a modeless dialog stays until it is destroyed.
+    if (m_pWidget)
+        m_pWidget->hide();
 }
 
 BOOL CDialog::UpdateData(BOOL bSaveAndValidate)

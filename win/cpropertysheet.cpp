@@ -200,4 +200,6 @@ void CPropertySheet::End(int result)
     m_result = result;
     if (m_loop)
         m_loop->quit();
+    if (m_pWidget)
+        m_pWidget->hide(); // at once, as the loop may return later
 }

@@ -134,12 +134,17 @@ bool MouseEventFor(CWnd *wnd, QWidget *widget)
     return sentTo && MouseTarget(sentTo) == wnd;
 }
 
-// Calls PreTranslateMessage on the target window and its parents; true when one consumed it.
+// Calls PreTranslateMessage on the target window and its parents up to its top-level window;
+// true when one consumed it. The top-level window's dialog manager ends the chain, so the owner
+// of a top-level window never sees the input of the windows it owns.
 bool PreTranslate(CWnd *target, MSG &msg)
 {
-    for (CWnd *w = target; w; w = w->GetParent())
+    for (CWnd *w = target; w;) {
         if (w->PreTranslateMessage(&msg))
             return true;
+        QWidget *widget = w->GetWidget();
+        w = widget && !widget->isWindow() ? w->GetParent() : nullptr;
+    }
     return false;
 }
 
