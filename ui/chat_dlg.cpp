@@ -99,9 +99,9 @@ void CChatDlg::AppendChatText()
 {
     if (!m_strPendingLine.IsEmpty()) {
         m_strHistory += m_strPendingLine + "\r\n";
-        // Text being typed is kept: the fields are filled from the controls' state.
+        // Text being typed is kept: the fields are filled from the controls' state. The
+        // keyboard stays where it is, with the input or another window being typed in.
         m_input.GetWindowText(m_strInput);
-        m_history.SetFocus();
         UpdateData(FALSE);
         m_history.LineScroll(m_history.GetLineCount() - kHistoryLinesShown);
     }

@@ -283,7 +283,9 @@ void CSoftPhoneDlg::OnKeypadButton(UINT nID)
 void CSoftPhoneDlg::OnMinimize()
 {
     ShowWindow(SW_MINIMIZE);
-    ShowWindow(SW_HIDE);
+    // Hidden only when the tray icon can bring it back.
+    if (m_bTrayIcon)
+        ShowWindow(SW_HIDE);
 }
 
 void CSoftPhoneDlg::OnRate() {}

@@ -227,8 +227,15 @@ void CSoftPhoneDlg::ShowChatText(const CString &text)
     m_pChatDlg->m_strPendingLine = line;
     m_pChatDlg->m_strUserName = m_strRemoteName;
     m_pChatDlg->AppendChatText();
-    m_pChatDlg->ShowWindow(SW_SHOW);
-    m_pChatDlg->SetActiveWindow();
+    if (text.IsEmpty()) {
+        // The user asked for the window (Send Message): it takes the keyboard.
+        m_pChatDlg->ShowWindow(SW_SHOW);
+        m_pChatDlg->SetActiveWindow();
+    } else {
+        // Received text shows above the other windows; the keyboard stays where it is.
+        m_pChatDlg->ShowWindow(SW_SHOWNA);
+        m_pChatDlg->SetWindowPos(&wndTop, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
 }
 
 void CSoftPhoneDlg::ShowVideoIfShown()

@@ -223,8 +223,8 @@ BOOL CSoftPhoneDlg::OnInitDialog()
     CString tip;
     tip.LoadString(124);
     tip += ".1";
-    AddTrayIcon(GetSafeHwnd(), kTrayIconId, LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCE(211)),
-                tip);
+    m_bTrayIcon = AddTrayIcon(GetSafeHwnd(), kTrayIconId,
+                              LoadIconA(AfxGetResourceHandle(), MAKEINTRESOURCE(211)), tip);
     SetWindowText(tip);
 
     OpenSoundMixer();

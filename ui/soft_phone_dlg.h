@@ -173,6 +173,7 @@ class CSoftPhoneDlg : public CSkinDialog
     CHoverButton m_btnConfig;      // 1014
     CHoverButton m_btnKey[12];     // 1000-1011: '1'-'9', '0', '*', '#'
     HICON m_hIcon = nullptr;
+    BOOL m_bTrayIcon = FALSE; // the tray icon was added (the desktop has a notification area)
 
     // Handset state of the dialog.
     int m_nHistoryIndex = 0;   // position in the number history for the handset's up and down

@@ -1,11 +1,15 @@
-// The toolkit's application object, which notes the receiver of each input event it delivers.
+// The toolkit's application object, which notes the receiver of each input event it delivers
+// and keeps the keyboard with a modal window.
 #include <win/application.h>
 #include <win/widget_bridge.h>
 
 #include <QApplication>
 #include <QPointer>
+#include <QWindow>
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace win {
 namespace {
@@ -44,6 +48,40 @@ class Application : public QApplication
     }
 };
 
+// The window and the windows it was opened from, nearest first.
+std::vector<QWindow *> Lineage(QWindow *w)
+{
+    std::vector<QWindow *> line;
+    for (; w; w = w->parent() ? w->parent() : w->transientParent())
+        line.push_back(w);
+    return line;
+}
+
+// Whether the modal window takes the input of w, as the toolkit decides it: an application-modal
+// one every window not opened from it, a window-modal one the windows that share an ancestor
+// with it.
+bool Blocks(QWindow *modal, QWindow *w)
+{
+    std::vector<QWindow *> line = Lineage(w);
+    if (std::find(line.begin(), line.end(), modal) != line.end())
+        return false;
+    if (modal->modality() == Qt::ApplicationModal)
+        return true;
+    for (QWindow *a : Lineage(modal))
+        if (std::find(line.begin(), line.end(), a) != line.end())
+            return true;
+    return false;
+}
+
+// A window that a modal window blocks does not keep the keyboard (a click on it gives it the
+// focus on some platforms): the modal window takes it back, as a disabled window gives it on.
+void KeepKeyboardWithModal(QWindow *focus)
+{
+    QWindow *modal = QGuiApplication::modalWindow();
+    if (focus && modal && modal->isVisible() && Blocks(modal, focus))
+        modal->requestActivate();
+}
+
 } // namespace
 
 namespace detail {
@@ -64,7 +102,8 @@ void EnsureApplication()
     static char name[] = "kestrelin";
     static char *argv[] = {name, nullptr};
     // Lives until the process ends, as the toolkit of a Windows program does.
-    new Application(argc, argv);
+    auto *app = new Application(argc, argv);
+    QObject::connect(app, &QGuiApplication::focusWindowChanged, app, &KeepKeyboardWithModal);
 }
 
 } // namespace win

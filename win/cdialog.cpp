@@ -201,11 +201,11 @@ bool CDialog::Build(UINT nIDTemplate, CWnd *pParentWnd, bool modal, QWidget *hos
     QWidget *parentWidget = pParentWnd ? pParentWnd->GetWidget() : nullptr;
     auto *w = new win::detail::DialogWidget(host ? host : t.Has("CHILD") ? parentWidget : nullptr);
     if (!t.Has("CHILD") && !host) {
-        Qt::WindowFlags flags = Qt::Window;
+        // A frameless window of an owner is a tool window of it, so that window managers keep
+        // it with its owner (above it, in its layer), as they do with dialogs.
+        Qt::WindowFlags flags = Qt::Dialog;
         if (t.Has("NOFRAME"))
-            flags |= Qt::FramelessWindowHint;
-        else
-            flags |= Qt::Dialog;
+            flags = (parentWidget ? Qt::Tool : Qt::Window) | Qt::FramelessWindowHint;
         w->setWindowFlags(flags);
         if (modal && parentWidget)
             w->setWindowModality(Qt::WindowModal);
@@ -213,6 +213,9 @@ bool CDialog::Build(UINT nIDTemplate, CWnd *pParentWnd, bool modal, QWidget *hos
     w->setWindowTitle(ToQ(t.caption));
     w->setFont(win::detail::DialogFont(t.fontSize));
     w->resize(DluToPixelsX(t.cx), DluToPixelsY(t.cy));
+    // A popup dialog of an owner opens at the template's place in the owner's client area.
+    if (!t.Has("CHILD") && !host && parentWidget)
+        w->move(parentWidget->mapToGlobal(QPoint(DluToPixelsX(t.x), DluToPixelsY(t.y))));
     AttachWidget(w, int(nIDTemplate), t.Has("CHILD") ? WS_CHILD : 0x80000000u);
     WidgetAccess::SetOwner(this, pParentWnd);
     if (!t.Has("CHILD") && !host) {
@@ -245,13 +248,14 @@ INT_PTR CDialog::DoModal()
     if (!OnInitDialog() && false)
         ended = true;
     if (m_nModalResult == -1 && m_pWidget) {
-        m_pWidget->show();
+        ShowWindow(SW_SHOWNORMAL);
         loop.exec();
     }
     (void)ended;
     m_loop = nullptr;
     int result = m_nModalResult;
     DestroyWindow();
+    win::detail::ActivateOwner(m_pParentWnd);
     return result;
 }
 

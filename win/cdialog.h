@@ -39,7 +39,8 @@ class CDialog : public CWnd
     ~CDialog() override;
 
     /// Builds the dialog, shows it and runs a nested event loop until EndDialog; returns its
-    /// result, or -1 when the template is missing. Only the owner is disabled meanwhile.
+    /// result, or -1 when the template is missing. Meanwhile the owner and every other window
+    /// of the owner's take no input.
     virtual INT_PTR DoModal();
     /// Builds the dialog modeless, shown unless the template hides it (no WS_VISIBLE style).
     virtual BOOL Create(UINT nIDTemplate, CWnd *pParentWnd = nullptr);

@@ -66,11 +66,10 @@ INT_PTR CPropertySheet::DoModal()
     if (m_pages.empty() || m_pWidget)
         return -1;
     win::EnsureApplication();
-    QWidget *parent = m_pParentWnd ? m_pParentWnd->GetWidget() : nullptr;
-    auto *w = new win::detail::DialogWidget(parent);
+    auto *w = new win::detail::DialogWidget(nullptr);
     w->setWindowFlags(Qt::Dialog);
-    if (parent)
-        w->setWindowModality(Qt::WindowModal);
+    if (m_pParentWnd && m_pParentWnd->GetWidget())
+        w->setWindowModality(Qt::WindowModal); // over the owner and all its windows
     w->setWindowTitle(QString::fromStdString(m_strCaption.ToUtf8()));
     // The sheet and its buttons take the font of the pages.
     win::rc::DialogTemplate first;
@@ -106,7 +105,7 @@ INT_PTR CPropertySheet::DoModal()
     QEventLoop loop;
     m_loop = &loop;
     if (SetActivePage(int(std::min<size_t>(m_nStartPage, m_pages.size() - 1)))) {
-        w->show();
+        ShowWindow(SW_SHOWNORMAL);
         loop.exec();
     }
     m_loop = nullptr;
@@ -119,6 +118,7 @@ INT_PTR CPropertySheet::DoModal()
     delete w;
     m_pagesArea = nullptr;
     m_active = -1;
+    win::detail::ActivateOwner(m_pParentWnd);
     return m_result;
 }
 

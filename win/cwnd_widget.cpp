@@ -174,6 +174,8 @@ class ApplicationFilter : public QObject
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonRelease: {
             auto *m = static_cast<QMouseEvent *>(e);
+            if (e->type() == QEvent::MouseButtonPress)
+                ActivateOnClick(widget);
             message = e->type() == QEvent::MouseMove ? WM_MOUSEMOVE
                       : m->button() == Qt::RightButton
                           ? (e->type() == QEvent::MouseButtonPress ? WM_RBUTTONDOWN : WM_RBUTTONUP)
@@ -199,6 +201,14 @@ class ApplicationFilter : public QObject
     }
 
   private:
+    // A click in a window of the layer makes it the active window, with the keyboard.
+    static void ActivateOnClick(QWidget *widget)
+    {
+        QWidget *window = widget->window();
+        if (CWnd::FromWidget(window) && !window->isActiveWindow())
+            window->activateWindow();
+    }
+
     // The dialog manager's keys: Escape is Cancel, Enter is OK unless the focus takes it.
     bool DialogKey(CWnd *target, WPARAM vk, QWidget *focus)
     {
@@ -238,6 +248,14 @@ class EventBridge : public QObject
         switch (e->type()) {
         case QEvent::MouseMove: {
             auto *m = static_cast<QMouseEvent *>(e);
+            // A press on the caption moves the window once the mouse moves with the button
+            // down; a click alone leaves the window where it is, with the keyboard.
+            if (captionDrag_ && (m->buttons() & Qt::LeftButton)) {
+                captionDrag_ = false;
+                if (QWindow *window = widget->window()->windowHandle())
+                    window->startSystemMove();
+                return true;
+            }
             SetCursorFor(widget, WM_MOUSEMOVE);
             return !Dispatch(wnd_, WM_MOUSEMOVE, MouseFlags(m->buttons()),
                              PointParam(m->position().toPoint()));
@@ -260,7 +278,8 @@ class EventBridge : public QObject
                 Dispatch(wnd_, WM_NCHITTEST, 0, screen, &hit);
                 if (hit != HTCLIENT) {
                     nonClient_ = true;
-                    Dispatch(wnd_, WM_NCLBUTTONDOWN, WPARAM(hit), screen);
+                    captionDrag_ =
+                        Dispatch(wnd_, WM_NCLBUTTONDOWN, WPARAM(hit), screen) && hit == HTCAPTION;
                     return true;
                 }
             }
@@ -277,6 +296,7 @@ class EventBridge : public QObject
                 return false;
             if (nonClient_) {
                 nonClient_ = false;
+                captionDrag_ = false;
                 Dispatch(wnd_, WM_NCLBUTTONUP, HTCAPTION,
                          PointParam(m->globalPosition().toPoint()));
                 return true;
@@ -310,6 +330,7 @@ class EventBridge : public QObject
 
     CWnd *wnd_;
     bool nonClient_ = false;
+    bool captionDrag_ = false; // the default of a press on the caption: a move, when dragged
 };
 
 using BridgeTable = std::map<CWnd *, EventBridge *>;
@@ -379,7 +400,8 @@ LRESULT WidgetDefault(CWnd *pWnd, UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NCHITTEST:
         return HTCLIENT;
     case WM_NCLBUTTONDOWN:
-        if (wParam == HTCAPTION && w && w->windowHandle())
+        // For the mouse's own press the move starts when the mouse moves (the bridge).
+        if (!live && wParam == HTCAPTION && w && w->windowHandle())
             w->windowHandle()->startSystemMove();
         return 0;
     case WM_LBUTTONDOWN:
@@ -526,9 +548,19 @@ void WidgetAccess::Attach(CWnd *pWnd, QWidget *widget, int nID, DWORD dwStyle)
 
 void WidgetAccess::SetOwner(CWnd *pWnd, CWnd *pOwner)
 {
-    if (pWnd->m_pWidget)
-        pWnd->m_pWidget->setProperty("kestrelin.owner",
-                                     QVariant::fromValue(static_cast<void *>(pOwner)));
+    QWidget *w = pWnd->m_pWidget;
+    if (!w)
+        return;
+    w->setProperty("kestrelin.owner", QVariant::fromValue(static_cast<void *>(pOwner)));
+    // An owned top-level window belongs to its owner's top-level window: it stays above it, and
+    // a modal one blocks the owner and every other window of the owner.
+    QWidget *owner = pOwner && pOwner->m_pWidget ? pOwner->m_pWidget->window() : nullptr;
+    if (w->isWindow() && owner && owner != w) {
+        w->winId();
+        owner->winId();
+        w->windowHandle()->setTransientParent(owner->windowHandle());
+        FollowOwner(owner);
+    }
 }
 
 void CWnd::AttachWidget(QWidget *widget, int nID, DWORD dwStyle)
@@ -572,12 +604,27 @@ BOOL CWnd::ShowWindow(int nCmdShow)
         return FALSE;
     BOOL wasVisible = m_pWidget->isVisible();
     switch (nCmdShow) {
-    case SW_HIDE: m_pWidget->hide(); break;
+    case SW_HIDE: m_pWidget->hide(); return wasVisible;
     case SW_MINIMIZE:
-    case SW_SHOWMINIMIZED: m_pWidget->showMinimized(); break;
+    case SW_SHOWMINIMIZED: m_pWidget->showMinimized(); return wasVisible;
+    case SW_SHOWNA:
+    case SW_SHOWNOACTIVATE:
+        // Where it stands among the windows, the keyboard left where it is.
+        m_pWidget->setAttribute(Qt::WA_ShowWithoutActivating);
+        if (nCmdShow == SW_SHOWNOACTIVATE)
+            m_pWidget->showNormal();
+        else
+            m_pWidget->show();
+        m_pWidget->setAttribute(Qt::WA_ShowWithoutActivating, false);
+        return wasVisible;
     case SW_RESTORE:
     case SW_SHOWNORMAL: m_pWidget->showNormal(); break;
     default: m_pWidget->show(); break;
+    }
+    // A top-level window shown is activated: above the others, with the keyboard.
+    if (m_pWidget->isWindow()) {
+        RaiseWithOwned(m_pWidget);
+        m_pWidget->activateWindow();
     }
     return wasVisible;
 }
@@ -619,13 +666,15 @@ BOOL CWnd::SetWindowPos(const CWnd *pWndInsertAfter, int x, int y, int cx, int c
         if (m_pWidget->isWindow()) {
             bool visible = m_pWidget->isVisible();
             m_pWidget->setWindowFlag(Qt::WindowStaysOnTopHint, pWndInsertAfter == &wndTopMost);
-            if (visible)
+            if (visible) {
                 m_pWidget->show();
+                RaiseWithOwned(m_pWidget);
+            }
         } else {
             m_pWidget->raise();
         }
     } else if (pWndInsertAfter == &wndTop) {
-        m_pWidget->raise();
+        RaiseWithOwned(m_pWidget);
     }
     QRect g = m_pWidget->geometry();
     if (!(nFlags & SWP_NOMOVE))
@@ -818,7 +867,7 @@ BOOL CWnd::SetForegroundWindow()
 {
     if (!m_pWidget)
         return FALSE;
-    m_pWidget->raise();
+    RaiseWithOwned(m_pWidget->window());
     m_pWidget->activateWindow();
     return TRUE;
 }

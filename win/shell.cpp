@@ -32,6 +32,17 @@ TrayTable &Trays()
     return *trays;
 }
 
+win::testing::TrayArea g_trayArea = win::testing::TrayArea::Desktop;
+
+bool TrayAreaShown()
+{
+    switch (g_trayArea) {
+    case win::testing::TrayArea::Present: return true;
+    case win::testing::TrayArea::Absent: return false;
+    default: return QSystemTrayIcon::isSystemTrayAvailable();
+    }
+}
+
 std::mutex g_openerMutex;
 std::function<bool(const std::string &)> g_opener;
 
@@ -60,6 +71,8 @@ BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATAA *d)
     if (dwMessage != NIM_ADD && dwMessage != NIM_MODIFY)
         return FALSE;
     win::EnsureApplication();
+    if (dwMessage == NIM_ADD && !TrayAreaShown())
+        return FALSE;
     Tray &t = trays[key];
     if (!t.icon) {
         t.icon = std::make_unique<QSystemTrayIcon>();
@@ -118,3 +131,5 @@ void win::testing::SetUrlOpener(std::function<bool(const std::string &)> opener)
     std::lock_guard<std::mutex> lock(g_openerMutex);
     g_opener = std::move(opener);
 }
+
+void win::testing::SetTrayArea(TrayArea area) { g_trayArea = area; }

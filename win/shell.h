@@ -25,7 +25,8 @@ struct NOTIFYICONDATAA {
 
 /// Adds, changes or removes the icon (hWnd, uID). A double click posts the callback message
 /// with wParam uID and lParam WM_LBUTTONDBLCLK (515); a context click lParam WM_RBUTTONDOWN
-/// (516). The icon keeps its own copy of the picture. FALSE for an unknown icon.
+/// (516). The icon keeps its own copy of the picture. FALSE for an unknown icon, and for an
+/// icon added while the desktop shows no notification area (nothing is added then).
 BOOL Shell_NotifyIconA(DWORD dwMessage, NOTIFYICONDATAA *lpData);
 
 /// Opens a document or URL with the desktop's handler ("open" only); a value above 32 on
@@ -40,4 +41,8 @@ std::string TrayIconTip(HWND hWnd, UINT uID);
 void ClickTrayIcon(HWND hWnd, UINT uID, UINT mouseMessage);
 /// Receives the URLs ShellExecuteA opens instead of the desktop (null: the desktop).
 void SetUrlOpener(std::function<bool(const std::string &url)> opener);
+/// Whether the desktop shows a notification area: as the desktop says (the default), with
+/// one, or without one.
+enum class TrayArea { Desktop, Present, Absent };
+void SetTrayArea(TrayArea area);
 } // namespace win::testing

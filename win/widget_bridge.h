@@ -54,6 +54,17 @@ void PaintPictures(CWnd *pWnd, QPainter &painter);
 /// Drops the pictures of a window that goes.
 void ForgetPictures(HWND hWnd);
 
+/// Keeps the windows that the top-level window owner owns (their transient parent) with it:
+/// hidden while it is hidden minimised, shown again when it is back (the window manager
+/// iconifies them with it).
+void FollowOwner(QWidget *owner);
+
+/// Raises a top-level window, then the shown windows it owns, which stay above it.
+void RaiseWithOwned(QWidget *window);
+
+/// A modal window has ended: its owner's top-level window, when shown, gets the keyboard back.
+void ActivateOwner(CWnd *owner);
+
 /// Asks the widget of a window to repaint (posted by KeepPicture).
 inline constexpr UINT WM_REPAINT_PICTURES = 0xBC01;
 

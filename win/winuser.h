@@ -101,8 +101,10 @@ typedef HMENU__ *HMENU;
 #define SW_SHOWNORMAL 1
 #define SW_NORMAL 1
 #define SW_SHOWMINIMIZED 2
+#define SW_SHOWNOACTIVATE 4
 #define SW_SHOW 5
 #define SW_MINIMIZE 6
+#define SW_SHOWNA 8
 #define SW_RESTORE 9
 
 // SetWindowPos

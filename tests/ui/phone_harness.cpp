@@ -12,6 +12,7 @@
 #include <win/application.h>
 #include <win/module_testing.h>
 #include <win/msgbox.h>
+#include <win/shell.h>
 #include <win/winmsg.h>
 
 #include <QApplication>
@@ -42,6 +43,8 @@ CSoftPhoneApp &App()
             return IDOK;
         });
         win::EnsureApplication();
+        // A desktop with a notification area, unless a test takes it away.
+        win::testing::SetTrayArea(win::testing::TrayArea::Present);
         return new CSoftPhoneApp;
     }();
     return *app;

@@ -30,7 +30,8 @@ class ServiceServer;
 
 namespace phonetest {
 
-/// The program's application object, made once; message boxes are answered OK and noted.
+/// The program's application object, made once; message boxes are answered OK and noted, and
+/// the desktop has a notification area.
 CSoftPhoneApp &App();
 /// The texts of the message boxes answered so far.
 std::vector<std::string> Boxes();

@@ -329,6 +329,10 @@ TEST_F(Dialogs, TheTrayIconReportsClicksAndTheShellOpensUrls)
     n.hIcon = LoadIcon(nullptr, MAKEINTRESOURCE(211));
     EXPECT_NE(n.hIcon, nullptr);
     std::strcpy(n.szTip, "Kestrelin 5.2.1");
+    win::testing::SetTrayArea(win::testing::TrayArea::Absent);
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_ADD, &n)) << "no notification area";
+    EXPECT_TRUE(win::testing::TrayIconTip(d.GetSafeHwnd(), 143).empty());
+    win::testing::SetTrayArea(win::testing::TrayArea::Present);
     EXPECT_TRUE(Shell_NotifyIconA(NIM_ADD, &n));
     DestroyIcon(n.hIcon);
     EXPECT_EQ(win::testing::TrayIconTip(d.GetSafeHwnd(), 143), "Kestrelin 5.2.1");
@@ -337,6 +341,7 @@ TEST_F(Dialogs, TheTrayIconReportsClicksAndTheShellOpensUrls)
     EXPECT_EQ(d.numbered, (std::vector<int>{143}));
     EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &n));
     EXPECT_FALSE(Shell_NotifyIconA(NIM_DELETE, &n));
+    win::testing::SetTrayArea(win::testing::TrayArea::Desktop);
 
     std::string opened;
     win::testing::SetUrlOpener([&](const std::string &url) {
