@@ -195,7 +195,8 @@ class ApplicationFilter : public QObject
         msg.pt = {global.x(), global.y()};
         if (PreTranslate(target, msg))
             return true;
-        if (e->type() == QEvent::KeyPress)
+        // A list dropped down (a popup) takes Enter and Escape itself.
+        if (e->type() == QEvent::KeyPress && !QApplication::activePopupWidget())
             return DialogKey(target, msg.wParam, widget);
         return false;
     }

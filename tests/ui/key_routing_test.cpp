@@ -13,6 +13,7 @@
 #include <core/window_messages.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTest>
@@ -38,7 +39,8 @@ struct Route {
     /// Opens the window as a user would and returns the control that gets the keyboard; for a
     /// modal window it calls type with that control while the window runs.
     std::function<void(KeyRoutingTest &, const std::function<void(CWnd *)> &type)> open;
-    /// Keys: characters, with \x1b for Escape, \r for Enter and \b for Backspace.
+    /// Keys: characters, with \x1b for Escape, \r for Enter and \b for Backspace; typed into
+    /// the control's dropped-down list when it is a "+" list box.
     const char *keys;
     /// The control's text after the keys, when it is still there.
     std::optional<const char *> control;
@@ -84,18 +86,26 @@ bool GiveKeyboard(CWnd *control)
                            5000);
 }
 
-// Types the keys into the toolkit's focus window, as the keyboard does.
+// Types the keys into the toolkit's focus window, or into the list dropped down, as the
+// keyboard does.
 void TypeKeys(const char *keys)
 {
+    auto click = [](auto *to, char k) {
+        switch (k) {
+        case '\x1b': QTest::keyClick(to, Qt::Key_Escape); break;
+        case '\r': QTest::keyClick(to, Qt::Key_Return); break;
+        case '\b': QTest::keyClick(to, Qt::Key_Backspace); break;
+        default: QTest::keyClick(to, k); break;
+        }
+    };
     for (const char *k = keys; *k; ++k) {
+        if (QWidget *popup = QApplication::activePopupWidget()) {
+            click(popup, *k);
+            continue;
+        }
         QWindow *window = QGuiApplication::focusWindow();
         ASSERT_NE(window, nullptr);
-        switch (*k) {
-        case '\x1b': QTest::keyClick(window, Qt::Key_Escape); break;
-        case '\r': QTest::keyClick(window, Qt::Key_Return); break;
-        case '\b': QTest::keyClick(window, Qt::Key_Backspace); break;
-        default: QTest::keyClick(window, *k); break;
-        }
+        click(window, *k);
     }
 }
 
@@ -136,7 +146,15 @@ TEST_P(KeyRoutingTest, KeysReachTheControlThatHasTheKeyboard)
         ASSERT_NE(focus, nullptr);
         ASSERT_TRUE(GiveKeyboard(focus));
         QPointer<QWidget> widget = focus->GetWidget(), window = widget->window();
-        TypeKeys(route.keys);
+        const char *keys = route.keys;
+        if (*keys == '+') {
+            auto *box = qobject_cast<QComboBox *>(widget);
+            ASSERT_NE(box, nullptr);
+            box->showPopup();
+            ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget(); }, 5000));
+            ++keys;
+        }
+        TypeKeys(keys);
         typed = true;
         if (widget && CWnd::FromWidget(widget) == focus)
             control = TextOf(focus);
@@ -251,11 +269,16 @@ const Route kRoutes[] = {
     {"LoginAccountTakesDigits",
      [](KeyRoutingTest &t, const auto &type) { InLogin(1016, t, type); }, "8001", "8001", "",
      true, true, {}},
+    {"LoginLanguageListTakesEnter",
+     [](KeyRoutingTest &t, const auto &type) { InLogin(1044, t, type); }, "+\r", "English",
+     "", true, true, {}},
     {"LoginPasswordTakesDigits",
      [](KeyRoutingTest &t, const auto &type) { InLogin(1017, t, type); }, "pw12", "pw12", "",
      true, true, {}},
     {"WizardTakesDigits", InWizard, "12", std::nullopt, "", true, true, {}},
     {"WizardEscapeCancelsIt", InWizard, "\x1b", std::nullopt, "", true, false, {}},
+    {"WizardDeviceListTakesEscape", InWizard, "+\x1b", std::nullopt, "", true, true,
+     [](KeyRoutingTest &) { EXPECT_EQ(QApplication::activePopupWidget(), nullptr); }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Windows, KeyRoutingTest, ::testing::ValuesIn(kRoutes),
