@@ -153,6 +153,18 @@ bool Desktop::Click(XWindow window, int x, int y)
     return true;
 }
 
+void Desktop::Move(XWindow window, int x, int y)
+{
+    Client(kXdotool, {"windowmove", "--sync", std::to_string(window), std::to_string(x),
+                      std::to_string(y)});
+}
+
+XWindow Desktop::Focus()
+{
+    std::vector<std::string> lines = Client(kXdotool, {"getwindowfocus"});
+    return lines.empty() ? 0 : std::strtoul(lines.front().c_str(), nullptr, 10);
+}
+
 void Desktop::Type(const std::string &text)
 {
     Client(kXdotool, {"type", "--delay", kKeyDelayMs, text});

@@ -49,6 +49,10 @@ class Desktop
      *  there, as long as that point shows the window and not another one over it; whether
      *  it clicked. */
     bool Click(XWindow window, int x, int y);
+    /** Moves the window to (x, y) of the screen, as a user drags it there. */
+    void Move(XWindow window, int x, int y);
+    /** The window that has the keyboard focus, 0 when none has. */
+    XWindow Focus();
     /** Types text into the window with the keyboard focus, key by key. */
     void Type(const std::string &text);
     /** Presses keys by their names ("Return", "Tab", "ctrl+a"), one after the other. */

@@ -1,9 +1,11 @@
 // Two real phones, each from an install directory of its own, calling each other through the
-// service simulator, driven only by clicks and keys on their windows: log in, dial by typing
-// and by the keypad, answer while the ring plays, open the chat of a connected call, hang up
-// from either side, look at the call lists, switch the language, exit. What is checked: the
-// simulator's log, the data files the phones leave and the windows' titles; each step leaves a
-// screenshot.
+// service simulator, driven only by clicks and keys on their windows: log in, type a local
+// port into the menu panel, dial by typing and by the keypad, answer while the ring plays, chat
+// with digits both ways, press Escape in the chat while a call is offered, hang up from either
+// side, look at the call lists, switch the language, exit. Keys go to the window typed in: a
+// digit gone astray would be dialled with the next number. What is checked: the simulator's
+// log, the data files the phones leave, the windows' titles and which one has the keyboard;
+// each step leaves a screenshot.
 #include "artefacts.h"
 #include "desktop.h"
 #include "installed_phone.h"
@@ -33,10 +35,12 @@ constexpr int kNumberBox = 24; // its skin layout entry
 // The chat window.
 constexpr int kChatDialog = 259;
 constexpr int kChatClose = 1;
+constexpr int kChatInput = 1086;
 // The menu panel and the rows of its pages.
 constexpr int kMenuPanelDialog = 244;
-constexpr int kOptionsRow = 4;                  // System Config
-constexpr int kLanguageRow = 1;                 // Options
+constexpr int kOptionsRow = 4, kConnectionsRow = 5; // System Config
+constexpr int kLanguageRow = 1;                     // Options
+constexpr int kLocalPortRow = 3;                    // Connections
 constexpr int kDialedRow = 2, kReceivedRow = 4; // Recent Calls
 
 // The keypad button of a digit, '*' or '#'.
@@ -131,13 +135,25 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
     shots.Take("logged-in");
     QImage idleBell = Bell(desktop, user2);
 
+    SCOPED_TRACE("type a new local port for 8002 into the menu panel");
+    port2 = FreeLocalPort();
+    ASSERT_TRUE(user2.ClickSkin(kSystemConfig));
+    ASSERT_TRUE(user2.ClickPanelRow(kConnectionsRow));
+    ASSERT_TRUE(user2.ClickPanelRow(kLocalPortRow));
+    desktop.Type(std::to_string(port2));
+    shots.Take("typed-local-port");
+    desktop.Key({"Return"});
+    EXPECT_TRUE(Eventually([&] { return LinesHolding(service, "registrationConfirm 8002") >= 2; }))
+        << "8002 registers again for its new port";
+    ASSERT_TRUE(user2.ClickSkin(kSystemConfig)); // closes the panel
+
     SCOPED_TRACE("dial 8002 by typing it into the number box and pressing Enter");
     ASSERT_TRUE(user1.ClickLayoutBox(kNumberBox));
     desktop.Type("8002");
     shots.Take("typed-number");
     desktop.Key({"Return"});
     std::string admitted = "8001 calls 8002 at 127.0.0.1:" + std::to_string(port2);
-    EXPECT_NE(service.Log().WaitForText(admitted, 20000), "");
+    EXPECT_NE(service.Log().WaitForText(admitted, 20000), "") << "at the port typed";
 
     SCOPED_TRACE("answer while the ring plays");
     ASSERT_TRUE(WaitForRinging(desktop, user2, idleBell));
@@ -146,6 +162,20 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
     XWindow chat = OpenChat(user1);
     shots.Take("connected");
     ASSERT_NE(chat, 0u) << "the call did not connect: Send Message stayed disabled";
+
+    SCOPED_TRACE("chat both ways with digits; arriving text leaves the keyboard where it is");
+    ASSERT_TRUE(user1.ClickControl(chat, kChatDialog, kChatInput));
+    desktop.Type("Hello from 8001");
+    desktop.Key({"ctrl+Return"});
+    XWindow chat2 = user2.WaitForDialog(kChatDialog);
+    ASSERT_NE(chat2, 0u) << "the text opens 8002's chat window";
+    EXPECT_EQ(desktop.Focus(), chat) << "8001's chat window keeps the keyboard";
+    // 8002's chat window opens over its main window; the user drags it aside.
+    desktop.Move(chat2, 620, 400);
+    ASSERT_TRUE(user2.ClickControl(chat2, kChatDialog, kChatInput));
+    desktop.Type("Hi 8001, 8002 here");
+    desktop.Key({"ctrl+Return"});
+    shots.Take("chatted");
     ASSERT_TRUE(user1.ClickControl(chat, kChatDialog, kChatClose));
     ASSERT_TRUE(phone1.WaitUntilGone(desktop, chat));
 
@@ -160,8 +190,14 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
         ASSERT_TRUE(user1.ClickSkin(KeypadButton(key))) << key;
     shots.Take("keyed-number");
     ASSERT_TRUE(user1.ClickSkin(kCall));
-    EXPECT_TRUE(Eventually([&] { return LinesHolding(service, admitted) == 2; }));
+    EXPECT_TRUE(Eventually([&] { return LinesHolding(service, admitted) == 2; }))
+        << "8001's number box held only the keys pressed for it";
     ASSERT_TRUE(WaitForRinging(desktop, user2, idleBell));
+    // Escape in 8002's chat input closes the chat window, not the offered call.
+    ASSERT_TRUE(user2.ClickControl(chat2, kChatDialog, kChatInput));
+    desktop.Key({"Escape"});
+    ASSERT_TRUE(phone2.WaitUntilGone(desktop, chat2));
+    shots.Take("escape-in-chat");
     ASSERT_TRUE(user2.ClickSkin(kCall));
     chat = OpenChat(user2);
     ASSERT_NE(chat, 0u) << "the second call did not connect";
@@ -170,6 +206,15 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
     ASSERT_TRUE(user2.ClickSkin(kHangup));
     EXPECT_TRUE(Eventually([&] { return LinesHolding(service, "disengageRequest") >= 4; }));
     shots.Take("second-call-ended");
+
+    SCOPED_TRACE("8002 dials back by typing: its number box held nothing typed elsewhere");
+    ASSERT_TRUE(user2.ClickLayoutBox(kNumberBox));
+    desktop.Type("8001");
+    desktop.Key({"Return"});
+    EXPECT_NE(service.Log().WaitForText("8002 calls 8001 at", 20000), "")
+        << service.Log().WaitForText("8002 calls", 0);
+    ASSERT_TRUE(user2.ClickSkin(kHangup));
+    EXPECT_TRUE(Eventually([&] { return LinesHolding(service, "disengageRequest") >= 5; }));
 
     SCOPED_TRACE("the calls in the call lists");
     ASSERT_TRUE(user1.ClickSkin(kRecentCalls));
