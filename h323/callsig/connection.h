@@ -237,8 +237,8 @@ class H323Connection : public PObject, public H323CallEndReasons
     BOOL OpenTransmitChannel(const H323Capability &capability);
     void InternalEstablishedCheck();
     void CloseAllLogicalChannels();
-    /// Stops sending and playing on every channel at once (the release's first step).
-    void StopAllMedia();
+    /// Stops sending on every transmit channel at once (the release's first step).
+    void StopTransmitting();
 
     // H.245 channel (connection_control.cpp)
     void StartControlNegotiations();

@@ -405,13 +405,15 @@ void H323Connection::InternalEstablishedCheck()
     OnEstablished();
 }
 
-void H323Connection::StopAllMedia()
+void H323Connection::StopTransmitting()
 {
+    // Receivers play on until the channels close: what the jitter buffer holds is the
+    // peer's last words.
     PWaitAndSignal lock(innerMutex);
-    for (auto &c : fastStartChannels)
-        c->StopMedia();
-    for (auto &c : logicalChannels)
-        c->StopMedia();
+    for (auto *list : {&fastStartChannels, &logicalChannels})
+        for (auto &c : *list)
+            if (c->GetDirection() == H323Channel::IsTransmitter)
+                c->StopMedia();
 }
 
 void H323Connection::CloseAllLogicalChannels()

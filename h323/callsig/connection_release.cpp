@@ -17,8 +17,9 @@ void H323Connection::CleanUpOnCallEnd()
     answerTimer.Stop();
     noMediaTimer.Stop();
     control->StopTimers();
-    // Media ends with the call (H.323 8.5 step 1), before anything waits for the peer.
-    StopAllMedia();
+    // Media transmission ends with the call (H.323 8.5 step 1), before anything waits for
+    // the peer.
+    StopTransmitting();
     EndSignalling();
     // The call is over once its Release Complete went or came: the gatekeeper hears of
     // it now, not after the channels' graceful close.

@@ -42,8 +42,8 @@ class H323Channel : public PObject
     virtual BOOL Start() = 0;
     /// Stops the media thread and closes the codec; the connection is told once.
     virtual void Close();
-    /// Stops the media at once, without waiting for the thread: nothing more is sent or
-    /// played. Close still ends the thread and the codec.
+    /// Stops the media at once, without waiting for the thread: a transmitter sends nothing
+    /// more, a receiver plays nothing more. Close still ends the thread and the codec.
     void StopMedia() { running = false; }
     BOOL IsOpen() const { return opened; }
     BOOL IsRunning() const { return running; }
