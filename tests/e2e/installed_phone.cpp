@@ -145,7 +145,7 @@ bool InstalledPhone::Start(Desktop &desktop)
     options.environment = {"DISPLAY=" + desktop.Display(),
                            "QT_QPA_PLATFORM=xcb",
                            "XDG_RUNTIME_DIR=" + runtime.string(),
-                           "KESTRELIN_SOUND=null",
+                           "KESTRELIN_SOUND=" + sound_,
                            "ASAN_OPTIONS=" + asan,
                            "LSAN_OPTIONS=suppressions=" + suppressions.string()};
     if (!path_.empty())

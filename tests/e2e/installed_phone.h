@@ -37,8 +37,11 @@ class InstalledPhone
     /** The program's PATH: a directory holding no web browser makes a machine where none can
      *  be started. */
     void SetPath(const std::string &path) { path_ = path; }
+    /** The sound device that every device of the system opens as (KESTRELIN_SOUND): "null"
+     *  unless set; a "file:" device that cannot be opened makes a machine whose sound fails. */
+    void SetSoundDevice(const std::string &device) { sound_ = device; }
 
-    /** Starts the program on the desktop, with the null sound devices; false if it could not. */
+    /** Starts the program on the desktop, with the sound device above; false if it could not. */
     bool Start(Desktop &desktop);
     int Pid() const { return process_ ? process_->Pid() : -1; }
     bool Running() const { return process_ && process_->Running(); }
@@ -67,6 +70,7 @@ class InstalledPhone
 
     std::filesystem::path dir_;
     std::string path_; // "" : the test's own
+    std::string sound_ = "null";
     std::unique_ptr<Process> process_;
 };
 

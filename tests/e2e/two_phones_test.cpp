@@ -2,10 +2,11 @@
 // service simulator, driven only by clicks and keys on their windows: log in, type a local
 // port into the menu panel, dial by typing and by the keypad, answer while the ring plays, chat
 // with digits both ways, press Escape in the chat while a call is offered, hang up from either
-// side, look at the call lists, switch the language, exit. Keys go to the window typed in: a
-// digit gone astray would be dialled with the next number. What is checked: the simulator's
-// log, the data files the phones leave, the windows' titles and which one has the keyboard;
-// each step leaves a screenshot.
+// side, look at the call lists, switch the language, exit; and call a phone whose sound cannot
+// be opened. Keys go to the window typed in: a digit gone astray would be dialled with the next
+// number. What is checked: the simulator's log, the data files the phones leave, the windows'
+// titles, which one has the keyboard and what their pictures show; each step leaves a
+// screenshot.
 #include "artefacts.h"
 #include "desktop.h"
 #include "installed_phone.h"
@@ -256,6 +257,60 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
     EXPECT_EQ(settings2->m_MissedCalls.m_nCount, 0) << "both calls were answered";
     EXPECT_EQ(phone1.DataFiles()["netphone.ini"], "1");
     EXPECT_EQ(phone2.DataFiles()["netphone.ini"], "0");
+}
+
+// A call to a phone whose sound cannot be opened: that phone says so and ends the call at
+// once, so it never rings, and the caller leaves the call; both log it.
+TEST_P(TwoPhones, ACallToAPhoneWhoseSoundCannotOpenEndsOnBothWithoutRinging)
+{
+    LoopbackService service;
+    ASSERT_FALSE(service.Address().empty());
+    Desktop desktop(GetParam());
+    ASSERT_TRUE(desktop.Ready());
+    StepShots shots(desktop);
+    InstalledPhone phone1(ArtefactDir() / "phone1"), phone2(ArtefactDir() / "phone2");
+    int port2 = FreeLocalPort();
+    for (auto [phone, port, x] : {std::tuple{&phone1, FreeLocalPort(), 20}, {&phone2, port2, 620}}) {
+        phone->UseService(service.Address());
+        phone->SetLocalPort(port);
+        phone->SetWindowPosition(x, 20);
+    }
+    phone2.SetSoundDevice("file:" + (phone2.Dir() / "no-such-dir" / "sound.wav").string());
+    PhoneUser user1(desktop, phone1, 0), user2(desktop, phone2, 0);
+    ASSERT_TRUE(phone1.Start(desktop));
+    ASSERT_NE(user1.LogIn("8001", "demo"), 0u) << phone1.OutputText();
+    ASSERT_TRUE(user1.CancelWizard());
+    ASSERT_TRUE(phone2.Start(desktop));
+    ASSERT_NE(user2.LogIn("8002", "demo"), 0u) << phone2.OutputText();
+    ASSERT_TRUE(user2.CancelWizard());
+    EXPECT_NE(service.Log().WaitForText("(8002 logged in)", 20000), "");
+    QImage idleBell = Bell(desktop, user2);
+
+    ASSERT_TRUE(user1.ClickLayoutBox(kNumberBox));
+    desktop.Type("8002");
+    desktop.Key({"Return"});
+    EXPECT_NE(service.Log().WaitForText("8001 calls 8002 at 127.0.0.1:" + std::to_string(port2),
+                                        20000),
+              "");
+    bool rang = false;
+    EXPECT_TRUE(Eventually([&] {
+        rang = rang || Bell(desktop, user2) != idleBell;
+        return LinesHolding(service, "disengageRequest") >= 1;
+    })) << "the caller left the call";
+    EXPECT_FALSE(rang) << "the phone without sound rang";
+    shots.Take("sound-failed");
+
+    ASSERT_TRUE(user1.ClickSkin(kExit));
+    ASSERT_TRUE(user2.ClickSkin(kExit));
+    EXPECT_EQ(phone1.WaitForExit(30000), 0) << phone1.OutputText();
+    EXPECT_EQ(phone2.WaitForExit(30000), 0) << phone2.OutputText();
+    EXPECT_EQ(phone1.Alarms(), std::vector<std::string>{});
+    EXPECT_EQ(phone2.Alarms(), std::vector<std::string>{});
+    std::unique_ptr<CSettings> settings1 = phone1.Settings(), settings2 = phone2.Settings();
+    ASSERT_EQ(settings1->m_DialedCalls.m_nCount, 1);
+    EXPECT_EQ(settings1->m_DialedCalls.m_strNumber[0], "8002");
+    ASSERT_EQ(settings2->m_MissedCalls.m_nCount, 1) << "the call it could not take";
+    EXPECT_EQ(settings2->m_MissedCalls.m_strNumber[0], "8001");
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, TwoPhones,
