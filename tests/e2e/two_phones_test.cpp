@@ -99,6 +99,15 @@ XWindow OpenChat(PhoneUser &user)
     return chat;
 }
 
+// Starts the phone and logs in with the account (password "demo"), past the first start's
+// audio wizard.
+void StartAndLogIn(Desktop &desktop, InstalledPhone &phone, PhoneUser &user, const char *account)
+{
+    ASSERT_TRUE(phone.Start(desktop));
+    ASSERT_NE(user.LogIn(account, "demo"), 0u) << phone.OutputText();
+    ASSERT_TRUE(user.CancelWizard());
+}
+
 class TwoPhones : public ::testing::TestWithParam<Desktop::WindowManager>
 {
 };
@@ -121,12 +130,8 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
     PhoneUser user1(desktop, phone1, 0), user2(desktop, phone2, 0);
 
     SCOPED_TRACE("log in as 8001 and 8002, one phone after the other");
-    ASSERT_TRUE(phone1.Start(desktop));
-    ASSERT_NE(user1.LogIn("8001", "demo"), 0u) << phone1.OutputText();
-    ASSERT_TRUE(user1.CancelWizard());
-    ASSERT_TRUE(phone2.Start(desktop));
-    ASSERT_NE(user2.LogIn("8002", "demo"), 0u) << phone2.OutputText();
-    ASSERT_TRUE(user2.CancelWizard());
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(desktop, phone1, user1, "8001"));
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(desktop, phone2, user2, "8002"));
     for (const char *account : {"8001", "8002"}) {
         EXPECT_NE(service.Log().WaitForText(std::string("registrationConfirm ") + account, 20000),
                   "");
@@ -277,12 +282,8 @@ TEST_P(TwoPhones, ACallToAPhoneWhoseSoundCannotOpenEndsOnBothWithoutRinging)
     }
     phone2.SetSoundDevice("file:" + (phone2.Dir() / "no-such-dir" / "sound.wav").string());
     PhoneUser user1(desktop, phone1, 0), user2(desktop, phone2, 0);
-    ASSERT_TRUE(phone1.Start(desktop));
-    ASSERT_NE(user1.LogIn("8001", "demo"), 0u) << phone1.OutputText();
-    ASSERT_TRUE(user1.CancelWizard());
-    ASSERT_TRUE(phone2.Start(desktop));
-    ASSERT_NE(user2.LogIn("8002", "demo"), 0u) << phone2.OutputText();
-    ASSERT_TRUE(user2.CancelWizard());
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(desktop, phone1, user1, "8001"));
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(desktop, phone2, user2, "8002"));
     EXPECT_NE(service.Log().WaitForText("(8002 logged in)", 20000), "");
     QImage idleBell = Bell(desktop, user2);
 
