@@ -33,9 +33,11 @@ std::string CaptureUnavailable()
     return "";
 }
 
-LoopbackCapture::LoopbackCapture(const std::string &file, bool classicPcap) : path(file)
+LoopbackCapture::LoopbackCapture(const std::string &file, bool classicPcap,
+                                 const std::string &filter)
+    : path(file)
 {
-    std::vector<std::string> args = {"-q", "-i", "lo", "-f", "host 127.0.0.1", "-w", path};
+    std::vector<std::string> args = {"-q", "-i", "lo", "-f", filter, "-w", path};
     if (classicPcap)
         args.push_back("-P");
     dumpcap.reset(new Process("/usr/bin/dumpcap", args));

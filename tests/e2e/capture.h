@@ -23,8 +23,10 @@ std::string CaptureUnavailable();
 class LoopbackCapture
 {
   public:
-    /** classicPcap: the pcap format rather than pcapng. Returns once dumpcap listens. */
-    explicit LoopbackCapture(const std::string &path, bool classicPcap = false);
+    /** classicPcap: the pcap format rather than pcapng; filter: dumpcap's capture filter.
+     *  Returns once dumpcap listens. */
+    explicit LoopbackCapture(const std::string &path, bool classicPcap = false,
+                             const std::string &filter = "host 127.0.0.1");
     ~LoopbackCapture();
     /** Lets the last packets through, then ends dumpcap. */
     void Stop();

@@ -149,6 +149,8 @@ bool Desktop::Click(XWindow window, int x, int y)
                   << Title(under) << "\"\n";
         return false;
     }
+    lastClick_ = std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                     .count();
     Client(kXdotool, {"click", "1"});
     return true;
 }

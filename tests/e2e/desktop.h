@@ -49,6 +49,8 @@ class Desktop
      *  there, as long as that point shows the window and not another one over it; whether
      *  it clicked. */
     bool Click(XWindow window, int x, int y);
+    /** When the last click began (the clicking client started), in seconds since the epoch. */
+    double LastClickTime() const { return lastClick_; }
     /** Moves the window to (x, y) of the screen, as a user drags it there. */
     void Move(XWindow window, int x, int y);
     /** The window that has the keyboard focus, 0 when none has. */
@@ -73,6 +75,7 @@ class Desktop
 
     WindowManager manager_;
     bool ready_ = false;
+    double lastClick_ = 0;
     std::string display_;
     std::unique_ptr<Process> server_;
     std::unique_ptr<Process> windowManager_;

@@ -8,15 +8,21 @@
 // titles, which one has the keyboard and what their pictures show; each step leaves a
 // screenshot.
 #include "artefacts.h"
+#include "capture.h"
 #include "desktop.h"
 #include "installed_phone.h"
 #include "loopback_service.h"
+#include "pcap_file.h"
 #include "phone_user.h"
+
+#include <tools/masking/masking.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <map>
+#include <optional>
 #include <thread>
 
 namespace e2e
@@ -108,6 +114,85 @@ void StartAndLogIn(Desktop &desktop, InstalledPhone &phone, PhoneUser &user, con
     ASSERT_TRUE(user.CancelWizard());
 }
 
+// One TPKT frame of the phones' call signalling as captured, unmasked.
+struct SignalFrame {
+    double time; // seconds since the epoch
+    uint16_t from, to;
+    std::string bytes;
+};
+
+// Every TPKT frame of the captured TCP streams, at the time its last byte was captured.
+std::vector<SignalFrame> SignalFrames(const std::string &capture)
+{
+    struct Stream {
+        std::string bytes; // unmasked, from the first segment seen on
+        size_t walked = 0; // the frames before this offset are taken
+        uint32_t next = 0; // sequence number of the next byte
+    };
+    PcapFile pcap;
+    std::vector<SignalFrame> frames;
+    if (!ReadPcap(capture, pcap).empty())
+        return frames;
+    std::map<std::pair<uint16_t, uint16_t>, Stream> streams;
+    for (const PcapFile::Frame &f : pcap.frames) {
+        std::optional<Segment> s = ParseSegment(f.data);
+        if (!s || !s->tcp || s->payloadSize == 0)
+            continue;
+        auto [it, fresh] = streams.try_emplace({s->srcPort, s->dstPort});
+        Stream &stream = it->second;
+        if (fresh)
+            stream.next = s->seq;
+        uint32_t skip = stream.next - s->seq; // bytes already in the stream (retransmitted)
+        if (int32_t(s->seq - stream.next) > 0 || skip >= s->payloadSize)
+            continue;
+        std::string payload(s->payloadSize - skip, '\0');
+        toolmask::MaskStream(f.data.data() + s->payload + skip,
+                             reinterpret_cast<uint8_t *>(payload.data()), payload.size());
+        stream.bytes += payload;
+        stream.next += uint32_t(payload.size());
+        const std::string &b = stream.bytes;
+        while (stream.walked + 4 <= b.size() && b[stream.walked] == 3) {
+            size_t length = size_t(uint8_t(b[stream.walked + 2])) << 8 |
+                            uint8_t(b[stream.walked + 3]);
+            if (length < 4 || stream.walked + length > b.size())
+                break;
+            frames.push_back({FrameTime(pcap, f), s->srcPort, s->dstPort,
+                              b.substr(stream.walked, length)});
+            stream.walked += length;
+        }
+    }
+    return frames;
+}
+
+// Whether a frame carries the text whole: a chat text goes as one user input string.
+bool TextSent(const std::vector<SignalFrame> &frames, const std::string &text)
+{
+    return std::any_of(frames.begin(), frames.end(), [&](const SignalFrame &f) {
+        return f.bytes.find(text) != std::string::npos;
+    });
+}
+
+constexpr int kConnect = 0x07; // Q.931 message type
+constexpr int kAnyMessage = -1;
+
+// When a Q.931 message of the type (or any) was first sent after a moment from the port (or,
+// with towards, to it); 0 if never.
+double FirstMessage(const std::vector<SignalFrame> &frames, uint16_t port, bool towards,
+                    int type, double after)
+{
+    for (const SignalFrame &f : frames) {
+        // TPKT header, protocol discriminator 8, call reference length, reference, type.
+        const std::string &b = f.bytes;
+        if ((towards ? f.to : f.from) != port || f.time < after || b.size() < 6 ||
+            uint8_t(b[4]) != 0x08)
+            continue;
+        size_t typeAt = 6 + (uint8_t(b[5]) & 0x0F);
+        if (typeAt < b.size() && (type == kAnyMessage || uint8_t(b[typeAt]) == type))
+            return f.time;
+    }
+    return 0;
+}
+
 class TwoPhones : public ::testing::TestWithParam<Desktop::WindowManager>
 {
 };
@@ -120,7 +205,16 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
     ASSERT_TRUE(desktop.Ready());
     StepShots shots(desktop);
     InstalledPhone phone1(ArtefactDir() / "phone1"), phone2(ArtefactDir() / "phone2");
-    int port1 = FreeLocalPort(), port2 = FreeLocalPort();
+    int port1 = FreeLocalPort(), port2 = FreeLocalPort(), typedPort = FreeLocalPort();
+    // The call signalling between the phones, both ways: to 8001's port and to the one typed
+    // for 8002.
+    std::string noCapture = CaptureUnavailable();
+    std::unique_ptr<LoopbackCapture> capture;
+    if (noCapture.empty())
+        capture = std::make_unique<LoopbackCapture>(
+            (ArtefactDir() / "signalling.pcap").string(), true,
+            "tcp and (port " + std::to_string(port1) + " or port " + std::to_string(typedPort) +
+                ")");
     for (auto [phone, port, x] : {std::tuple{&phone1, port1, 20}, {&phone2, port2, 620}}) {
         phone->UseService(service.Address());
         phone->SetLocalPort(port);
@@ -142,7 +236,7 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
     QImage idleBell = Bell(desktop, user2);
 
     SCOPED_TRACE("type a new local port for 8002 into the menu panel");
-    port2 = FreeLocalPort();
+    port2 = typedPort;
     ASSERT_TRUE(user2.ClickSkin(kSystemConfig));
     ASSERT_TRUE(user2.ClickPanelRow(kConnectionsRow));
     ASSERT_TRUE(user2.ClickPanelRow(kLocalPortRow));
@@ -165,13 +259,15 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
     ASSERT_TRUE(WaitForRinging(desktop, user2, idleBell));
     shots.Take("ringing");
     ASSERT_TRUE(user2.ClickSkin(kCall));
+    double answered = desktop.LastClickTime();
     XWindow chat = OpenChat(user1);
     shots.Take("connected");
     ASSERT_NE(chat, 0u) << "the call did not connect: Send Message stayed disabled";
 
     SCOPED_TRACE("chat both ways with digits; arriving text leaves the keyboard where it is");
     ASSERT_TRUE(user1.ClickControl(chat, kChatDialog, kChatInput));
-    desktop.Type("Hello from 8001");
+    const std::string hello = "Hello from 8001", reply = "Hi 8001, 8002 here";
+    desktop.Type(hello);
     desktop.Key({"ctrl+Return"});
     XWindow chat2 = user2.WaitForDialog(kChatDialog);
     ASSERT_NE(chat2, 0u) << "the text opens 8002's chat window";
@@ -179,7 +275,7 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
     // 8002's chat window opens over its main window; the user drags it aside.
     desktop.Move(chat2, 620, 400);
     ASSERT_TRUE(user2.ClickControl(chat2, kChatDialog, kChatInput));
-    desktop.Type("Hi 8001, 8002 here");
+    desktop.Type(reply);
     desktop.Key({"ctrl+Return"});
     shots.Take("chatted");
     ASSERT_TRUE(user1.ClickControl(chat, kChatDialog, kChatClose));
@@ -187,6 +283,7 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
 
     SCOPED_TRACE("hang up on 8001");
     ASSERT_TRUE(user1.ClickSkin(kHangup));
+    double hungUp = desktop.LastClickTime();
     EXPECT_TRUE(Eventually([&] { return LinesHolding(service, "disengageRequest") >= 2; }))
         << "both phones leave the call";
     shots.Take("hung-up");
@@ -262,6 +359,24 @@ TEST_P(TwoPhones, CallEachOtherAndShowTheCallsByClicksAndKeys)
     EXPECT_EQ(settings2->m_MissedCalls.m_nCount, 0) << "both calls were answered";
     EXPECT_EQ(phone1.DataFiles()["netphone.ini"], "1");
     EXPECT_EQ(phone2.DataFiles()["netphone.ini"], "0");
+
+    if (!capture) {
+        std::cerr << "the signalling between the phones is not looked at: " << noCapture << "\n";
+        return;
+    }
+    SCOPED_TRACE("the call signalling between the phones");
+    capture->Stop();
+    std::vector<SignalFrame> frames = SignalFrames(capture->Path());
+    EXPECT_TRUE(TextSent(frames, hello)) << "\"" << hello << "\" did not go as one text";
+    EXPECT_TRUE(TextSent(frames, reply)) << "\"" << reply << "\" did not go as one text";
+    // How long after the click 8002's Connect and 8001's first word of the hang-up went, for
+    // the record (the benchmarks time them).
+    double connect = FirstMessage(frames, uint16_t(typedPort), false, kConnect, answered);
+    double hangUp = FirstMessage(frames, uint16_t(typedPort), true, kAnyMessage, hungUp);
+    EXPECT_GT(connect, 0) << "no Connect after the answer";
+    EXPECT_GT(hangUp, 0) << "8001 said nothing after the hang-up";
+    RecordProperty("answer_click_to_connect_ms", int((connect - answered) * 1000));
+    RecordProperty("hangup_click_to_signal_ms", int((hangUp - hungUp) * 1000));
 }
 
 // A call to a phone whose sound cannot be opened: that phone says so and ends the call at
