@@ -17,8 +17,18 @@
 namespace
 {
 
-std::mutex g_installDirMutex;
-CString g_installDir;
+// The install directory as the settings store published it, for the threads that read it;
+// built on first use and kept until the process ends.
+struct InstallDir {
+    std::mutex mutex;
+    CString dir;
+};
+
+InstallDir &PublishedInstallDir()
+{
+    static InstallDir *published = new InstallDir;
+    return *published;
+}
 
 // Order of the video options in Video.dat: the flips (5 to 8) come last.
 constexpr int kVideoFileOrder[CSettings::kVideoOptions] = {0,  1,  2,  3, 4, 9, 10, 11,
@@ -125,8 +135,9 @@ CSettings::CSettings()
 {
     m_strInstallDir = win::ExecutableDirectory();
     {
-        std::lock_guard<std::mutex> lock(g_installDirMutex);
-        g_installDir = m_strInstallDir;
+        InstallDir &published = PublishedInstallDir();
+        std::lock_guard<std::mutex> lock(published.mutex);
+        published.dir = m_strInstallDir;
     }
     const CString &dir = m_strInstallDir;
     m_strAudioFile = dir + "audio.dat";
@@ -398,6 +409,7 @@ void CSettings::UseAccountFiles(const CString &strAccount)
 
 CString GetInstallDir()
 {
-    std::lock_guard<std::mutex> lock(g_installDirMutex);
-    return g_installDir;
+    InstallDir &published = PublishedInstallDir();
+    std::lock_guard<std::mutex> lock(published.mutex);
+    return published.dir;
 }

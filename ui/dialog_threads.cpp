@@ -14,11 +14,9 @@
 #include <chrono>
 #include <thread>
 
-CString g_strPlayFile;
-CMutex g_soundLock;
-std::atomic<int> g_bToneOpen{0};
-std::atomic<int> g_bBusyStop{0};
-std::atomic<int> g_nRegisteredServer{0};
+constinit std::atomic<int> g_bToneOpen{0};
+constinit std::atomic<int> g_bBusyStop{0};
+constinit std::atomic<int> g_nRegisteredServer{0};
 
 namespace {
 
@@ -28,6 +26,18 @@ constexpr auto kBusyPollInterval = std::chrono::milliseconds(10);
 PString ToP(const CString &s) { return PString(s.GetString()); }
 
 } // namespace
+
+CString &FileToPlay()
+{
+    static CString *file = new CString;
+    return *file;
+}
+
+CMutex &SoundLock()
+{
+    static CMutex *lock = new CMutex;
+    return *lock;
+}
 
 UINT GatekeeperRegisterThread(LPVOID pParam)
 {
@@ -65,8 +75,8 @@ UINT PlaySoundThread(LPVOID pParam)
         // The lock covers the start only: while the file plays, the interface thread can
         // take it at once to abort and close the channel, which ends the playing and the
         // wait below.
-        CSingleLock lock(&g_soundLock, TRUE);
-        if (g_bToneOpen != 1 || !channel->PlayFile(ToP(g_strPlayFile), FALSE))
+        CSingleLock lock(&SoundLock(), TRUE);
+        if (g_bToneOpen != 1 || !channel->PlayFile(ToP(FileToPlay()), FALSE))
             return 0;
     }
     channel->WaitForPlayCompletion();

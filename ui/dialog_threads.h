@@ -25,11 +25,15 @@ struct RegistrationRequest {
     HWND hWnd = nullptr;
 };
 
-/// The wave file PlaySoundThread plays; written and read under g_soundLock.
-extern CString g_strPlayFile;
+// The state the threads share with the dialog. The two objects are built on first use and
+// kept until the process ends, so a thread still playing while the process ends never meets
+// them destroyed; the flags are constant-initialised words that nothing destroys.
+
+/// The wave file PlaySoundThread plays; written and read under SoundLock().
+CString &FileToPlay();
 /// Serialises PlaySoundThread with the code that opens, plays and closes the tone channel.
 /// PlaySoundThread holds it only while it starts a playing, never for a tone's length.
-extern CMutex g_soundLock;
+CMutex &SoundLock();
 /// 1 when the dialog last opened the tone channel for playing successfully.
 extern std::atomic<int> g_bToneOpen;
 /// 0 while BusyToneThread is to go on; 1 stops it.
@@ -40,7 +44,7 @@ extern std::atomic<int> g_nRegisteredServer;
 /// Registers with the request's addresses in turn; posts WM_REGISTRATION_FAILED to the
 /// request's window when none registers. The parameter is a RegistrationRequest.
 UINT GatekeeperRegisterThread(LPVOID pParam);
-/// Plays g_strPlayFile once on the channel (a PSoundChannel) while g_bToneOpen is 1; returns
+/// Plays FileToPlay() once on the channel (a PSoundChannel) while g_bToneOpen is 1; returns
 /// when it has been played or the channel was aborted or closed.
 UINT PlaySoundThread(LPVOID pParam);
 /// Plays the ring-back file once when the channel is open.

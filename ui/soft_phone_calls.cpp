@@ -68,7 +68,7 @@ void CSoftPhoneDlg::PlayKeyTone(char c)
         return;
     CString path;
     path.Format("%sdtmf\\%s", m_settings.m_strInstallDir.GetString(), file.GetString());
-    CSingleLock lock(&g_soundLock, TRUE);
+    CSingleLock lock(&SoundLock(), TRUE);
     if (g_bToneOpen == 1)
         m_toneChannel.Close();
     OpenToneChannel();
@@ -116,7 +116,7 @@ void CSoftPhoneDlg::PlaceCall()
         m_timeCallStart = CTime::GetCurrentTime();
         m_nCallState = 2;
         {
-            CSingleLock lock(&g_soundLock, TRUE);
+            CSingleLock lock(&SoundLock(), TRUE);
             StopTone();
         }
         if (H323Connection *connection =
@@ -169,7 +169,7 @@ void CSoftPhoneDlg::PlaceCall()
     InvalidateStatusArea();
     m_strRemoteName = LookupPhoneBookName(number);
     m_endpoint.MakeCall(number);
-    CSingleLock lock(&g_soundLock, TRUE);
+    CSingleLock lock(&SoundLock(), TRUE);
     m_toneChannel.Close();
 }
 
@@ -177,7 +177,7 @@ void CSoftPhoneDlg::HangUp()
 {
     if (m_bRinging) {
         {
-            CSingleLock lock(&g_soundLock, TRUE);
+            CSingleLock lock(&SoundLock(), TRUE);
             StopTone();
         }
         KillTimer(10);
@@ -225,7 +225,7 @@ void CSoftPhoneDlg::OnOK()
             break;
     }
     {
-        CSingleLock lock(&g_soundLock, TRUE);
+        CSingleLock lock(&SoundLock(), TRUE);
         if (m_toneChannel.IsOpen())
             m_toneChannel.Close();
         g_bToneOpen = 0;

@@ -109,7 +109,7 @@ LRESULT CSoftPhoneDlg::OnIncomingCallMsg(WPARAM, LPARAM)
     SetTimer(22, 300);
     ShowWindow(SW_SHOWNORMAL);
     {
-        CSingleLock lock(&g_soundLock, TRUE);
+        CSingleLock lock(&SoundLock(), TRUE);
         OpenToneChannel();
     }
     const CString &play = m_settings.m_strPlayDevice;
@@ -190,7 +190,7 @@ LRESULT CSoftPhoneDlg::OnCallCleared(WPARAM wParam, LPARAM lParam)
     AddCallLog(m_nCallState);
     m_nCallState = 0;
     {
-        CSingleLock lock(&g_soundLock, TRUE);
+        CSingleLock lock(&SoundLock(), TRUE);
         if (m_toneChannel.IsOpen())
             m_toneChannel.Close();
         g_bToneOpen = 0;

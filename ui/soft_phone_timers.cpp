@@ -70,8 +70,8 @@ void CSoftPhoneDlg::OnTimer(UINT_PTR nIDEvent)
             KillTimer(8);
         return;
     case 10: {
-        CSingleLock lock(&g_soundLock, TRUE);
-        g_strPlayFile = m_settings.m_strRingInWav;
+        CSingleLock lock(&SoundLock(), TRUE);
+        FileToPlay() = m_settings.m_strRingInWav;
         if (m_toneChannel.HasPlayCompleted())
             m_soundThreads.Start(PlaySoundThread, &m_toneChannel);
         break;
