@@ -11,6 +11,7 @@
 
 #include <win/handle.h>
 #include <win/msgbox.h>
+#include <win/path.h>
 
 #include <cstring>
 
@@ -66,14 +67,16 @@ void CSoftPhoneDlg::PlayKeyTone(char c)
     CString file = ToneFileName(c);
     if (file.IsEmpty())
         return;
-    CString path;
-    path.Format("%sdtmf\\%s", m_settings.m_strInstallDir.GetString(), file.GetString());
+    CString tone;
+    tone.Format("%sdtmf\\%s", m_settings.m_strInstallDir.GetString(), file.GetString());
+    // The file of the install directory that the Windows path names.
+    PString path(win::MapPath(tone).c_str());
     CSingleLock lock(&SoundLock(), TRUE);
     if (g_bToneOpen == 1)
         m_toneChannel.Close();
     OpenToneChannel();
     if (g_bToneOpen == 1)
-        m_toneChannel.PlayFile(PString(path.GetString()), TRUE);
+        m_toneChannel.PlayFile(path, TRUE);
     m_toneChannel.Close();
 }
 

@@ -17,6 +17,7 @@
 #include <tools/service-sim/ras_gatekeeper.h>
 #include <tools/service-sim/service_server.h>
 
+#include <tests/pwlib/wav_fixture.h>
 #include <tests/support/free_port.h>
 
 #include <win/application.h>
@@ -726,8 +727,13 @@ TEST_F(DialogTest, NoControlOfTheSkinCoversAnother)
     EXPECT_LE(number.Height(), 30) << "the number box is one line high";
 }
 
-TEST_F(DialogTest, TheKeypadEditsTheNumberWhileIdle)
+// The keypad edits the number while idle, and each key with a tone plays its file of the
+// install directory's dtmf folder, whole, on the play device.
+TEST_F(DialogTest, TheKeypadEditsTheNumberWhileIdleAndPlaysTheKeysTones)
 {
+    std::filesystem::path played = dir.Path("played");
+    std::filesystem::create_directories(played);
+    dlg().m_settings.m_strPlayDevice = ("file:" + played.string() + "/").c_str();
     dlg().m_number.SetWindowText("");
     dlg().OnKeypadDigit(8);
     CString text;
@@ -741,6 +747,23 @@ TEST_F(DialogTest, TheKeypadEditsTheNumberWhileIdle)
     dlg().SendMessage(WM_COMMAND, 1009, 0); // the 0 key
     dlg().m_number.GetWindowText(text);
     EXPECT_EQ(text, "12*#0");
+
+    // One player opened for each key with a tone, in the order pressed.
+    std::map<int, std::filesystem::path> players;
+    for (const auto &entry : std::filesystem::directory_iterator(played)) {
+        std::string name = entry.path().stem().string(); // player-<process>-<n>
+        players[std::stoi(name.substr(name.rfind('-') + 1))] = entry.path();
+    }
+    const std::vector<std::string> tones{"d1.wav", "d2.wav", "star.wav", "hash.wav", "d0.wav"};
+    ASSERT_EQ(players.size(), tones.size());
+    auto player = players.begin();
+    for (const std::string &tone : tones) {
+        kestrelin::testing::Wave heard, file;
+        ASSERT_TRUE(kestrelin::testing::ReadWave(player++->second.string(), heard)) << tone;
+        ASSERT_TRUE(kestrelin::testing::ReadWave(dir.Path("dtmf/" + tone).string(), file)) << tone;
+        EXPECT_FALSE(file.samples.empty()) << tone;
+        EXPECT_EQ(heard.samples, file.samples) << tone;
+    }
 }
 
 TEST_F(DialogTest, TheHandsetHistoryWrapsAndTheDialKeyRedialsTheLastNumber)
