@@ -13,6 +13,7 @@
 #include <win/msgbox.h>
 #include <win/path.h>
 
+#include <chrono>
 #include <cstring>
 
 namespace {
@@ -39,8 +40,9 @@ BOOL Contains(const PStringArray &names, const CString &name)
     return FALSE;
 }
 
-constexpr DWORD kExitWaitMs = 1000;
-constexpr int kExitWaits = 15;
+// Exit waits at most this long for a stopped tone's playing to return, looking this often.
+constexpr auto kExitToneWait = std::chrono::milliseconds(1000);
+constexpr DWORD kExitTonePollMs = 5;
 
 } // namespace
 
@@ -222,17 +224,16 @@ void CSoftPhoneDlg::OnOK()
         UsbPhoneApi.Ring(0);
     if (UsbPhoneApi.Close)
         UsbPhoneApi.Close();
-    for (int i = 0; i < kExitWaits && g_bToneOpen == 1; ++i) {
-        Sleep(kExitWaitMs);
-        if (m_toneChannel.HasPlayCompleted())
-            break;
-    }
     {
+        // The tone that plays ends now rather than being heard out, and the closed channel
+        // plays nothing that a ring-back thread would start after this.
         CSingleLock lock(&SoundLock(), TRUE);
-        if (m_toneChannel.IsOpen())
-            m_toneChannel.Close();
+        m_toneChannel.Close();
         g_bToneOpen = 0;
     }
+    auto deadline = std::chrono::steady_clock::now() + kExitToneWait;
+    while (!m_toneChannel.HasPlayCompleted() && std::chrono::steady_clock::now() < deadline)
+        Sleep(kExitTonePollMs);
     CDialog::OnOK();
 }
 

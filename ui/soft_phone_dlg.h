@@ -73,7 +73,8 @@ class CSoftPhoneDlg : public CSkinDialog
     void CloseMenuPanel();
 
     BOOL OnInitDialog() override;
-    /// Exit: shuts the calls, the handsets and the tones down and ends the dialog.
+    /// Exit: shuts the calls and the handsets down, stops the tone that plays (not waiting
+    /// for it to be heard out) and ends the dialog.
     void OnOK() override;
     BOOL PreTranslateMessage(MSG *pMsg) override;
     void DoDataExchange(CDataExchange *pDX) override;

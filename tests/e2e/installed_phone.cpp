@@ -150,6 +150,8 @@ bool InstalledPhone::Start(Desktop &desktop)
                            "LSAN_OPTIONS=suppressions=" + suppressions.string()};
     if (!path_.empty())
         options.environment.push_back("PATH=" + path_);
+    if (!player_.empty())
+        options.environment.push_back("KESTRELIN_SOUND_PLAYER=" + player_);
     options.mergeStderr = true;
     options.workingDirectory = dir_.parent_path().string();
     process_ = std::make_unique<Process>((dir_ / "kestrelin").string(), std::vector<std::string>{},

@@ -40,6 +40,9 @@ class InstalledPhone
     /** The sound device that every device of the system opens as (KESTRELIN_SOUND): "null"
      *  unless set; a "file:" device that cannot be opened makes a machine whose sound fails. */
     void SetSoundDevice(const std::string &device) { sound_ = device; }
+    /** The device that every player of the system opens as (KESTRELIN_SOUND_PLAYER), before
+     *  the one above: a "file:" directory keeps what each opened player played. */
+    void SetPlayerDevice(const std::string &device) { player_ = device; }
 
     /** Starts the program on the desktop, with the sound device above; false if it could not. */
     bool Start(Desktop &desktop);
@@ -71,6 +74,7 @@ class InstalledPhone
     std::filesystem::path dir_;
     std::string path_; // "" : the test's own
     std::string sound_ = "null";
+    std::string player_;
     std::unique_ptr<Process> process_;
 };
 

@@ -28,6 +28,8 @@ XWindow PhoneUser::LogIn(const std::string &account, const std::string &password
     XWindow login = WaitForDialog(kLoginDialog);
     if (!login || !ClickControl(login, kLoginDialog, kAccountEdit))
         return 0;
+    // The account a previous run kept is shown: typed over.
+    desktop_.Key({"ctrl+a"});
     desktop_.Type(account);
     if (!ClickControl(login, kLoginDialog, kPasswordEdit))
         return 0;

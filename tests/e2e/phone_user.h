@@ -16,8 +16,8 @@ class PhoneUser
   public:
     PhoneUser(Desktop &desktop, InstalledPhone &phone, int language);
 
-    /** Types the account and password into the login dialog and presses OK; the main window
-     *  that then shows, 0 when none did. */
+    /** Types the account (over the one kept) and the password into the login dialog and
+     *  presses OK; the main window that then shows, 0 when none did. */
     XWindow LogIn(const std::string &account, const std::string &password);
     /** Cancels the audio wizard a first start opens over the main window; whether it went. */
     bool CancelWizard();

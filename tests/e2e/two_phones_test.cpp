@@ -2,14 +2,15 @@
 // service simulator, driven only by clicks and keys on their windows: log in, type a local
 // port into the menu panel, dial by typing and by the keypad, answer while the ring plays, chat
 // with digits both ways, press Escape in the chat while a call is offered, hang up from either
-// side, look at the call lists, switch the language, exit; and call a phone whose sound cannot
-// be opened. Keys go to the window typed in: a digit gone astray would be dialled with the next
-// number. What is checked: the simulator's log, the data files the phones leave, the windows'
-// titles, which one has the keyboard and what their pictures show; each step leaves a
-// screenshot.
+// side, look at the call lists, switch the language, exit; call a phone whose sound cannot be
+// opened; exit while a tone plays. Keys go to the window typed in: a digit gone astray would
+// be dialled with the next number. What is checked: the simulator's log, the data files the
+// phones leave, the windows' titles, which one has the keyboard, what their pictures show and
+// what they play; each step leaves a screenshot.
 #include "artefacts.h"
 #include "capture.h"
 #include "desktop.h"
+#include "e2e_support.h"
 #include "installed_phone.h"
 #include "loopback_service.h"
 #include "pcap_file.h"
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <thread>
@@ -191,6 +193,31 @@ double FirstMessage(const std::vector<SignalFrame> &frames, uint16_t port, bool 
             return f.time;
     }
     return 0;
+}
+
+// The player files of a phone (see SetPlayerDevice) in which the tone of the frequency plays.
+size_t PlayersWithTone(const std::filesystem::path &dir, double frequency)
+{
+    size_t count = 0;
+    std::error_code ec;
+    for (const auto &entry : std::filesystem::directory_iterator(dir, ec))
+        if (AnalyseTone(entry.path().string(), frequency).toneSeconds > 0)
+            ++count;
+    return count;
+}
+
+// Clicks Exit on the phone's skin and waits for its process to end; how long that took after
+// the click, in milliseconds (-1 when the click could not be made).
+int ExitMs(Desktop &desktop, InstalledPhone &phone, PhoneUser &user)
+{
+    if (!user.ClickSkin(kExit))
+        return -1;
+    double clicked = desktop.LastClickTime();
+    EXPECT_EQ(phone.WaitForExit(60000), 0) << phone.OutputText();
+    double ended =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    return int((ended - clicked) * 1000);
 }
 
 class TwoPhones : public ::testing::TestWithParam<Desktop::WindowManager>
@@ -427,6 +454,88 @@ TEST_P(TwoPhones, ACallToAPhoneWhoseSoundCannotOpenEndsOnBothWithoutRinging)
     EXPECT_EQ(settings1->m_DialedCalls.m_strNumber[0], "8002");
     ASSERT_EQ(settings2->m_MissedCalls.m_nCount, 1) << "the call it could not take";
     EXPECT_EQ(settings2->m_MissedCalls.m_strNumber[0], "8001");
+}
+
+// Exit while a tone plays stops the tone and ends the program at once: the callee's ring, the
+// caller's ring-back, and a keypad tone just played while idle. The ring and the ring-back
+// last far longer than the bound here, so a program that waited for them would be seen to;
+// a phone started again at once after its Exit finds no other instance still running.
+TEST_P(TwoPhones, ExitWhileAToneIsPlayingEndsTheProgramAtOnce)
+{
+    // Frequencies (Hz) of the ring and the ring-back written here, and the low one of key 5.
+    constexpr double kToneSeconds = 60, kRing = 440, kRingBack = 660, kKeyFive = 770;
+    constexpr int kExitBoundMs = 6000;
+    LoopbackService service;
+    ASSERT_FALSE(service.Address().empty());
+    Desktop desktop(GetParam());
+    ASSERT_TRUE(desktop.Ready());
+    StepShots shots(desktop);
+    InstalledPhone phone1(ArtefactDir() / "phone1"), phone2(ArtefactDir() / "phone2");
+    int port2 = FreeLocalPort();
+    for (auto [phone, port, x] : {std::tuple{&phone1, FreeLocalPort(), 20}, {&phone2, port2, 620}}) {
+        phone->UseService(service.Address());
+        phone->SetLocalPort(port);
+        phone->SetWindowPosition(x, 20);
+        // The tones in place of the program's own, and every player kept in a file.
+        ASSERT_NO_FATAL_FAILURE(WriteTone((phone->Dir() / "ringin.wav").string(), kRing,
+                                          kToneSeconds));
+        ASSERT_NO_FATAL_FAILURE(WriteTone((phone->Dir() / "RingOut.wav").string(), kRingBack,
+                                          kToneSeconds));
+        std::filesystem::create_directories(phone->Dir() / "played");
+        phone->SetPlayerDevice("file:" + (phone->Dir() / "played").string());
+    }
+    const std::filesystem::path played1 = phone1.Dir() / "played";
+    const std::filesystem::path played2 = phone2.Dir() / "played";
+    PhoneUser user1(desktop, phone1, 0), user2(desktop, phone2, 0);
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(desktop, phone1, user1, "8001"));
+    ASSERT_NO_FATAL_FAILURE(StartAndLogIn(desktop, phone2, user2, "8002"));
+    EXPECT_NE(service.Log().WaitForText("(8002 logged in)", 20000), "");
+    const std::string admitted = "8001 calls 8002 at 127.0.0.1:" + std::to_string(port2);
+
+    SCOPED_TRACE("exit on the callee while its ring plays");
+    ASSERT_TRUE(user1.ClickLayoutBox(kNumberBox));
+    desktop.Type("8002");
+    desktop.Key({"Return"});
+    EXPECT_NE(service.Log().WaitForText(admitted, 20000), "");
+    ASSERT_TRUE(Eventually([&] { return PlayersWithTone(played2, kRing) > 0; }))
+        << "8002 rings";
+    shots.Take("ringing");
+    int ringing = ExitMs(desktop, phone2, user2);
+    EXPECT_GE(ringing, 0);
+    EXPECT_LT(ringing, kExitBoundMs) << "the program waited for its ring";
+    RecordProperty("exit_while_ringing_ms", ringing);
+
+    SCOPED_TRACE("start 8002 again at once; exit on the caller while its ring-back plays");
+    ASSERT_TRUE(phone2.Start(desktop));
+    ASSERT_NE(user2.LogIn("8002", "demo"), 0u) << "no second start\n" << phone2.OutputText();
+    EXPECT_TRUE(Eventually([&] { return LinesHolding(service, "(8002 logged in)") >= 2; }));
+    size_t ringBacks = PlayersWithTone(played1, kRingBack);
+    ASSERT_TRUE(user1.ClickLayoutBox(kNumberBox));
+    desktop.Type("8002");
+    desktop.Key({"Return"});
+    ASSERT_TRUE(Eventually([&] { return PlayersWithTone(played1, kRingBack) > ringBacks; }))
+        << "8001 hears the ring-back";
+    shots.Take("ring-back");
+    size_t disengaged = LinesHolding(service, "disengageRequest");
+    int ringingBack = ExitMs(desktop, phone1, user1);
+    EXPECT_GE(ringingBack, 0);
+    EXPECT_LT(ringingBack, kExitBoundMs) << "the program waited for its ring-back";
+    RecordProperty("exit_during_ring_back_ms", ringingBack);
+
+    SCOPED_TRACE("exit on a phone that is idle after a keypad tone");
+    ASSERT_TRUE(Eventually(
+        [&] { return LinesHolding(service, "disengageRequest") >= disengaged + 2; }))
+        << "8002's offered call ends with the caller gone";
+    ASSERT_TRUE(user2.ClickSkin(KeypadButton('5')));
+    ASSERT_TRUE(Eventually([&] { return PlayersWithTone(played2, kKeyFive) > 0; }))
+        << "the keypad tone is played";
+    int afterKeyTone = ExitMs(desktop, phone2, user2);
+    EXPECT_GE(afterKeyTone, 0);
+    EXPECT_LT(afterKeyTone, kExitBoundMs);
+    RecordProperty("exit_after_keypad_tone_ms", afterKeyTone);
+    shots.Take("exited");
+    EXPECT_EQ(phone1.Alarms(), std::vector<std::string>{});
+    EXPECT_EQ(phone2.Alarms(), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Desktops, TwoPhones,

@@ -486,6 +486,40 @@ TEST_F(PhoneTest, AnswerRefuseAndHangUpDoNotWaitForAPlayingTone)
     }
 }
 
+// Exit while the callee's ring or the caller's ring-back plays: the tone stops and Exit ends
+// without waiting for it. The tones last far longer than the bound, so an Exit that waited
+// for one, or a tone that went on playing, would be seen to.
+TEST_F(PhoneTest, ExitStopsAPlayingToneAndDoesNotWaitForIt)
+{
+    constexpr int kToneSeconds = 60;
+    WriteSilence(dir.Path("RingOut.wav"), kToneSeconds);
+    WriteSilence(dir.Path("long-ring.wav"), kToneSeconds);
+    auto longRing = [](CSettings &s) { s.m_strRingInWav = s.m_strInstallDir + "long-ring.wav"; };
+    auto playing = [](Phone &p) {
+        return p.dlg->m_soundThreads.AnyRunning() && !p.dlg->m_toneChannel.HasPlayCompleted();
+    };
+    for (bool callee : {true, false}) {
+        SCOPED_TRACE(callee ? "the callee, ringing" : "the caller, hearing the ring-back");
+        Service service;
+        Phone a("8001", &service, "demo", longRing), b("8002", &service, "demo", longRing);
+        ASSERT_TRUE(a.WaitStatus(123));
+        ASSERT_TRUE(b.WaitStatus(123));
+        a.Dial("8002");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_bRinging == 1 && playing(b); },
+                                    15000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return playing(a); }, 15000));
+        Phone &exiting = callee ? b : a;
+        auto start = std::chrono::steady_clock::now();
+        exiting.dlg->SendMessage(WM_COMMAND, IDOK, 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(kToneSeconds / 6))
+            << "Exit waited for the tone";
+        EXPECT_FALSE(exiting.dlg->m_toneChannel.IsOpen());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !exiting.dlg->m_soundThreads.AnyRunning(); },
+                                    kToneSeconds * 1000 / 6))
+            << "the tone went on playing";
+    }
+}
+
 // A sound device that cannot be opened for the call: the phone it belongs to says which at
 // once and the call ends on both sides. With fast start the sound opens before the answer and
 // nobody is shown Connected; without, the callee has answered first and the peer may have
