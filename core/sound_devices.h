@@ -1,4 +1,5 @@
-// Names of the sound system's default playback and recording devices.
+// Names of the sound system's default playback and recording devices, and the texts that say
+// a device could not be opened.
 #pragma once
 
 #include <win/cstring.h>
@@ -8,3 +9,7 @@
 CString DefaultPlayDeviceName();
 /// The device the sound system records from when none is chosen ("Default").
 CString DefaultRecordDeviceName();
+
+/// What the user is told when the playback or the recording device cannot be opened.
+inline constexpr const char *kCannotOpenOutputDevice = "Cannot Open Sound Output Device!";
+inline constexpr const char *kCannotOpenInputDevice = "Cannot Open Sound Input Device!";

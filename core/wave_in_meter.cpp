@@ -1,6 +1,8 @@
 // Microphone meter: one recorded block, re-queued after every fill.
 #include <core/wave_in_meter.h>
 
+#include <core/sound_devices.h>
+
 #include <win/msgbox.h>
 
 #include <algorithm>
@@ -49,7 +51,7 @@ MMRESULT CWaveInMeter::Start(UINT deviceId)
                             0, CALLBACK_EVENT);
     if (r != MMSYSERR_NOERROR) {
         m_hWaveIn = nullptr;
-        AfxMessageBox("Cannot Open Sound Input Device!");
+        AfxMessageBox(kCannotOpenInputDevice);
         Stop();
         return r;
     }

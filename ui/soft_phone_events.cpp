@@ -2,6 +2,7 @@
 // and the call log.
 #include <ui/soft_phone_dlg.h>
 
+#include <core/sound_devices.h>
 #include <core/usb_phone.h>
 
 #include <h323/callsig/end_reason.h>
@@ -216,7 +217,7 @@ LRESULT CSoftPhoneDlg::OnCallCleared(WPARAM wParam, LPARAM lParam)
 
 LRESULT CSoftPhoneDlg::OnSoundDeviceFailed(WPARAM wParam, LPARAM)
 {
-    m_strDeviceError = wParam ? "Cannot Open Sound Input Device!" : "Cannot Open Sound Output Device!";
+    m_strDeviceError = wParam ? kCannotOpenInputDevice : kCannotOpenOutputDevice;
     m_strStatus2 = m_strDeviceError;
     InvalidateStatusArea();
     return 0;

@@ -2,6 +2,7 @@
 #include <ui/voice_sheet.h>
 
 #include <core/settings.h>
+#include <core/sound_devices.h>
 #include <core/sound_mixer.h>
 #include <core/window_messages.h>
 
@@ -10,6 +11,7 @@
 #include <pwlib/sound/psoundchannel.h>
 #include <win/cwinapp.h>
 #include <win/cwinthread.h>
+#include <win/msgbox.h>
 #include <win/winmsg.h>
 
 #include <cstring>
@@ -195,17 +197,21 @@ void CVoice_Page2::OnTest()
         g_bBusyStop = 1;
         return;
     }
-    m_btnTest.SetWindowText("Stop");
-    m_bPlaying = 1;
-    // A test sound just stopped finishes its playing first: one player at a time.
-    m_pBusyThread.reset();
-    g_bBusyStop = 0;
     PSoundChannel *channel = SheetOf(m_pSheet)->m_pToneChannel;
     if (channel == nullptr)
         return;
+    // A test sound just stopped finishes its playing first: one player at a time.
+    m_pBusyThread.reset();
     channel->SetBuffers(kTestBufferSize, 2);
-    channel->Open(PString(SheetOf(m_pSheet)->m_strPlaybackDevice.GetString()),
-                  PSoundChannel::Player, 1, 8000, 16);
+    if (!channel->Open(PString(SheetOf(m_pSheet)->m_strPlaybackDevice.GetString()),
+                       PSoundChannel::Player, 1, 8000, 16)) {
+        // Nothing to hear: the user is told, and the button stays a Test button.
+        AfxMessageBox(kCannotOpenOutputDevice);
+        return;
+    }
+    m_btnTest.SetWindowText("Stop");
+    m_bPlaying = 1;
+    g_bBusyStop = 0;
     CWinThread *thread =
         AfxBeginThread(BusyToneThread, channel, THREAD_PRIORITY_NORMAL, 0, CREATE_SUSPENDED);
     if (thread == nullptr)

@@ -321,6 +321,46 @@ TEST_F(VoiceWizard, TheTestButtonStartsAndStopsTheBusyTone)
     });
 }
 
+// A playback device that cannot be opened: Test says so in a box and stays a Test button, with
+// nothing started; on a device that opens it plays.
+TEST_F(VoiceWizard, TheTestButtonSaysWhenThePlaybackDeviceCannotOpen)
+{
+    // Every ALSA player of this machine fails to open; the Null device still opens.
+    std::string missing = "file:" + tmp.file("no-such-dir/sound.wav");
+    ASSERT_EQ(setenv("KESTRELIN_SOUND_PLAYER", missing.c_str(), 1), 0);
+    CButton &test = sheet.m_page2.m_btnTest;
+    auto PressTest = [&] {
+        sheet.m_page2.SendMessage(WM_COMMAND, MAKEWPARAM(1050, BN_CLICKED), 0);
+    };
+    Run({
+        [&] {
+            sheet.m_page1.m_comboPlayback.SetCurSel(0); // "Default"
+            Press(ID_WIZNEXT);
+        },
+        [&] {
+            PressTest();
+            EXPECT_EQ(boxes, std::vector<std::string>{"Cannot Open Sound Output Device!"});
+            boxes.clear();
+            EXPECT_EQ(Caption(test), "Test");
+            EXPECT_EQ(sheet.m_page2.m_bPlaying, 0);
+            EXPECT_FALSE(tone.IsOpen());
+            Press(ID_WIZBACK);
+        },
+        [&] {
+            sheet.m_page1.m_comboPlayback.SetCurSel(IndexOf(PSoundChannel::Player, "Null"));
+            Press(ID_WIZNEXT);
+        },
+        [&] {
+            PressTest();
+            EXPECT_TRUE(boxes.empty());
+            EXPECT_EQ(Caption(test), "Stop");
+            EXPECT_TRUE(Within([&] { return !tone.HasPlayCompleted(); })) << "the tone plays";
+            Press(IDCANCEL);
+        },
+    });
+    unsetenv("KESTRELIN_SOUND_PLAYER");
+}
+
 TEST(MicrophoneLevel, SpanOfTheExtremesOfTheFirst400Samples)
 {
     struct Case {
