@@ -11,6 +11,7 @@
 #include <pwlib/pudpsocket.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <deque>
 #include <map>
@@ -234,15 +235,19 @@ TEST(JitterBuffer, OverUdpPacketsTakenInLaterKeepTheirArrivalAndCloseEndsTheWait
     RTP_UDP session(1);
     ASSERT_TRUE(session.Open(loopback, 30000, 39998, 0));
     ASSERT_TRUE(session.SetRemoteSocketInfo(loopback, peer.GetPort(), TRUE));
-    session.SetJitterBufferSize(100 * 8, 250 * 8);
+    // A delay longer than a loaded host stalls the sender, so that every packet is in time.
+    constexpr PInt64 kDelay = 250;
+    session.SetJitterBufferSize(kDelay * 8, kDelay * 8);
 
-    // 20 ms packets: the first four after the first one arrive while the reader waits for
+    // 20 ms packets: the first twelve after the first one arrive while the reader waits for
     // the first play-out time, the others while it waits for the one before theirs.
-    constexpr int kPackets = 8;
+    constexpr int kPackets = 16;
+    PInt64 sendingFrom = 0;
+    std::vector<PInt64> sentBy(kPackets); // when each packet was in the session's socket
     std::thread sender([&] {
-        PInt64 start = PTimer::Tick().GetMilliSeconds();
+        sendingFrom = PTimer::Tick().GetMilliSeconds();
         for (int k = 0; k < kPackets; k++) {
-            PInt64 rest = start + 20 * k - PTimer::Tick().GetMilliSeconds();
+            PInt64 rest = sendingFrom + 20 * k - PTimer::Tick().GetMilliSeconds();
             if (rest > 0)
                 PThread::Sleep(PTimeInterval(rest));
             RTP_DataFrame frame;
@@ -252,6 +257,7 @@ TEST(JitterBuffer, OverUdpPacketsTakenInLaterKeepTheirArrivalAndCloseEndsTheWait
             frame.SetPayloadSize(160);
             peer.WriteTo(frame.GetPointer(), frame.GetPacketSize(), loopback,
                          session.GetLocalDataPort());
+            sentBy[k] = PTimer::Tick().GetMilliSeconds();
         }
     });
     RTP_DataFrame frame;
@@ -263,20 +269,29 @@ TEST(JitterBuffer, OverUdpPacketsTakenInLaterKeepTheirArrivalAndCloseEndsTheWait
         held.push_back(session.GetJitterBuffer()->GetLastHoldTime());
     }
     sender.join();
+    // Packet k plays no sooner than the delay plus 20k ms after the first arrived, which was
+    // after the sending began, and it arrived before its send returned: held at least the
+    // delay less how late the sender was with it (1 ms for each time rounded to the ms).
     // Counted from when it was read, the second packet would show 20 ms.
-    for (size_t k = 0; k < held.size(); k++)
-        EXPECT_GE(held[k], 85u) << "packet " << k << " is held the delay from its arrival";
+    for (int k = 0; k < kPackets; k++) {
+        const PInt64 late = sentBy[k] - sendingFrom - 20 * k;
+        EXPECT_GE(PInt64(held[k]), kDelay - late - 2)
+            << "packet " << k << " is held the delay from its arrival (sent " << late << " ms late)";
+    }
 
     // Past the last packet the reader plays empty frames; closing ends it at once.
+    std::atomic<PInt64> closedAt{0};
     std::thread closer([&] {
         PThread::Sleep(50);
+        closedAt = PTimer::Tick().GetMilliSeconds();
         session.Close(TRUE);
     });
     PInt64 start = PTimer::Tick().GetMilliSeconds();
-    while (session.ReadBufferedData(frame) && PTimer::Tick().GetMilliSeconds() - start < 5000) {
+    while (session.ReadBufferedData(frame) && PTimer::Tick().GetMilliSeconds() - start < 30000) {
     }
+    const PInt64 ended = PTimer::Tick().GetMilliSeconds();
     closer.join();
-    EXPECT_LT(PTimer::Tick().GetMilliSeconds() - start, 2000);
+    EXPECT_LT(ended - closedAt, 2000);
     EXPECT_FALSE(session.ReadBufferedData(frame));
 }
 
