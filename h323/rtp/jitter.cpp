@@ -186,6 +186,10 @@ int RTP_JitterBuffer::TakeFrame(RTP_DataFrame &out, PInt64 playBy, PInt64 giveUp
         PInt64 wait;
         bool waitForData = false;
         PInt64 now = NowMs();
+        // A frame due after giveUpAt is left for the next call, however late this one runs:
+        // a caller whose playing takes real time (a blocking sound device) gets back to its
+        // other work.
+        const PInt64 horizon = std::max(std::min(now, giveUpAt), playBy);
         {
             PWaitAndSignal lock(mutex);
             if (!synced) {
@@ -201,7 +205,7 @@ int RTP_JitterBuffer::TakeFrame(RTP_DataFrame &out, PInt64 playBy, PInt64 giveUp
                        int32_t(buffer.front().frame->GetTimestamp() - nextTimestamp) < 0)
                     DropOldest();
                 PInt64 due = PlayoutTime(nextTimestamp);
-                if (due <= std::max(now, playBy)) {
+                if (due <= horizon) {
                     if (!buffer.empty() && buffer.front().frame->GetTimestamp() == nextTimestamp) {
                         Entry e = std::move(buffer.front());
                         buffer.pop_front();
@@ -219,7 +223,7 @@ int RTP_JitterBuffer::TakeFrame(RTP_DataFrame &out, PInt64 playBy, PInt64 giveUp
                 }
                 if (waitForData) {
                     wait = 20;
-                } else if (due <= std::max(now, playBy)) {
+                } else if (due <= horizon) {
                     DWORD step = frameDuration > 0 ? frameDuration : 160;
                     if (!buffer.empty()) {
                         DWORD gap = buffer.front().frame->GetTimestamp() - nextTimestamp;

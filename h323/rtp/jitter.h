@@ -40,7 +40,8 @@ class RTP_JitterBuffer
     BOOL ReadData(RTP_DataFrame &frame);
     /// As ReadData, for a thread with other work: a frame due by playBy (ms of PTimer::Tick)
     /// is given at once, even before its time; otherwise it waits for the next frame at most
-    /// until giveUpAt. 1 with a frame, 0 when none was due by then, -1 once closed.
+    /// until giveUpAt. 1 with a frame, 0 when none was due by then (one that came due later
+    /// waits for the next call, however long the caller took), -1 once closed.
     int TakeFrame(RTP_DataFrame &frame, PInt64 playBy, PInt64 giveUpAt);
     /// Any thread: ends ReadData (the session's sockets are closed by the session).
     void Close();

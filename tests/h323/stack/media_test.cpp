@@ -200,6 +200,29 @@ TEST(JitterBuffer, PacketsOfSeveralFramesPlayWithoutGaps)
     }
 }
 
+TEST(JitterBuffer, AStepGivesOnlyTheFramesDueByItsEndHoweverLateItRuns)
+{
+    FeedSession session;
+    session.SetJitterBufferSize(50 * 8, 250 * 8);
+    const PInt64 start = PTimer::Tick().GetMilliSeconds();
+    for (DWORD k = 0; k < 10; k++)
+        session.Push(160 * k, start); // frame k plays at start + 50 + 20k
+    // A step of a thread that plays more slowly than it should: all ten are due by now.
+    PThread::Sleep(300);
+    const PInt64 stepEnd = start + 50 + 20 * 2 + 5;
+    RTP_DataFrame frame;
+    std::vector<DWORD> given;
+    int got;
+    while ((got = session.ReadBufferedDataWithin(frame, stepEnd, stepEnd)) > 0 && given.size() < 20)
+        given.push_back(frame.GetTimestamp());
+    EXPECT_EQ(got, 0);
+    EXPECT_EQ(given, (std::vector<DWORD>{0, 160, 320}));
+    // The next step goes on from there.
+    ASSERT_EQ(session.ReadBufferedDataWithin(frame, 0, PTimer::Tick().GetMilliSeconds()), 1);
+    EXPECT_EQ(frame.GetTimestamp(), 480u);
+    EXPECT_EQ(frame.GetPayloadSize(), 160);
+}
+
 namespace {
 
 /// Waits until the system stamps received datagrams (it starts a little after the first
