@@ -8,8 +8,10 @@
 #include <h323/rtp/rtp_session.h>
 #include <h323/transports/transport_address.h>
 
+#include <pwlib/ptimer.h>
 #include <pwlib/ptrace.h>
 
+#include <algorithm>
 #include <random>
 
 // ---- H323Channel ----
@@ -283,12 +285,18 @@ bool H323_RTPChannel::Play(RTP_DataFrame &frame)
 
 bool H323_RTPChannel::ReceiveAudioDue(PInt64 playBy, PInt64 giveUpAt)
 {
+    // Frames that are due play at once, but the step ends with its time even while playing
+    // blocks (a full sound device after a stall): the rest play in the next steps, and the
+    // thread's transmitter keeps its pace in between.
+    const PInt64 stepEnd = std::max(playBy, giveUpAt);
     while (running && audioFrame) {
         int got = session.ReadBufferedDataWithin(*audioFrame, playBy, giveUpAt);
         if (got == 0)
             return true;
         if (got < 0 || !running || !Play(*audioFrame))
             break;
+        if (PTimer::Tick().GetMilliSeconds() > stepEnd)
+            return true;
     }
     PTRACE(4, "H323\treceive of session " << GetSessionID() << " ended");
     return false;

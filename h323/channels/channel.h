@@ -110,7 +110,8 @@ class H323_RTPChannel : public H323Channel
     /// sends it; false when the media has ended.
     bool TransmitAudioPacket();
     /// Audio: plays the frames due by playBy at once, and waits for the next one at most until
-    /// giveUpAt (ms of PTimer::Tick()); false when the media has ended.
+    /// giveUpAt (ms of PTimer::Tick()); returns once past both, even with due frames left
+    /// (playing may block); false when the media has ended.
     bool ReceiveAudioDue(PInt64 playBy, PInt64 giveUpAt);
     /// Milliseconds of audio in one packet sent.
     unsigned GetPacketTime() const;

@@ -7,6 +7,8 @@
 #include <h323/channels/channel.h>
 #include <h323/rtp/rtp_session.h>
 
+#include <pwlib/sound/psoundchannel.h>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -280,6 +282,80 @@ TEST(Calls, IncomingSetupGivesTheCallingPartyNumber)
     ASSERT_FALSE(caller.Call(callee.Address()).IsEmpty());
     EXPECT_EQ(callee.events.WaitFor("calling"), "calling 8613800138000");
     EXPECT_FALSE(caller.events.WaitFor("established").empty());
+}
+
+namespace {
+
+/// The Null player, stalled once (as a loaded machine stalls a thread): its writes block
+/// from then on, as a full sound card's do, while the frames due meanwhile are played.
+class StallingPlayer : public PSoundChannel
+{
+  public:
+    static constexpr int kStallAt = 25;
+    BOOL Write(const void *buf, PINDEX len) override
+    {
+        if (++writes == kStallAt)
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return PSoundChannel::Write(buf, len);
+    }
+    std::atomic<int> writes{0};
+};
+
+class StallingEndPoint : public TestEndPoint
+{
+  public:
+    using TestEndPoint::TestEndPoint;
+    BOOL OpenAudioChannel(H323Connection &c, BOOL isEncoding, unsigned bufferSize,
+                          H323AudioCodec &codec) override
+    {
+        if (isEncoding)
+            return TestEndPoint::OpenAudioChannel(c, isEncoding, bufferSize, codec);
+        auto *sound = new StallingPlayer;
+        sound->SetBuffers(PINDEX(bufferSize), PINDEX(GetSoundChannelBufferDepth()));
+        if (!sound->Open("Null", PSoundChannel::Player, 1, 8000, 16)) {
+            delete sound;
+            return FALSE;
+        }
+        player = sound;
+        return codec.AttachChannel(sound, TRUE);
+    }
+    std::atomic<StallingPlayer *> player{nullptr};
+};
+
+} // namespace
+
+// Once the player has fallen behind, each frame played waits for room; the transmitter on the
+// same media thread still sends a packet for each frame played, not one for every few.
+TEST(Calls, AReceiverBehindItsPlayerLeavesTheTransmitterItsPace)
+{
+    StallingEndPoint caller("alice");
+    TestEndPoint callee("bob");
+    PString token = caller.Call(callee.Address());
+    ASSERT_FALSE(caller.events.WaitFor("established").empty());
+    H323Connection *conn = caller.FindConnectionWithLock(token);
+    ASSERT_NE(conn, nullptr);
+    H323Channel *transmitter = conn->FindChannel(1, FALSE);
+    ASSERT_NE(transmitter, nullptr);
+    RTP_Session &session = static_cast<H323_RTPChannel *>(transmitter)->GetSession();
+    conn->Unlock();
+    auto writesReach = [&](int n) {
+        for (int i = 0; i < 3000; i++) {
+            StallingPlayer *p = caller.player;
+            if (p != nullptr && p->writes >= n)
+                return p->writes.load();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
+    };
+    const int from = writesReach(StallingPlayer::kStallAt + 1);
+    ASSERT_NE(from, -1) << "the player was not written to";
+    const DWORD sentFrom = session.GetPacketsSent();
+    const int to = writesReach(from + 50);
+    ASSERT_NE(to, -1) << "the player stopped";
+    const DWORD sent = session.GetPacketsSent() - sentFrom;
+    EXPECT_GE(sent, DWORD(to - from) / 2) << "packets sent while " << to - from << " frames played";
+    caller.ClearCall(token);
+    EXPECT_NE(WaitCleared(caller), -1);
 }
 
 // One media thread serves both directions of a call's audio; either direction ending leaves
