@@ -68,6 +68,17 @@ Simulator::~Simulator()
     std::filesystem::remove(accounts);
 }
 
+std::string Simulator::EndpointId(const std::string &alias)
+{
+    const std::string confirm = "registrationConfirm " + alias + " as ";
+    std::string line = proc->WaitForText(confirm);
+    size_t at = line.find(confirm);
+    if (at == std::string::npos)
+        return "";
+    std::string id = line.substr(at + confirm.size());
+    return id.substr(0, id.find(' '));
+}
+
 std::unique_ptr<Process> StartEndpoint(const std::vector<std::string> &args)
 {
     std::vector<std::string> all = {"--listen", "0"};

@@ -18,6 +18,9 @@ class Simulator
     /** "127.0.0.1:port" of its gatekeeper. */
     const std::string &Gatekeeper() const { return gatekeeper; }
     Process &process() { return *proc; }
+    /** The endpoint identifier the gatekeeper gave alias (waiting for the registration), or
+     *  "" when it did not register. */
+    std::string EndpointId(const std::string &alias);
 
   private:
     std::string accounts;

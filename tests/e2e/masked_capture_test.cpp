@@ -151,7 +151,7 @@ struct MaskedCase {
     const char *name;
     std::vector<std::string> simArgs;
     std::vector<std::string> expect; ///< more fields the unmasked capture must show
-    const char *simReady;            ///< a line of the simulator to wait for before the call
+    const char *simReady; ///< a line of the simulator naming the callee, before the call
 };
 
 class MaskedCall : public ::testing::TestWithParam<MaskedCase>
@@ -185,7 +185,8 @@ TEST_P(MaskedCall, NothingOnTheWireIsPlainAndUnmaskedItDecodes)
     ASSERT_FALSE(caller.WaitFor("MSG GK_REGISTERED").empty());
     ASSERT_FALSE(callee.WaitFor("MSG GK_REGISTERED").empty());
     if (c.simReady != nullptr) {
-        ASSERT_FALSE(sim.process().WaitFor(c.simReady).empty()) << c.simReady;
+        const std::string ready = c.simReady + sim.EndpointId("8002");
+        ASSERT_FALSE(sim.process().WaitFor(ready).empty()) << ready;
     }
     caller.Send("call 8002");
     ASSERT_FALSE(callee.WaitFor("MSG RINGING_IN").empty());
@@ -314,7 +315,8 @@ TEST_P(MaskedCall, NothingOnTheWireIsPlainAndUnmaskedItDecodes)
 
 INSTANTIATE_TEST_SUITE_P(Calls, MaskedCall,
                          ::testing::Values(MaskedCase{"direct", {}, {}, nullptr},
-                                           // The announcements on the link, then the call.
+                                           // The callee's announcement on its link, then
+                                           // the call.
                                            MaskedCase{"natLink",
                                                       {"--nat-hint"},
                                                       {"q931.call_state"},
