@@ -1,12 +1,20 @@
 // Captures of the loopback interface, tshark's fields, and the ports of a process's sockets.
 #include "capture.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace e2e
@@ -33,28 +41,93 @@ std::string CaptureUnavailable()
     return "";
 }
 
+namespace
+{
+
+/// Whether the file holds text, looking from scanned on (which moves to the end).
+bool FileHolds(const std::string &path, const std::string &text, std::streamoff &scanned)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    const std::streamoff from = std::max<std::streamoff>(0, scanned - std::streamoff(text.size()));
+    if (size <= from)
+        return false;
+    std::string bytes(size_t(size - from), '\0');
+    in.seekg(from);
+    in.read(bytes.data(), std::streamsize(bytes.size()));
+    scanned = from + in.gcount();
+    return bytes.find(text) != std::string::npos;
+}
+
+} // namespace
+
 LoopbackCapture::LoopbackCapture(const std::string &file, bool classicPcap,
                                  const std::string &filter)
     : path(file)
 {
-    std::vector<std::string> args = {"-q", "-i", "lo", "-f", filter, "-w", path};
+    // The marks go from a socket of our own to itself, captured whatever the filter.
+    markSocket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in self{};
+    self.sin_family = AF_INET;
+    self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(self);
+    if (markSocket < 0 ||
+        ::bind(markSocket, reinterpret_cast<sockaddr *>(&self), sizeof(self)) != 0 ||
+        ::getsockname(markSocket, reinterpret_cast<sockaddr *>(&self), &length) != 0) {
+        ADD_FAILURE() << "no socket for the capture's marks";
+        return;
+    }
+    markPort = ntohs(self.sin_port);
+    std::vector<std::string> args = {"-q", "-i", "lo", "-f",
+                                     "(" + filter + ") or udp port " + std::to_string(markPort),
+                                     "-w", path};
     if (classicPcap)
         args.push_back("-P");
     dumpcap.reset(new Process("/usr/bin/dumpcap", args));
-    // dumpcap reports on stderr; give it a moment to open the interface.
-    usleep(700000);
+    EXPECT_TRUE(Mark()) << "dumpcap did not capture on lo within 30 s";
 }
 
 LoopbackCapture::~LoopbackCapture()
 {
     Stop();
+    if (markSocket >= 0)
+        ::close(markSocket);
+}
+
+bool LoopbackCapture::Mark()
+{
+    // A datagram of our own, repeated until dumpcap has written it: dumpcap reports on
+    // stderr before it has opened the interface, and writes the file late.
+    const std::string mark = "capture mark " + std::to_string(::getpid()) + " " + path + " " +
+                             std::to_string(marks++);
+    sockaddr_in self{};
+    self.sin_family = AF_INET;
+    self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    self.sin_port = htons(markPort);
+    std::streamoff scanned = 0;
+    bool written = false;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!written && dumpcap->Running() && std::chrono::steady_clock::now() < end) {
+        ::sendto(markSocket, mark.data(), mark.size(), 0, reinterpret_cast<sockaddr *>(&self),
+                 sizeof(self));
+        char drop[256];
+        while (::recv(markSocket, drop, sizeof(drop), MSG_DONTWAIT) > 0) {
+        }
+        usleep(50000);
+        written = FileHolds(path, mark, scanned);
+    }
+    return written;
 }
 
 void LoopbackCapture::Stop()
 {
     if (!dumpcap)
         return;
-    usleep(300000);
+    // What was sent before the mark is in the file once the mark is.
+    EXPECT_TRUE(Mark()) << "dumpcap did not write the last packets within 30 s";
     dumpcap->Terminate();
     dumpcap->Wait(5000);
     dumpcap.reset();

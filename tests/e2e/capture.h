@@ -19,7 +19,8 @@ std::string Shell(const std::string &command);
 /** Why the loopback cannot be captured here, or "" when it can. */
 std::string CaptureUnavailable();
 
-/** dumpcap on lo (host 127.0.0.1) into a file, from construction until Stop. */
+/** dumpcap on lo (host 127.0.0.1) into a file, from construction until Stop; the file also
+ *  holds the capture's own marks, datagrams from one port to itself. */
 class LoopbackCapture
 {
   public:
@@ -28,13 +29,20 @@ class LoopbackCapture
     explicit LoopbackCapture(const std::string &path, bool classicPcap = false,
                              const std::string &filter = "host 127.0.0.1");
     ~LoopbackCapture();
-    /** Lets the last packets through, then ends dumpcap. */
+    /** Waits until the packets sent so far are in the file, then ends dumpcap. */
     void Stop();
     const std::string &Path() const { return path; }
 
   private:
+    /** Sends a datagram of its own until dumpcap has written it to the file; false when it
+     *  did not within seconds. */
+    bool Mark();
+
     std::string path;
     std::unique_ptr<Process> dumpcap;
+    int markSocket = -1;
+    uint16_t markPort = 0;
+    int marks = 0;
 };
 
 /** tshark -T fields over a capture: per frame, one column per field ("" when absent, several
