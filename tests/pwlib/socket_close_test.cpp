@@ -9,9 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <fcntl.h>
@@ -122,16 +124,36 @@ std::vector<BlockedCall> BlockedCalls(FullBacklog &backlog, PTCPSocket &listener
     };
 }
 
-/// Runs the blocked call, checks that it is blocked, then ends it with endIt (on this
-/// thread) and measures how long the call took to return.
+/// Runs the blocked call, waits until it blocks, then ends it with endIt (on this thread)
+/// and measures how long the call took to return.
 void ExpectEndsAtOnce(const BlockedCall &c, std::function<void(std::unique_ptr<PIPSocket> &)> endIt)
 {
     std::unique_ptr<PIPSocket> socket;
     std::function<BOOL()> call = c.setUp(socket);
     ASSERT_TRUE(socket) << c.name;
-    auto result = std::async(std::launch::async, call);
-    ASSERT_EQ(result.wait_for(std::chrono::milliseconds(200)), std::future_status::timeout)
-        << c.name << " did not block";
+    // The calling thread's wait pump runs once its wait blocks: only then is the call there
+    // to be ended (before, a close would come first and a connect would open the socket anew).
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool blocked = false, returned = false;
+    auto result = std::async(std::launch::async, [&] {
+        pwlib::SetWaitPump([&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            blocked = true;
+            changed.notify_all();
+        });
+        BOOL ok = call();
+        pwlib::SetWaitPump(nullptr);
+        std::lock_guard<std::mutex> lock(mutex);
+        returned = true;
+        changed.notify_all();
+        return ok;
+    });
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, std::chrono::seconds(30), [&] { return blocked || returned; });
+        ASSERT_TRUE(blocked && !returned) << c.name << " did not block";
+    }
     PTimeInterval start = PTimer::Tick();
     endIt(socket);
     ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready)
