@@ -160,6 +160,8 @@ struct RcfTextCase {
     bool natLink;
 };
 
+static void PrintTo(const RcfTextCase &c, std::ostream *os) { *os << c.name; }
+
 class RegistrationConfirm : public CallEngine, public ::testing::WithParamInterface<RcfTextCase>
 {
 };
@@ -312,6 +314,8 @@ struct RejectCase {
     int accountInUse; ///< WM_ACCOUNT_IN_USE wParam, 0: none
 };
 
+static void PrintTo(const RejectCase &c, std::ostream *os) { *os << c.name; }
+
 class RegistrationReject : public CallEngine, public ::testing::WithParamInterface<RejectCase>
 {
 };
@@ -370,6 +374,8 @@ struct AdmissionCase {
     WPARAM clearedReason;
     LPARAM clearedFlag;
 };
+
+static void PrintTo(const AdmissionCase &c, std::ostream *os) { *os << c.name; }
 
 class Admission : public CallEngine, public ::testing::WithParamInterface<AdmissionCase>
 {
@@ -460,6 +466,8 @@ struct LossCase {
     Loss loss;
 };
 
+void PrintTo(const LossCase &c, std::ostream *os) { *os << c.name; }
+
 class LostRegistration : public CallEngine, public ::testing::WithParamInterface<LossCase>
 {
 };
@@ -533,6 +541,8 @@ struct UnregistrationCase {
     const char *answer; ///< what the phone sends back, "" for nothing
 };
 
+void PrintTo(const UnregistrationCase &c, std::ostream *os) { *os << c.name; }
+
 class UnregistrationDuringACall : public CallEngine,
                                   public ::testing::WithParamInterface<UnregistrationCase>
 {
@@ -589,6 +599,8 @@ struct AlternateCase {
     const char *rcf;
     const char *kept;
 };
+
+static void PrintTo(const AlternateCase &c, std::ostream *os) { *os << c.name; }
 
 class AlternateGatekeeper : public CallEngine, public ::testing::WithParamInterface<AlternateCase>
 {
@@ -680,6 +692,8 @@ struct VideoCase {
     int transmit, receive;      ///< auto-start afterwards; -1: left as it was
     std::vector<std::string> table;
 };
+
+void PrintTo(const VideoCase &c, std::ostream *os) { *os << c.name; }
 
 class VideoCapabilities : public CallEngine, public ::testing::WithParamInterface<VideoCase>
 {

@@ -133,6 +133,8 @@ namespace
 
 enum class Kind { CoderLibrary, Acm };
 
+void PrintTo(Kind kind, std::ostream *os) { *os << (kind == Kind::Acm ? "acm" : "coderLibrary"); }
+
 class G7231Codecs : public ::testing::TestWithParam<Kind>
 {
   protected:
@@ -292,9 +294,7 @@ TEST_P(G7231Codecs, WriteOnAnEncoderFailsAndWritesNothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, G7231Codecs, ::testing::Values(Kind::CoderLibrary, Kind::Acm),
-                         [](const auto &info) {
-                             return std::string(info.param == Kind::Acm ? "acm" : "coderLibrary");
-                         });
+                         ::testing::PrintToStringParamName());
 
 // ---- the ACM driver search and its failures ----
 
@@ -306,6 +306,8 @@ struct SearchCase {
     bool g7231Listed;
     bool available;
 };
+
+static void PrintTo(const SearchCase &c, std::ostream *os) { *os << c.name; }
 
 class AcmSearch : public ::testing::TestWithParam<SearchCase>
 {

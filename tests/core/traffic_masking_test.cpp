@@ -44,6 +44,8 @@ struct DatagramCase {
     Bytes wire;
 };
 
+void PrintTo(const DatagramCase &c, std::ostream *os) { *os << c.name; }
+
 class DatagramRule : public ::testing::TestWithParam<DatagramCase>
 {
 };
@@ -133,6 +135,8 @@ struct StreamCase {
     const char *name;
     int masking;
 };
+
+void PrintTo(const StreamCase &c, std::ostream *os) { *os << c.name; }
 
 class StreamOnTheWire : public ::testing::TestWithParam<StreamCase>
 {

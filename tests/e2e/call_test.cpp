@@ -24,6 +24,8 @@ struct CallCase {
     std::vector<std::string> switches;
 };
 
+void PrintTo(const CallCase &c, std::ostream *os) { *os << c.name; }
+
 class Calls : public ::testing::TestWithParam<CallCase>
 {
 };
@@ -93,6 +95,8 @@ struct EndCase {
     std::string callerCleared;
     std::string calleeCleared;
 };
+
+static void PrintTo(const EndCase &c, std::ostream *os) { *os << c.name; }
 
 class EndReasons : public ::testing::TestWithParam<EndCase>
 {

@@ -19,6 +19,8 @@ struct CaptureCase {
     std::vector<std::string> simulator = {};
 };
 
+void PrintTo(const CaptureCase &c, std::ostream *os) { *os << c.name; }
+
 class WholeCall : public ::testing::TestWithParam<CaptureCase>
 {
 };

@@ -154,6 +154,8 @@ struct MaskedCase {
     const char *simReady; ///< a line of the simulator naming the callee, before the call
 };
 
+void PrintTo(const MaskedCase &c, std::ostream *os) { *os << c.name; }
+
 class MaskedCall : public ::testing::TestWithParam<MaskedCase>
 {
 };

@@ -130,6 +130,8 @@ struct FilterCase {
     bool offered;
 };
 
+static void PrintTo(const FilterCase &c, std::ostream *os) { *os << c.name; }
+
 class IncomingFilter : public ::testing::TestWithParam<FilterCase>
 {
 };
@@ -177,6 +179,8 @@ struct BusyCase {
     std::vector<std::string> args;
     const char *thirdSees; ///< the last call message of the second caller
 };
+
+static void PrintTo(const BusyCase &c, std::ostream *os) { *os << c.name; }
 
 class SecondCall : public ::testing::TestWithParam<BusyCase>
 {
@@ -255,6 +259,8 @@ struct NatCase {
     std::vector<std::string> callerArgs;
     const char *codecs; ///< the CODEC line of the callee
 };
+
+static void PrintTo(const NatCase &c, std::ostream *os) { *os << c.name; }
 
 class OverTheNatLink : public ::testing::TestWithParam<NatCase>
 {
@@ -382,6 +388,8 @@ struct VideoCase {
     std::vector<std::string> options;
     std::string format;
 };
+
+static void PrintTo(const VideoCase &c, std::ostream *os) { *os << c.name; }
 
 class VideoCall : public ::testing::TestWithParam<VideoCase>
 {

@@ -24,6 +24,8 @@ struct RecoveryCase {
     Outage outage;
 };
 
+void PrintTo(const RecoveryCase &c, std::ostream *os) { *os << c.name; }
+
 class RegistrationRecovery : public ::testing::TestWithParam<RecoveryCase>
 {
 };

@@ -25,6 +25,8 @@ struct ReleaseCase {
     Release release;
 };
 
+void PrintTo(const ReleaseCase &c, std::ostream *os) { *os << c.name; }
+
 class ReleasedCall : public ::testing::TestWithParam<ReleaseCase>
 {
 };

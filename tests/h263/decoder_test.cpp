@@ -96,13 +96,12 @@ struct OrderCase {
     Arrival arrival;
 };
 
-std::string order_case_name(const ::testing::TestParamInfo<OrderCase> &i)
+void PrintTo(const OrderCase &c, std::ostream *os)
 {
     static const char *const names[] = {"in_order", "neighbours_swapped",
                                         "other_neighbours_swapped", "shuffled_pictures",
                                         "duplicated"};
-    return std::string(i.param.width == 176 ? "qcif_" : "cif_") +
-           names[static_cast<int>(i.param.arrival)];
+    *os << (c.width == 176 ? "qcif_" : "cif_") << names[static_cast<int>(c.arrival)];
 }
 
 class SequenceOrder : public ::testing::TestWithParam<OrderCase> {};
@@ -138,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                       OrderCase{176, Arrival::ShuffledPictures},
                       OrderCase{352, Arrival::ShuffledPictures},
                       OrderCase{352, Arrival::Duplicated}),
-    order_case_name);
+    ::testing::PrintToStringParamName());
 
 /** Rows [y0, y1) of the luma of two pictures are the same. */
 bool same_rows(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b, int width, int y0,

@@ -49,6 +49,8 @@ struct EncoderCase {
     uint64_t payloads, reconstructions;
 };
 
+void PrintTo(const EncoderCase &c, std::ostream *os) { *os << c.width << "x" << c.height; }
+
 /** One pass of code_and_hash with the kernels in use. */
 void code_and_hash_once(const std::vector<std::vector<uint8_t>> &pictures, int width, int height,
                         uint64_t want_payloads, uint64_t want_reconstructions)
@@ -115,13 +117,19 @@ TEST_P(EncoderGolden, PayloadsAndReconstructionsAreUnchanged)
 
 INSTANTIATE_TEST_SUITE_P(Sizes, EncoderGolden,
                          ::testing::Values(EncoderCase{176, 144, 0x66cb4b33e6859679ull, 0x1a0d795c3208c367ull},
-                                           EncoderCase{352, 288, 0xca58374b93ae1bc0ull, 0x2ddb7a4dd4c9020aull}));
+                                           EncoderCase{352, 288, 0xca58374b93ae1bc0ull, 0x2ddb7a4dd4c9020aull}),
+                         ::testing::PrintToStringParamName());
 
 struct RealCase {
     const char *source;     ///< a name of lavfi_sources()
     int width, height;
     uint64_t pictures, payloads, reconstructions;
 };
+
+void PrintTo(const RealCase &c, std::ostream *os)
+{
+    *os << c.source << "_" << c.width << "x" << c.height;
+}
 
 class RealContentGolden : public ::testing::TestWithParam<RealCase> {};
 
@@ -162,16 +170,19 @@ INSTANTIATE_TEST_SUITE_P(
                                0x148623cec45c2a35ull},
                       RealCase{"noisy", 352, 288, 0xa645396c96e8bd4dull, 0x548f19fb08d79327ull,
                                0x1513493339f6e1c1ull}),
-    [](const ::testing::TestParamInfo<RealCase> &i) {
-        return std::string(i.param.source) + "_" + std::to_string(i.param.width) + "x" +
-               std::to_string(i.param.height);
-    });
+    ::testing::PrintToStringParamName());
 
 struct DecoderCase {
     int width, height;
     bool gob_headers, advanced;
     uint64_t stream, pictures;
 };
+
+void PrintTo(const DecoderCase &c, std::ostream *os)
+{
+    *os << c.width << "x" << c.height << (c.gob_headers ? "_gob_headers" : "")
+        << (c.advanced ? "_advanced" : "");
+}
 
 class DecoderGolden : public ::testing::TestWithParam<DecoderCase> {};
 
@@ -218,6 +229,7 @@ TEST_P(DecoderGolden, PicturesAreUnchanged)
 INSTANTIATE_TEST_SUITE_P(Streams, DecoderGolden,
                          ::testing::Values(DecoderCase{176, 144, false, false, 0x60babd65455875f6ull, 0x666f754d9b7c0e94ull},
                                            DecoderCase{352, 288, true, false, 0xccb6d7b6a2d08265ull, 0xdddbe3b8766efb1eull},
-                                           DecoderCase{176, 144, true, true, 0x2274e03169ddc7e8ull, 0xea462e9497293e8cull}));
+                                           DecoderCase{176, 144, true, true, 0x2274e03169ddc7e8ull, 0xea462e9497293e8cull}),
+                         ::testing::PrintToStringParamName());
 
 } // namespace

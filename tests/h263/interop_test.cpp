@@ -19,6 +19,8 @@ struct Size {
     int width, height;
 };
 
+void PrintTo(const Size &s, std::ostream *os) { *os << s.width << "x" << s.height; }
+
 class EncoderInterop : public ::testing::TestWithParam<Size> {};
 
 TEST_P(EncoderInterop, LibavcodecDecodesOurPicturesAsWeReconstructThem)
@@ -60,7 +62,8 @@ TEST_P(EncoderInterop, LibavcodecDecodesOurPicturesAsWeReconstructThem)
 
 INSTANTIATE_TEST_SUITE_P(Sizes, EncoderInterop,
                          ::testing::Values(Size{176, 144}, Size{352, 288}, Size{128, 96},
-                                           Size{320, 240}));
+                                           Size{320, 240}),
+                         ::testing::PrintToStringParamName());
 
 } // namespace
 
@@ -84,6 +87,11 @@ struct AvCase {
     int width, height;
     bool gob_headers;
 };
+
+void PrintTo(const AvCase &c, std::ostream *os)
+{
+    *os << c.width << "x" << c.height << (c.gob_headers ? "_gob_headers" : "");
+}
 
 class LibavcodecStream : public ::testing::TestWithParam<AvCase> {};
 
@@ -123,7 +131,8 @@ TEST_P(LibavcodecStream, DecodesAsLibavcodecDoes)
 
 INSTANTIATE_TEST_SUITE_P(Streams, LibavcodecStream,
                          ::testing::Values(AvCase{176, 144, false}, AvCase{176, 144, true},
-                                           AvCase{352, 288, false}, AvCase{352, 288, true}));
+                                           AvCase{352, 288, false}, AvCase{352, 288, true}),
+                         ::testing::PrintToStringParamName());
 
 TEST(OwnStream, DecoderReproducesTheEncodersReconstruction)
 {
@@ -161,6 +170,12 @@ struct FfmpegRtpCase {
     int width, height;
     bool gob_headers;       ///< a GOB header in front of every GOB, else mode B packets
 };
+
+void PrintTo(const FfmpegRtpCase &c, std::ostream *os)
+{
+    *os << c.source << "_" << c.width << "x" << c.height
+        << (c.gob_headers ? "_gob_headers" : "_mode_b");
+}
 
 class FfmpegRtp : public ::testing::TestWithParam<FfmpegRtpCase> {};
 
@@ -230,9 +245,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FfmpegRtpCase{"noisy", 176, 144, false},
                       FfmpegRtpCase{"noisy", 352, 288, false},
                       FfmpegRtpCase{"noisy", 352, 288, true}),
-    [](const ::testing::TestParamInfo<FfmpegRtpCase> &i) {
-        return std::string(i.param.source) + "_" + std::to_string(i.param.width) + "x" +
-               std::to_string(i.param.height) + (i.param.gob_headers ? "_gob_headers" : "_mode_b");
-    });
+    ::testing::PrintToStringParamName());
 
 } // namespace

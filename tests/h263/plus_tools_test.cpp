@@ -102,6 +102,8 @@ struct ToolCase {
     const char *refusal;                ///< the message, or null when decoded
 };
 
+void PrintTo(const ToolCase &c, std::ostream *os) { *os << c.name; }
+
 class PlusTools : public ::testing::TestWithParam<ToolCase> {};
 
 constexpr int kPictures = 10;

@@ -294,6 +294,8 @@ struct MissingAdditionCase {
     const char *path; ///< of the failure; "" when it encodes
 };
 
+void PrintTo(const MissingAdditionCase &c, std::ostream *os) { *os << c.name; }
+
 class PerMissingAddition : public ::testing::TestWithParam<MissingAdditionCase>
 {
 };

@@ -27,6 +27,8 @@ struct Mode {
     bool h245inSetup;
 };
 
+void PrintTo(const Mode &c, std::ostream *os) { *os << c.name; }
+
 class CallModes : public ::testing::TestWithParam<Mode>
 {
 };
@@ -79,6 +81,8 @@ struct Refusal {
     int callerReason;
     int calleeReason; ///< -1: the callee has no connection
 };
+
+static void PrintTo(const Refusal &c, std::ostream *os) { *os << c.name; }
 
 class Refusals : public ::testing::TestWithParam<Refusal>
 {
@@ -222,6 +226,8 @@ struct InputCase {
     H323EndPoint::SendUserInputModes mode;
     const char *expect; ///< the callee's first user-input event
 };
+
+static void PrintTo(const InputCase &c, std::ostream *os) { *os << c.name; }
 
 class UserInput : public ::testing::TestWithParam<InputCase>
 {

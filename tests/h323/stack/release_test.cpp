@@ -79,6 +79,8 @@ struct StubbornCase {
     bool peerDropsSignalling; ///< the peer closes the signalling instead of releasing
 };
 
+void PrintTo(const StubbornCase &c, std::ostream *os) { *os << c.name; }
+
 class StubbornPeer : public ::testing::TestWithParam<StubbornCase>
 {
 };

@@ -155,6 +155,8 @@ struct VideoCase {
     bool fastStart;
 };
 
+void PrintTo(const VideoCase &c, std::ostream *os) { *os << c.name; }
+
 class VideoCalls : public ::testing::TestWithParam<VideoCase>
 {
 };
@@ -208,6 +210,8 @@ struct RefusalCase {
     bool calleeRefusesReceive;
     bool callerRefusesTransmit;
 };
+
+static void PrintTo(const RefusalCase &c, std::ostream *os) { *os << c.name; }
 
 class VideoRefusals : public ::testing::TestWithParam<RefusalCase>
 {
