@@ -84,6 +84,7 @@ struct H263DecState {
     int new_gob = 0;
     int gob_number = 0;
     int gob_count = 0;
+    int picture_open = 0;                   ///< a picture was started and not yet ended
     uint8_t gob_decoded[32] = {};
     int picture_headers = 0;                ///< picture headers accepted so far
     int skip_to_picture = 0;                ///< a refused picture header drops GOBs until the next
@@ -97,6 +98,8 @@ struct H263DecState {
     int plus_header = 0;                    ///< the last picture header had a PLUSPTYPE
     int plus_options = 0;                   ///< the optional modes of the last OPPTYPE
     int rounding_type = 0;                  ///< RTYPE of a P picture: half-pel averages round down
+    int last_rounding = -1;                 ///< RTYPE of the last picture with PLUSPTYPE
+    int rounding_alternates = 0;            ///< the last P one had another than the one before
 };
 
 /** Creates a core with no frame stores. */
@@ -106,15 +109,17 @@ void decoder_core_destroy(H263DecState *st);
 /**
  * Consumes data from pos up to end. Returns 0 when more data are needed, 1
  * when the picture's last GOB was decoded, 2 when a picture was finished with
- * concealment or a segment failed. With flush, the data's end ends a segment.
+ * concealment (it returns at once then: the picture ended is the display
+ * picture) or a segment failed. With flush, the data's end ends a segment.
  */
 int decode_segments(H263DecState *st, const uint8_t *&pos, const uint8_t *end, bool flush);
-/** Copies every macroblock of the current picture that was not decoded from the reference. */
+/** Ends the current picture: every macroblock not decoded is copied from the reference. */
 void conceal_missing_gobs(H263DecState *st);
 /**
  * The data fed next belong to a picture whose header was lost (with the
  * packet that carried it): it is set up from the payload header as far as
- * that tells; false when such a picture cannot be decoded.
+ * that tells, its rounding type from the pictures before; false when such a
+ * picture cannot be decoded.
  */
 bool begin_picture_without_header(H263DecState *st, const PayloadPicture &p);
 /**

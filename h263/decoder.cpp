@@ -6,7 +6,29 @@
 #include "h263/print.h"
 #include "h263/tables.h"
 
+#include <algorithm>
 #include <cstring>
+
+namespace {
+
+bool begins_with(const uint8_t *p, size_t len, int bits)
+{
+    // 0000 0000 0000 0000 1 (17 bits) or, for 22 bits, 1000 00 after the zeros.
+    if (len < 3 || p[0] || p[1])
+        return false;
+    return bits == 17 ? (p[2] & 0x80) != 0 : (p[2] & 0xfc) == 0x80;
+}
+
+/** Packets this far behind the next one are a stream that started again, not late ones. */
+constexpr uint16_t kRestartDistance = 1024;
+
+// How far the stream runs on (90 kHz timestamp units) before a missing packet is given up:
+// as the receiver's jitter buffer, 50 ms at first, raised in steps of 10 ms beyond the
+// lateness of a late packet up to 250 ms, lowered one step after 300 pictures without one.
+constexpr int32_t kMinWait = 50 * 90, kMaxWait = 250 * 90, kWaitStep = 10 * 90;
+constexpr int kShrinkAfter = 300;
+
+} // namespace
 
 H263DecoderBase::~H263DecoderBase() = default;
 
@@ -55,6 +77,7 @@ H263Decoder::H263Decoder()
     now_ = 1;
     colour_ = 1;
     decimation_ = 411;
+    wait_ = kMinWait;
     core_ = h263::decoder_core_create();
 }
 
@@ -103,26 +126,12 @@ void H263Decoder::FinishFrame()
 }
 
 bool H263Decoder::DecodePacket(const uint8_t *payload, int length, bool, bool marker,
-                               unsigned sequence)
+                               unsigned sequence, uint32_t timestamp)
 {
-    Decode(payload, length, marker, sequence);
+    Decode(payload, length, marker, sequence, timestamp);
     return true;
 }
 
-namespace {
-
-bool begins_with(const uint8_t *p, size_t len, int bits)
-{
-    // 0000 0000 0000 0000 1 (17 bits) or, for 22 bits, 1000 00 after the zeros.
-    if (len < 3 || p[0] || p[1])
-        return false;
-    return bits == 17 ? (p[2] & 0x80) != 0 : (p[2] & 0xfc) == 0x80;
-}
-
-/** Packets this far behind the next one are a stream that started again, not late ones. */
-constexpr uint16_t kRestartDistance = 1024;
-
-} // namespace
 
 void H263Decoder::new_format(int source_format)
 {
@@ -132,6 +141,7 @@ void H263Decoder::new_format(int source_format)
     handed_out_ = nullptr;
     carry_ = -1;
     contiguous_ = false;
+    in_picture_ = false;
     if (core_) {
         h263::free_frame_stores(core_);
         h263::decoder_core_destroy(core_);
@@ -155,7 +165,8 @@ void H263Decoder::new_format(int source_format)
     }
 }
 
-void H263Decoder::Decode(const uint8_t *payload, int length, bool marker, unsigned sequence)
+void H263Decoder::Decode(const uint8_t *payload, int length, bool marker, unsigned sequence,
+                         uint32_t timestamp)
 {
     if (!payload || length < 1)
         return;
@@ -176,57 +187,119 @@ void H263Decoder::Decode(const uint8_t *payload, int length, bool marker, unsign
         return;
     }
     const uint16_t seq = static_cast<uint16_t>(sequence);
-    const bool picture_start = begins_with(payload + header, static_cast<size_t>(data_length), 22) &&
-                               ((payload[0] >> 3) & 7) == 0;
-    if (synced_) {
+    if (have_window_) {
         const uint16_t ahead = static_cast<uint16_t>(seq - next_);
         if (ahead >= 0x8000) {
-            // Older than the next packet to decode: too late, or a duplicate of
-            // one decoded; far older, the sender started again.
-            if (ahead > 0x10000 - kRestartDistance || !picture_start)
-                return;
-            synced_ = false;
-            break_bitstream();
+            const bool picture_start =
+                begins_with(payload + header, static_cast<size_t>(data_length), 22) &&
+                ((payload[0] >> 3) & 7) == 0;
+            if (!started_ && static_cast<uint16_t>(newest_ - seq) < kSlots) {
+                next_ = seq;    // before decoding begins, older packets are waited for too
+            } else if (ahead <= 0x10000 - kRestartDistance && picture_start) {
+                restart();      // far older: the sender started again
+            } else {
+                note_lateness(timestamp);
+                return;         // too late, or a duplicate of one decoded
+            }
         } else if (ahead >= kSlots) {
             make_room(seq);
         }
     }
-    PacketSlot &slot = slots_[seq & (kSlots - 1)];
-    if (slot.waiting && slot.sequence == seq)
+    PacketSlot &s = slot(seq);
+    if (holds(seq))
         return;     // a duplicate of a packet that is waiting
-    slot.sequence = seq;
-    slot.marker = marker ? 0x80 : 0;
-    slot.f = f;
-    slot.sbit = (payload[0] >> 3) & 7;
-    slot.ebit = payload[0] & 7;
-    slot.src = src;
-    std::memcpy(slot.header, payload, static_cast<size_t>(header));
-    slot.length = data_length;
-    slot.waiting = true;
-    std::memcpy(slot.data.data(), payload + header, static_cast<size_t>(data_length));
-    if (!synced_) {
-        // Nothing can be decoded before a picture start; the packets that
-        // arrived before it wait in their slots in case they follow it.
-        if (!picture_start)
-            return;
-        synced_ = true;
-        next_ = seq;
+    s.sequence = seq;
+    s.timestamp = timestamp;
+    s.marker = marker ? 0x80 : 0;
+    s.f = f;
+    s.sbit = (payload[0] >> 3) & 7;
+    s.ebit = payload[0] & 7;
+    s.src = src;
+    std::memcpy(s.header, payload, static_cast<size_t>(header));
+    s.length = data_length;
+    s.waiting = true;
+    std::memcpy(s.data.data(), payload + header, static_cast<size_t>(data_length));
+    if (!have_window_) {
+        have_window_ = true;
+        next_ = newest_ = seq;
+        newest_timestamp_ = timestamp;
+    } else if (static_cast<uint16_t>(seq - newest_) < 0x8000) {
+        newest_ = seq;
+        newest_timestamp_ = timestamp;
+    } else {
+        note_lateness(timestamp);   // a newer packet overtook it
     }
     decode_in_order();
     if (have_picture_)
         age_blocks();
 }
 
+bool H263Decoder::can_begin(const PacketSlot &s) const
+{
+    // A picture start, or a packet that begins a GOB or says where it begins,
+    // of a format known without its picture header.
+    const uint8_t *data = s.data.data();
+    const size_t n = static_cast<size_t>(s.length);
+    if (s.sbit == 0 && begins_with(data, n, 22))
+        return true;
+    return (s.f || (s.sbit == 0 && begins_with(data, n, 17))) &&
+           (s.src <= 5 || s.src == source_format_);
+}
+
+void H263Decoder::restart()
+{
+    for (PacketSlot &s : slots_)
+        s.waiting = false;
+    have_window_ = false;
+    started_ = false;
+    break_bitstream();
+}
+
+void H263Decoder::note_lateness(uint32_t timestamp)
+{
+    const int64_t late = static_cast<int32_t>(newest_timestamp_ - timestamp);
+    if (late <= 0)
+        return;
+    on_time_pictures_ = 0;
+    if (late + kWaitStep > wait_)
+        wait_ = static_cast<int32_t>(std::min<int64_t>(late + kWaitStep, kMaxWait));
+}
+
 void H263Decoder::decode_in_order()
 {
-    while (holds(next_, next_) || give_up_waiting())
+    for (;;) {
+        if (!started_ && !begin_decoding())
+            return;
+        if (!holds(next_) && !give_up_waiting())
+            return;
         decode_next();
+    }
+}
+
+bool H263Decoder::begin_decoding()
+{
+    // Nothing before an intra picture start is needed. Anything else may be
+    // preceded by older packets still to come: once they could no longer come
+    // in time, decoding begins at the oldest packet it can begin with.
+    const PacketSlot &oldest = slot(next_);
+    if (holds(next_) && oldest.sbit == 0 &&
+        begins_with(oldest.data.data(), static_cast<size_t>(oldest.length), 22) &&
+        h263::H263GetBits(oldest.header, oldest.f ? 32 : 11, 1) == 0)   // I: intra
+        return started_ = true;
+    if (!give_up_waiting())
+        return false;
+    for (; next_ != static_cast<uint16_t>(newest_ + 1); next_++) {
+        if (holds(next_) && can_begin(slot(next_)))
+            return started_ = true;
+        slot(next_).waiting = false;
+    }
+    return false;
 }
 
 void H263Decoder::decode_next()
 {
-    if (holds(next_, next_)) {
-        PacketSlot &s = slots_[next_ & (kSlots - 1)];
+    if (holds(next_)) {
+        PacketSlot &s = slot(next_);
         s.waiting = false;
         feed(s);
     } else {
@@ -237,25 +310,49 @@ void H263Decoder::decode_next()
 
 bool H263Decoder::give_up_waiting() const
 {
-    // A missing packet may come late by up to a picture: once two later
-    // pictures have ended (their markers are in) it is not coming.
-    int markers = 0;
-    for (uint16_t d = 1; d < kSlots; d++) {
+    // Two later pictures have ended (at a marker, or where the timestamp
+    // changes after a packet without one), and the stream has run on by the
+    // wait from the first packet after the gap. Timestamps that do not advance
+    // say nothing of time: then the pictures alone count.
+    const PacketSlot *first = nullptr, *last = nullptr;
+    int ends = 0;
+    for (uint16_t d = 0; d < kSlots; d++) {
         const uint16_t seq = static_cast<uint16_t>(next_ + d);
-        if (holds(seq, seq) && slots_[seq & (kSlots - 1)].marker && ++markers == 2)
-            return true;
+        if (!holds(seq))
+            continue;
+        const PacketSlot &s = slots_[seq & (kSlots - 1)];
+        if (!first)
+            first = &s;
+        else if (!last->marker && s.timestamp != last->timestamp)
+            ends++;
+        ends += s.marker != 0;
+        last = &s;
     }
-    return false;
+    if (ends < 2)
+        return false;
+    const int32_t ran = static_cast<int32_t>(newest_timestamp_ - first->timestamp);
+    return ran >= wait_ || ran <= 0;
 }
 
 void H263Decoder::make_room(uint16_t sequence)
 {
-    // The slots hold the 64 sequence numbers from next_ on: decode or give up
+    // The slots hold the kSlots sequence numbers from next_ on: decode or give up
     // the oldest until the new one fits.
-    for (int n = 0; n < kSlots && static_cast<uint16_t>(sequence - next_) >= kSlots; n++)
+    for (int n = 0; n < kSlots && static_cast<uint16_t>(sequence - next_) >= kSlots; n++) {
+        if (!started_ && !(holds(next_) && can_begin(slot(next_)))) {
+            slot(next_).waiting = false;
+            next_++;
+            continue;
+        }
+        started_ = true;
         decode_next();
-    if (static_cast<uint16_t>(sequence - next_) >= kSlots)
-        next_ = static_cast<uint16_t>(sequence - (kSlots - 1));   // nothing older is held
+    }
+    if (static_cast<uint16_t>(sequence - next_) >= kSlots) {
+        for (PacketSlot &s : slots_)
+            s.waiting = false;      // nothing held is within reach
+        break_bitstream();
+        next_ = static_cast<uint16_t>(sequence - (kSlots - 1));
+    }
     decode_in_order();
 }
 
@@ -269,18 +366,28 @@ void H263Decoder::feed(PacketSlot &slot)
 {
     const uint8_t *data = slot.data.data();
     size_t n = static_cast<size_t>(slot.length);
+    const bool picture_start = slot.sbit == 0 && begins_with(data, n, 22);
+    // All packets of a picture share its timestamp, and the next picture
+    // begins with a picture start code: where a picture's last packet (with
+    // the marker) was lost, it ends at the first packet of another.
+    if (in_picture_ && (picture_start || slot.timestamp != picture_timestamp_))
+        end_picture();
     // The source format is read at a picture start; a new one begins there.
     // Packets inside a picture continue it whatever their header says (some
-    // senders fill the header of a picture's last packet with ones).
-    const bool picture_start = slot.sbit == 0 && begins_with(data, n, 22);
-    if (picture_start && slot.src != source_format_)
+    // senders fill the header of a picture's last packet with ones). A stream
+    // whose first picture start was lost takes the payload header's.
+    if (picture_start ? slot.src != source_format_ : !source_format_ && slot.src <= 5)
         new_format(slot.src);
     if (!core_ || !source_format_)
         return;
-    if (picture_start)
+    if (picture_start) {
         in_picture_ = true;
-    else if (!contiguous_)
+        picture_timestamp_ = slot.timestamp;
+    } else if (!contiguous_) {
         resume_after_loss(slot);    // or the data are searched for the next start code
+    }
+    if (!in_picture_)
+        return;     // a picture that cannot be decoded without its header
     // Two packets cut inside a byte both carry it, each with its own bits
     // (EBIT of the first, SBIT of the second) and the sender's other bits:
     // together they are the byte. So the last byte of a packet waits for the
@@ -323,6 +430,11 @@ void H263Decoder::feed(PacketSlot &slot)
 
 void H263Decoder::resume_after_loss(const PacketSlot &slot)
 {
+    // A payload header of another source format than the stream's says nothing
+    // (some senders fill it with ones): such a packet cannot begin a picture,
+    // and inside one only a start code in its data resumes decoding.
+    if (slot.src != source_format_)
+        return;
     const uint8_t *hd = slot.header;
     const int flags = slot.f ? 32 : 11;     // I, U, S, A of mode B or mode A
     if (!in_picture_) {
@@ -338,6 +450,7 @@ void H263Decoder::resume_after_loss(const PacketSlot &slot)
         if (!h263::begin_picture_without_header(core_, p))
             return;
         in_picture_ = true;
+        picture_timestamp_ = slot.timestamp;
     }
     // A mode B packet that does not begin with a start code says which
     // macroblock it begins with, its quantiser and its vector predictors.
@@ -370,13 +483,20 @@ void H263Decoder::decode_bytes(const uint8_t *data, size_t length, bool flush)
     std::memcpy(flags_before, st->gob_decoded, sizeof flags_before);
     const uint8_t *pos = data, *end = data + length;
     // A segment left complete (the picture before it was finished first) is
-    // decoded by the next call.
+    // decoded by the next call. A picture the core ends by itself (at a GOB
+    // it has decoded already) is handed out then.
+    auto segments = [&](bool at_end) {
+        const int open = st->picture_open;
+        h263::decode_segments(st, pos, end, at_end);
+        if (open && !st->picture_open && !st->skip_to_picture)
+            publish();
+    };
     while (pos < end || st->seg.state == h263::Segmenter::kComplete)
-        h263::decode_segments(st, pos, end, false);
+        segments(false);
     if (flush) {
-        h263::decode_segments(st, pos, end, true);
+        segments(true);
         while (st->seg.state == h263::Segmenter::kComplete)
-            h263::decode_segments(st, pos, end, false);
+            segments(false);
     }
     if (st->no_frame_stores)
         return;
@@ -402,10 +522,14 @@ void H263Decoder::end_bitstream()
 
 void H263Decoder::end_picture()
 {
-    end_bitstream();
+    break_bitstream();
     in_picture_ = false;
+    if (++on_time_pictures_ >= kShrinkAfter) {
+        on_time_pictures_ = 0;
+        wait_ = std::max(kMinWait, wait_ - kWaitStep);
+    }
     h263::H263DecState *st = core_;
-    if (st->no_frame_stores || st->skip_to_picture || st->gob_count == 0)
+    if (!st || st->no_frame_stores || st->skip_to_picture || !st->picture_open)
         return;
     h263::conceal_missing_gobs(st);
     publish();

@@ -51,27 +51,32 @@ protected:
 
 /**
  * The receive side of one H.263 channel. The codec class calls, per RTP
- * packet: DecodePacket(payload, length, lost, marker, sequence) with the
- * payload that starts with the RFC 2190 header; it adopts width() x height()
- * as the frame size; when PictureReady() (or on the marker) it calls
- * FinishFrame() and shows GetFramePtr() (Y, U, V planes of width*height*3/2
- * bytes, null before the first picture). Not thread-safe: one thread at a time.
+ * packet: DecodePacket(payload, length, lost, marker, sequence, timestamp)
+ * with the payload that starts with the RFC 2190 header; it adopts width() x
+ * height() as the frame size; when PictureReady() it calls FinishFrame() and
+ * shows GetFramePtr() (Y, U, V planes of width*height*3/2 bytes, null before
+ * the first picture). Not thread-safe: one thread at a time.
  *
  * Packets are decoded in sequence order, whatever the first sequence number
- * and in whatever order they arrive: a packet that is missing is waited for
- * until a later picture has arrived whole (or the slots run out), then given
- * up, and decoding resumes at the next packet that can be decoded on its own:
- * one that begins with a start code, or a mode B packet of the same picture
- * (its header says where it begins); a picture whose first packet was lost
- * takes its coding type from the payload headers.
- * A picture is handed out once its last packet (the one with the marker) has
- * been decoded, with whatever was lost filled from the picture before;
- * when two are completed at once, FinishFrame hands out the later, and a
- * picture sink sees both.
+ * and in whatever order they arrive. A missing packet is waited for until two
+ * later pictures have ended and the stream has run on by the wait: 50 ms at
+ * first, raised by packets that came later than that up to 250 ms (90 kHz
+ * timestamps), or until the slots run out; then it is given up. Decoding
+ * resumes at the next packet that can be decoded on its own: one that begins
+ * with a start code, or a mode B packet of the same picture (its header says
+ * where it begins); a picture whose first packet was lost takes its coding
+ * type from the payload headers. Decoding begins at an intra picture start,
+ * or, once older packets could no longer come, at the oldest packet it can
+ * begin with.
+ * A picture ends with its marker packet, or, where that was lost, at the next
+ * packet of another timestamp or with a picture start code; it is handed out
+ * then, with whatever was lost filled from the picture before. When two are
+ * completed at once, FinishFrame hands out the later, and a picture sink sees
+ * both.
  */
 class H263Decoder : public H263DecoderBase {
 public:
-    static constexpr int kSlots = 64;
+    static constexpr int kSlots = 256;      ///< 250 ms of a CIF stream of 36 packets a picture
     static constexpr int kSlotBytes = 2000;
 
     H263Decoder();
@@ -79,9 +84,10 @@ public:
 
     /** Hands one payload to the decoder; always true (bad payloads are dropped). */
     bool DecodePacket(const uint8_t *payload, int length, bool lost_previous, bool marker,
-                      unsigned sequence);
+                      unsigned sequence, uint32_t timestamp);
     /** Keeps the payload and decodes every packet that is now next in sequence. */
-    virtual void Decode(const uint8_t *payload, int length, bool marker, unsigned sequence);
+    virtual void Decode(const uint8_t *payload, int length, bool marker, unsigned sequence,
+                        uint32_t timestamp);
     /** Receives every picture completed (Y, U, V without gaps), valid during the call. */
     using PictureSink = std::function<void(const uint8_t *yuv, int width, int height)>;
     void SetPictureSink(PictureSink sink) { sink_ = std::move(sink); }
@@ -99,6 +105,7 @@ public:
 private:
     struct PacketSlot {
         uint16_t sequence = 0;
+        uint32_t timestamp = 0;
         int marker = 0;
         int f = 0, sbit = 0, ebit = 0, src = 0;
         uint8_t header[8] = {};
@@ -107,12 +114,17 @@ private:
         std::vector<uint8_t> data = std::vector<uint8_t>(kSlotBytes, 0);
     };
 
-    bool holds(int slot, uint16_t sequence) const
+    PacketSlot &slot(uint16_t sequence) { return slots_[sequence & (kSlots - 1)]; }
+    bool holds(uint16_t sequence) const
     {
-        const PacketSlot &s = slots_[slot & (kSlots - 1)];
+        const PacketSlot &s = slots_[sequence & (kSlots - 1)];
         return s.waiting && s.sequence == sequence;
     }
+    bool can_begin(const PacketSlot &slot) const;
+    void restart();
+    void note_lateness(uint32_t timestamp);
     void decode_in_order();
+    bool begin_decoding();
     void decode_next();
     bool give_up_waiting() const;
     void make_room(uint16_t sequence);
@@ -126,12 +138,18 @@ private:
     void new_format(int source_format);
 
     PacketSlot slots_[kSlots];
-    bool synced_ = false;       ///< a picture start was seen: next_ is valid
-    uint16_t next_ = 0;         ///< sequence number of the next packet to decode
+    bool have_window_ = false;  ///< a packet was received: next_ is valid
+    bool started_ = false;      ///< decoding has begun
+    uint16_t next_ = 0;         ///< the next packet to decode (before that, the oldest held)
+    uint16_t newest_ = 0;       ///< the highest sequence number received
+    uint32_t newest_timestamp_ = 0;
+    int32_t wait_;              ///< how far the stream runs on before a missing packet is given up
+    int on_time_pictures_ = 0;  ///< pictures ended since the last late packet
     int carry_ = -1;            ///< the last byte of the last packet: the next one may share it
     int carry_ebit_ = 0;        ///< that packet's EBIT
     bool contiguous_ = false;   ///< the next packet continues the one decoded last
-    bool in_picture_ = false;   ///< a picture start was decoded and its marker not yet
+    bool in_picture_ = false;   ///< a picture was begun and has not ended
+    uint32_t picture_timestamp_ = 0;
     bool have_picture_ = false;
     bool ready_ = false;
     int source_format_ = 0;

@@ -233,6 +233,11 @@ bool read_picture_header(H263DecState *st)
     st->sac = h.sac;
     st->advanced_prediction = h.ap;
     st->rounding_type = h.picture_type == 1 ? h.rounding_type : 0;
+    if (plus) {
+        if (h.picture_type == 1)
+            st->rounding_alternates = st->last_rounding >= 0 && h.rounding_type != st->last_rounding;
+        st->last_rounding = h.rounding_type;
+    }
     st->quant = h.quant;
     st->ufep = h.ufep;
     st->trb = h.pb ? h.trb : 0;
@@ -283,7 +288,7 @@ int read_header(H263DecState *st)
             return 0;
         }
     }
-    if (st->gob_count == 0)
+    if (!st->picture_open)
         start_picture(st);
     return accepted ? gn + 1 : 0;
 }

@@ -310,6 +310,7 @@ void extend_edges(uint8_t *origin, int width, int height, int stride, int border
 void start_picture(H263DecState *st)
 {
     st->awaiting_picture = 0;
+    st->picture_open = 1;
     st->gob_count = 0;
     std::memset(st->gob_decoded, 0, sizeof st->gob_decoded);
     std::fill(st->mb_done.begin(), st->mb_done.end(), 0);

@@ -208,24 +208,30 @@ void conceal_missing_gobs(H263DecState *st)
         }
     std::memset(st->gob_decoded, 0, sizeof st->gob_decoded);
     st->gob_count = 0;
+    st->picture_open = 0;
 }
 
 bool begin_picture_without_header(H263DecState *st, const PayloadPicture &p)
 {
     if (st->no_frame_stores || st->skip_to_picture || p.sac)
         return false;
-    if (st->gob_count > 0)
+    if (st->picture_open)
         conceal_missing_gobs(st);   // the picture before ends here
     st->picture_type = p.inter;
+    st->rounding_type = 0;
     if (!st->plus_header) {
         st->long_vectors = p.umv;
         st->vectors_outside = p.umv || p.ap;
         st->advanced_prediction = p.ap;
+    } else if (p.inter && st->last_rounding >= 0) {
+        // Encoders alternate the rounding type of P pictures or keep it: this
+        // one goes on as the pictures before did.
+        st->rounding_type = st->rounding_alternates ? !st->last_rounding : st->last_rounding;
+        st->last_rounding = st->rounding_type;
     }
-    // Without the header: no PB-frame, and the rounding type of this decoder's default.
+    // Without the header: no PB-frame.
     st->pb_frames = 0;
     st->trb = 0;
-    st->rounding_type = 0;
     if (p.tr >= 0) {
         st->prev_tr = st->tr;
         st->tr = p.tr;
@@ -239,7 +245,7 @@ bool begin_at_macroblock(H263DecState *st, const MacroblockStart &at)
 {
     Segmenter &s = st->seg;
     if (st->no_frame_stores || st->skip_to_picture ||
-        (st->picture_headers == 0 && !st->awaiting_picture) ||
+        (!st->picture_open && !st->awaiting_picture) ||
         s.state != Segmenter::kSearching || at.gob < 0 || at.gob >= st->gobs_per_picture ||
         at.mba < 0 || at.mba >= st->mbs_per_gob || at.quant < 1 || at.quant > 31 ||
         st->gob_decoded[at.gob])
@@ -269,8 +275,10 @@ bool begin_at_macroblock(H263DecState *st, const MacroblockStart &at)
 
 int decode_segments(H263DecState *st, const uint8_t *&pos, const uint8_t *end, bool flush)
 {
-    if (st->gob_count == st->gobs_per_picture)
+    if (st->picture_open && st->gob_count == st->gobs_per_picture) {
         conceal_missing_gobs(st);   // all GOBs ended, some perhaps begun inside
+        return 2;
+    }
     pos = feed(st, pos, end, flush);
     if (st->seg.state != Segmenter::kComplete)
         return 0;
@@ -287,7 +295,7 @@ int decode_segments(H263DecState *st, const uint8_t *&pos, const uint8_t *end, b
                     conceal_missing_gobs(st);
                     return 2;
                 }
-                if (gn == 0 && st->gob_count > 0 && !st->no_frame_stores) {
+                if (gn == 0 && st->picture_open) {
                     conceal_missing_gobs(st);
                     return 2;
                 }

@@ -50,7 +50,7 @@ void H263StreamDecoder::decode(const uint8_t *data, size_t length, bool end_of_s
             if (h263::decode_segments(core_, none, end, false) != 0)
                 emit();
         }
-        if (core_->gob_count > 0 && core_->gob_count < core_->gobs_per_picture)
+        if (core_->picture_open)
             h263::conceal_missing_gobs(core_);
         emit();
     }

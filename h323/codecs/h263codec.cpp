@@ -271,8 +271,9 @@ BOOL H323_H263Codec::Write(const BYTE *buffer, unsigned length, const RTP_DataFr
     haveSequence = true;
     expectedSequence = WORD(sequence + 1);
     BOOL marker = rtpFrame.GetMarker();
-    decoder->DecodePacket(buffer, int(length), lost, marker, sequence);
-    // A picture is ready at its marker, or later when its packets came out of order.
+    decoder->DecodePacket(buffer, int(length), lost, marker, sequence, rtpFrame.GetTimestamp());
+    // A picture is ready at its marker, later when its packets came out of order, or at the
+    // next picture's first packet when its marker packet was lost.
     if (!decoder->PictureReady())
         return TRUE;
     decoder->FinishFrame();

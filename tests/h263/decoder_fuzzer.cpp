@@ -1,7 +1,8 @@
-// Fuzz target for the H.263 decoder: the first byte chooses an elementary
-// stream (even) or RFC 2190 packet records (odd: sequence 2, flags 1, length 2, payload).
+// Fuzz target for the H.263 decoder: the first byte chooses an elementary stream (even)
+// or RFC 2190 packet records as the h263-codec tool stores them (odd).
 #include "h263/decoder.h"
 #include "h263/stream_decoder.h"
+#include "tools/h263-codec/packet_records.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -22,17 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return static_cast<int>(sum & 0);
     }
     H263Decoder dec;
-    size_t p = 1;
-    while (p + 5 <= size) {
-        unsigned seq = static_cast<unsigned>(data[p] << 8 | data[p + 1]);
-        bool marker = data[p + 2] & 1;
-        size_t len = static_cast<size_t>(data[p + 3] << 8 | data[p + 4]);
-        p += 5;
-        if (len > size - p)
-            len = size - p;
-        dec.DecodePacket(data + p, static_cast<int>(len), (data[p - 3] & 2) != 0, marker, seq);
-        p += len;
-        if (marker || dec.PictureReady()) {
+    h263tool::PacketRecordReader records(data + 1, size - 1);
+    for (h263tool::PacketRecord r; records.next(r);) {
+        dec.DecodePacket(r.payload, static_cast<int>(r.length), false, r.marker, r.sequence,
+                         r.timestamp);
+        if (r.marker || dec.PictureReady()) {
             dec.FinishFrame();
             if (const uint8_t *pic = dec.GetFramePtr()) {
                 if (dec.width() <= 0 || dec.height() <= 0)

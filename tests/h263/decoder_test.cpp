@@ -28,18 +28,8 @@ struct NoisyStream {
     Pictures recon;
     NoisyStream(int w, int h, int count) : width(w), height(h)
     {
-        Pictures src;
-        uint32_t seed = 7;
-        for (int t = 0; t < count; t++) {
-            std::vector<uint8_t> pic = h263test::moving_picture(w, h, t);
-            for (size_t i = 0; i < static_cast<size_t>(w) * h; i++) {
-                seed = seed * 1103515245u + 12345u;
-                int v = pic[i] + static_cast<int>((seed >> 16) % 81) - 40;
-                pic[i] = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
-            }
-            src.push_back(std::move(pic));
-        }
-        packets = h263test::encode_packets(src, w, h, 0, &recon);
+        packets = h263test::encode_packets(h263test::noisy_moving_pictures(w, h, count, 7), w, h,
+                                           0, &recon);
     }
 };
 
@@ -318,13 +308,13 @@ TEST(Headers, IllegalSourceFormatsAndOverlongPayloadsAreDropped)
     SetH263DebugPrint(record);
     H263Decoder dec;
     uint8_t p[8] = {0x00, 0x00, 0, 0, 0x00, 0x00, 0x80, 0x00};   // SRC 0
-    dec.DecodePacket(p, 8, false, true, 1);
+    dec.DecodePacket(p, 8, false, true, 1, 0);
     p[1] = 0xc0;                                                // SRC 6
-    dec.DecodePacket(p, 8, false, true, 2);
+    dec.DecodePacket(p, 8, false, true, 2, 3003);
     std::vector<uint8_t> big(2100, 0);
     big[1] = 0x40;
-    dec.DecodePacket(big.data(), static_cast<int>(big.size()), false, true, 3);
-    dec.DecodePacket(p, 3, false, true, 4);
+    dec.DecodePacket(big.data(), static_cast<int>(big.size()), false, true, 3, 6006);
+    dec.DecodePacket(p, 3, false, true, 4, 9009);
     SetH263DebugPrint(nullptr);
     EXPECT_FALSE(dec.PictureReady());
     dec.FinishFrame();
@@ -364,7 +354,7 @@ TEST(CustomSizes, RoundTripThroughThePacketsAndFollowSizeChanges)
     });
     for (const RtpPacket &p : packets)
         dec.DecodePacket(p.payload.data(), static_cast<int>(p.payload.size()), false, p.marker,
-                         p.sequence);
+                         p.sequence, p.timestamp);
     ASSERT_EQ(out.size(), 9u);
     for (size_t t = 0; t < out.size(); t++) {
         EXPECT_EQ(shown[t], std::make_pair(sizes[t][0], sizes[t][1])) << "picture " << t;

@@ -150,7 +150,8 @@ TEST(OwnStream, DecoderReproducesTheEncodersReconstruction)
             unsigned len = 0;
             enc.ReadOnePacket(payload, len);
             bool marker = !enc.PacketsOutstanding();
-            dec.DecodePacket(payload, static_cast<int>(len), false, marker, seq++ & 0xffff);
+            dec.DecodePacket(payload, static_cast<int>(len), false, marker, seq++ & 0xffff,
+                             static_cast<uint32_t>(t) * 3003);
             if (marker)
                 dec.FinishFrame();
         }

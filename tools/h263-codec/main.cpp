@@ -5,16 +5,15 @@
 //   h263-codec packets IN.yuv WIDTHxHEIGHT OUT.rtpdump RFC 2190 payloads out
 //   h263-codec depacketise IN.rtpdump OUT.yuv          payloads in, pictures out
 //
-// Packet file: the 8 bytes "H263RTP\n", then one record per packet: sequence
-// number (2 bytes, big-endian), flags (1 byte, bit 0 = RTP marker), payload
-// length (2 bytes, big-endian), then the payload (RFC 2190 header and data).
+// Packet file: the 8 bytes "H263RTP\n", then one record per packet (packet_records.h).
 // Records appear in the order the packets are received, which need not be their
-// sequence order; a picture is written once all its packets are in.
+// sequence order; a picture is written once it has ended.
 #include "h263/decoder.h"
 #include "h263/encoder.h"
 #include "h263/packetiser.h"
 #include "h263/print.h"
 #include "h263/stream_decoder.h"
+#include "tools/h263-codec/packet_records.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -143,11 +142,16 @@ int packets(const char *in, const char *size, const char *out_path)
     if (!out.f || !out.write(kMagic, sizeof kMagic))
         return 1;
     unsigned seq = 0;
+    uint32_t timestamp = 0;
     return code_pictures(in, size, [&](const uint8_t *p, unsigned len, bool marker) {
-        uint8_t rec[5] = {static_cast<uint8_t>(seq >> 8), static_cast<uint8_t>(seq),
-                          static_cast<uint8_t>(marker ? 1 : 0), static_cast<uint8_t>(len >> 8),
+        uint8_t rec[9] = {static_cast<uint8_t>(seq >> 8),       static_cast<uint8_t>(seq),
+                          static_cast<uint8_t>(marker ? 3 : 2), static_cast<uint8_t>(timestamp >> 24),
+                          static_cast<uint8_t>(timestamp >> 16), static_cast<uint8_t>(timestamp >> 8),
+                          static_cast<uint8_t>(timestamp),      static_cast<uint8_t>(len >> 8),
                           static_cast<uint8_t>(len)};
         seq = (seq + 1) & 0xffff;
+        if (marker)
+            timestamp += h263tool::kPictureTicks;
         return out.write(rec, sizeof rec) && out.write(p, len);
     });
 }
@@ -208,19 +212,12 @@ int depacketise(const char *in_path, const char *out_path)
         ok = ok && write_picture(out, yuv, w, h);
         pictures++;
     });
-    size_t p = sizeof kMagic;
-    while (p + 5 <= data.size()) {
-        unsigned seq = static_cast<unsigned>(data[p] << 8 | data[p + 1]);
-        bool marker = data[p + 2] & 1;
-        size_t len = static_cast<size_t>(data[p + 3] << 8 | data[p + 4]);
-        p += 5;
-        if (p + len > data.size()) {
-            std::fprintf(stderr, "h263-codec: packet file truncated\n");
-            break;
-        }
-        dec.DecodePacket(data.data() + p, static_cast<int>(len), false, marker, seq);
-        p += len;
-    }
+    h263tool::PacketRecordReader records(data.data() + sizeof kMagic, data.size() - sizeof kMagic);
+    for (h263tool::PacketRecord r; records.next(r) && !records.truncated();)
+        dec.DecodePacket(r.payload, static_cast<int>(r.length), false, r.marker, r.sequence,
+                         r.timestamp);
+    if (records.truncated())
+        std::fprintf(stderr, "h263-codec: packet file truncated\n");
     if (!ok) {
         std::fprintf(stderr, "h263-codec: write failed\n");
         return 1;

@@ -50,7 +50,7 @@ std::vector<std::vector<uint8_t>> decode_packets(H263Decoder &dec,
     });
     for (const RtpPacket &p : packets) {
         dec.DecodePacket(p.payload.data(), static_cast<int>(p.payload.size()), false, p.marker,
-                         p.sequence);
+                         p.sequence, p.timestamp);
         if (!dec.PictureReady())
             continue;
         // The picture handed out is the last one completed.

@@ -81,4 +81,20 @@ int max_difference(const uint8_t *a, const uint8_t *b, int width, int height)
     return m;
 }
 
+std::vector<std::vector<uint8_t>> noisy_moving_pictures(int width, int height, int count,
+                                                        uint32_t seed)
+{
+    std::vector<std::vector<uint8_t>> pictures;
+    for (int t = 0; t < count; t++) {
+        std::vector<uint8_t> pic = moving_picture(width, height, t);
+        for (size_t i = 0; i < static_cast<size_t>(width) * height; i++) {
+            seed = seed * 1103515245u + 12345u;
+            int v = pic[i] + static_cast<int>((seed >> 16) % 81) - 40;
+            pic[i] = static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+        }
+        pictures.push_back(std::move(pic));
+    }
+    return pictures;
+}
+
 } // namespace h263test
