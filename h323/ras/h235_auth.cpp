@@ -3,9 +3,24 @@
 
 #include <h323/pdu/h235_tokens.h>
 
+#include <atomic>
 #include <ctime>
+#include <random>
 
 namespace h323 {
+
+namespace {
+
+// The CAT random of the next token. One sequence for the process, so a registration made again
+// in the same second (by a new authenticator) never repeats an earlier token, which a gatekeeper
+// refuses as replayed; its random start keeps two processes of one account apart.
+uint8_t NextCatRandom()
+{
+    static std::atomic<uint8_t> last{uint8_t(std::random_device{}())};
+    return ++last;
+}
+
+} // namespace
 
 void H235Authenticators::SetCredentials(const std::string &a, const std::string &p)
 {
@@ -30,7 +45,7 @@ void H235Authenticators::AddCatToken(asn1::Array<H235_ClearToken> &tokens)
 {
     PWaitAndSignal lock(mutex);
     tokens.push_back(
-        h235::MakeCatToken(alias, password, uint32_t(std::time(nullptr)), ++catRandom));
+        h235::MakeCatToken(alias, password, uint32_t(std::time(nullptr)), NextCatRandom()));
 }
 
 } // namespace h323

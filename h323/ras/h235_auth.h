@@ -6,7 +6,6 @@
 #include <pwlib/pmutex.h>
 
 #include <cstdint>
-#include <random>
 #include <string>
 
 namespace h323 {
@@ -40,9 +39,6 @@ class H235Authenticators
     mutable PMutex mutex;
     std::string alias;
     std::string password;
-    // A random start (two endpoints of one account make different tokens in the same
-    // second), then one up for each token (one endpoint never repeats itself within 256).
-    uint8_t catRandom = uint8_t(std::random_device{}());
 };
 
 } // namespace h323

@@ -403,6 +403,19 @@ TEST(RasClient, RegistrationTokensMustBeCurrentAndUnused)
         << "fresh tokens from there are taken";
 }
 
+// Registering again at once, as after an unregistration or a lost gatekeeper, makes tokens the
+// gatekeeper has not seen, though their time stamp is the same second's: none is a replay.
+TEST(RasClient, RegistrationsMadeAgainInOneSecondAreNotReplays)
+{
+    Gatekeeper gk;
+    TestEndPoint ep("8001");
+    for (int i = 0; i < 64; i++) {
+        ASSERT_TRUE(Register(ep, gk)) << "registration " << i + 1 << ": "
+                                      << ep.GetGatekeeper()->GetRegistrationFailReason();
+        ASSERT_TRUE(ep.RemoveGatekeeper(-1));
+    }
+}
+
 TEST(RasClient, AliasesFromTheNetworkReachTheLogAsPrintableText)
 {
     std::mutex mutex;
