@@ -336,6 +336,10 @@ BOOL PSoundChannel::PlayFile(const PString &file, BOOL wait)
     size_t chunkBytes;
     {
         std::lock_guard<std::mutex> lock(state_->waitable.mutex);
+        // Closed (or opened again) while the file was opened: nothing is queued for a
+        // device that Close has finished with, and no thread is started for it.
+        if (state_->device != device)
+            return SetErrorValues(NotOpen, 0, LastWriteError);
         ++state_->filePlays;
         chunkBytes = state_->ChunkBytes();
         if (!wait) {

@@ -76,8 +76,10 @@ class PSoundChannel : public PChannel
 
     /// Plays a RIFF/WAVE file, converted to the channel's format. With wait, returns when
     /// it has been played (FALSE when aborted or closed first); without, returns at once
-    /// and plays in the background (after a file still playing). FALSE when the channel is
-    /// not an open player or the file is missing or not a wave file it can decode.
+    /// and plays in the background (after a file still playing) until played, aborted or
+    /// closed; Close and the destructor end that playing and its thread before they return.
+    /// FALSE when the channel is not an open player (or is closed meanwhile) or the file is
+    /// missing or not a wave file it can decode.
     virtual BOOL PlayFile(const PString &file, BOOL wait = TRUE);
     /// TRUE when nothing is playing: no file, and nothing written waits in the buffers.
     virtual BOOL HasPlayCompleted();

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -25,6 +26,14 @@ using namespace std::chrono_literals;
 long long MsSince(Clock::time_point start)
 {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// The threads of this process.
+size_t ThreadCount()
+{
+    std::error_code ec;
+    auto tasks = std::filesystem::directory_iterator("/proc/self/task", ec);
+    return size_t(std::distance(tasks, std::filesystem::directory_iterator()));
 }
 
 class SoundPlayback : public ::testing::Test
@@ -158,6 +167,54 @@ TEST_F(SoundPlayback, CloseFromAnotherThreadEndsABlockedPlayFile)
     EXPECT_FALSE(player.get());
     EXPECT_FALSE(channel_.IsOpen());
     EXPECT_TRUE(channel_.HasPlayCompleted());
+}
+
+// Close, and destroying the channel, while a file plays in the background with another
+// queued: both end at once, the playing thread is gone and nothing is left playing, and a
+// thread waiting for the end is let go. The files last far longer than any wait here.
+TEST_F(SoundPlayback, CloseAndDestructionEndBackgroundPlayingAndItsThreadAtOnce)
+{
+    std::string tone = Tone("long.wav", 5.0);
+    const size_t threadsBefore = ThreadCount();
+    {
+        SCOPED_TRACE("close");
+        ASSERT_TRUE(channel_.Open("Null", PSoundChannel::Player));
+        ASSERT_TRUE(channel_.PlayFile(tone, FALSE));
+        ASSERT_TRUE(channel_.PlayFile(tone, FALSE)); // queued behind the first
+        EXPECT_EQ(ThreadCount(), threadsBefore + 1) << "one thread plays them";
+        auto waiter =
+            std::async(std::launch::async, [&] { return channel_.WaitForPlayCompletion(); });
+        std::this_thread::sleep_for(50ms);
+        auto start = Clock::now();
+        EXPECT_TRUE(channel_.Close());
+        EXPECT_LT(MsSince(start), 1000);
+        EXPECT_TRUE(channel_.HasPlayCompleted()) << "nothing plays once Close returned";
+        ASSERT_EQ(waiter.wait_for(2s), std::future_status::ready);
+        EXPECT_FALSE(waiter.get());
+        EXPECT_EQ(ThreadCount(), threadsBefore) << "the playing thread was left";
+        EXPECT_FALSE(channel_.PlayFile(tone, FALSE)) << "a closed channel plays nothing";
+        EXPECT_EQ(ThreadCount(), threadsBefore);
+    }
+    {
+        SCOPED_TRACE("opened again, the channel plays in the background as before");
+        ASSERT_TRUE(channel_.Open("Null", PSoundChannel::Player));
+        auto start = Clock::now();
+        ASSERT_TRUE(channel_.PlayFile(Tone("short.wav", 0.1), FALSE));
+        EXPECT_TRUE(channel_.WaitForPlayCompletion());
+        EXPECT_GE(MsSince(start), 90);
+        channel_.Close();
+    }
+    {
+        SCOPED_TRACE("destruction");
+        auto channel = std::make_unique<PSoundChannel>("Null", PSoundChannel::Player);
+        ASSERT_TRUE(channel->PlayFile(tone, FALSE));
+        ASSERT_TRUE(channel->PlayFile(tone, FALSE));
+        std::this_thread::sleep_for(50ms);
+        auto start = Clock::now();
+        channel.reset();
+        EXPECT_LT(MsSince(start), 1000);
+        EXPECT_EQ(ThreadCount(), threadsBefore) << "the playing thread outlived its channel";
+    }
 }
 
 TEST_F(SoundPlayback, AFileOfTheChannelsFormatIsPlayedSampleForSample)
