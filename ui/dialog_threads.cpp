@@ -15,6 +15,7 @@
 #include <thread>
 
 constinit std::atomic<int> g_bToneOpen{0};
+constinit std::atomic<unsigned> g_nToneOpenings{0};
 constinit std::atomic<int> g_bBusyStop{0};
 constinit std::atomic<int> g_nRegisteredServer{0};
 
@@ -89,6 +90,17 @@ UINT RingBackThread(LPVOID pParam)
     CString path = GetInstallDir() + "RingOut.wav";
     if (channel->IsOpen())
         channel->PlayFile(ToP(path), TRUE);
+    return 0;
+}
+
+UINT KeyToneThread(LPVOID pParam)
+{
+    std::unique_ptr<KeyTone> tone(static_cast<KeyTone *>(pParam));
+    tone->pChannel->WaitForPlayCompletion();
+    // A later key, a ring or the wizard's test sound may have the channel now.
+    CSingleLock lock(&SoundLock(), TRUE);
+    if (g_nToneOpenings == tone->nOpening)
+        tone->pChannel->Close();
     return 0;
 }
 

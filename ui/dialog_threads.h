@@ -13,6 +13,7 @@
 #include <vector>
 
 class H323EndPoint;
+class PSoundChannel;
 
 /// What GatekeeperRegisterThread registers with; filled by the dialog before each start.
 struct RegistrationRequest {
@@ -36,6 +37,9 @@ CString &FileToPlay();
 CMutex &SoundLock();
 /// 1 when the dialog last opened the tone channel for playing successfully.
 extern std::atomic<int> g_bToneOpen;
+/// Counts the openings of the tone channel, changed under SoundLock(): the end of a keypad
+/// tone closes the channel only in the opening the tone was started in.
+extern std::atomic<unsigned> g_nToneOpenings;
 /// 0 while BusyToneThread is to go on; 1 stops it.
 extern std::atomic<int> g_bBusyStop;
 /// Index of the address GatekeeperRegisterThread registered with (0 also when all failed).
@@ -49,6 +53,14 @@ UINT GatekeeperRegisterThread(LPVOID pParam);
 UINT PlaySoundThread(LPVOID pParam);
 /// Plays the ring-back file once when the channel is open.
 UINT RingBackThread(LPVOID pParam);
+/// A keypad tone playing on the tone channel, and the opening (g_nToneOpenings) it plays in.
+struct KeyTone {
+    PSoundChannel *pChannel = nullptr;
+    unsigned nOpening = 0;
+};
+/// Waits for the end of a keypad tone (the parameter, a KeyTone it deletes), then closes the
+/// channel unless it has been opened again since; a closed channel ends the wait at once.
+UINT KeyToneThread(LPVOID pParam);
 /// Plays the busy tone over and over until g_bBusyStop is 1, then closes the channel.
 UINT BusyToneThread(LPVOID pParam);
 

@@ -49,6 +49,7 @@ constexpr DWORD kExitTonePollMs = 5;
 void CSoftPhoneDlg::OpenToneChannel()
 {
     m_toneChannel.Close();
+    ++g_nToneOpenings;
     g_bToneOpen = m_toneChannel.Open(PString(m_settings.m_strPlayDevice.GetString()),
                                      PSoundChannel::Player, 1, 8000, 16)
                       ? 1
@@ -73,13 +74,21 @@ void CSoftPhoneDlg::PlayKeyTone(char c)
     tone.Format("%sdtmf\\%s", m_settings.m_strInstallDir.GetString(), file.GetString());
     // The file of the install directory that the Windows path names.
     PString path(win::MapPath(tone).c_str());
+    // The lock covers the start only: the tone plays on while the key takes effect, and a
+    // later key, an answer, a hang-up or Exit ends it at once by closing the channel.
     CSingleLock lock(&SoundLock(), TRUE);
-    if (g_bToneOpen == 1)
+    OpenToneChannel(); // closes the channel first, ending a tone that still plays
+    if (g_bToneOpen != 1)
+        return;
+    if (!m_toneChannel.PlayFile(path, FALSE)) {
         m_toneChannel.Close();
-    OpenToneChannel();
-    if (g_bToneOpen == 1)
-        m_toneChannel.PlayFile(path, TRUE);
-    m_toneChannel.Close();
+        return;
+    }
+    // The channel closes once the tone has been played; without the thread it stays open
+    // until its next use.
+    auto *playing = new KeyTone{&m_toneChannel, g_nToneOpenings};
+    if (!m_soundThreads.Start(KeyToneThread, playing))
+        delete playing;
 }
 
 void CSoftPhoneDlg::OnKeypadDigit(char c)

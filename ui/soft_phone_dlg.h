@@ -311,7 +311,8 @@ class CSoftPhoneDlg : public CSkinDialog
     /// Ends the start-up grace of the handset device reports (timer 30).
     static void ResetDeviceEventState();
 
-    /// Plays the keypad tone of c on the tone channel and waits for its end.
+    /// Starts the keypad tone of c on the tone channel in place of any tone that plays;
+    /// returns at once, and the channel closes when the tone has been played.
     void PlayKeyTone(char c);
     /// Aborts and closes the tone channel when it is open for a tone.
     void StopTone();

@@ -81,7 +81,10 @@ void CSoftPhoneDlg::StartRingBack() { m_soundThreads.Start(RingBackThread, &m_to
 LRESULT CSoftPhoneDlg::OnCallAlerting(WPARAM, LPARAM)
 {
     if (m_strDialedNumber.Left(1) != "0") {
-        OpenToneChannel();
+        {
+            CSingleLock lock(&SoundLock(), TRUE);
+            OpenToneChannel();
+        }
         StartRingBack();
         SetTimer(12, 4000);
     }

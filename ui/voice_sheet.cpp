@@ -202,9 +202,15 @@ void CVoice_Page2::OnTest()
         return;
     // A test sound just stopped finishes its playing first: one player at a time.
     m_pBusyThread.reset();
-    channel->SetBuffers(kTestBufferSize, 2);
-    if (!channel->Open(PString(SheetOf(m_pSheet)->m_strPlaybackDevice.GetString()),
-                       PSoundChannel::Player, 1, 8000, 16)) {
+    BOOL opened;
+    {
+        CSingleLock lock(&SoundLock(), TRUE);
+        ++g_nToneOpenings; // the end of a keypad tone leaves this opening alone
+        channel->SetBuffers(kTestBufferSize, 2);
+        opened = channel->Open(PString(SheetOf(m_pSheet)->m_strPlaybackDevice.GetString()),
+                               PSoundChannel::Player, 1, 8000, 16);
+    }
+    if (!opened) {
         // Nothing to hear: the user is told, and the button stays a Test button.
         AfxMessageBox(kCannotOpenOutputDevice);
         return;

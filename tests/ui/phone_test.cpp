@@ -486,6 +486,59 @@ TEST_F(PhoneTest, AnswerRefuseAndHangUpDoNotWaitForAPlayingTone)
     }
 }
 
+// Answer, refuse and hang-up right after a keypad key: the key returns while its tone plays,
+// the click is handled at once, not after the tone, and the tone stops with it. The key's
+// tone lasts far longer than any wait here, so a key or a control that waited for it would
+// be seen to.
+TEST_F(PhoneTest, AnswerRefuseAndHangUpRightAfterAKeypadKeyDoNotWaitForItsTone)
+{
+    constexpr int kToneSeconds = 30;
+    constexpr UINT kKeyFive = 1004;
+    WriteSilence(dir.Path("dtmf/d5.wav"), kToneSeconds);
+    Service service;
+    Phone a("8001", &service), b("8002", &service);
+    ASSERT_TRUE(a.WaitStatus(123));
+    ASSERT_TRUE(b.WaitStatus(123));
+    const struct {
+        const char *what;
+        bool connected; // the callee presses the key during the call, else while it rings
+        UINT button;
+        UINT callerSees; // status line 2 of the caller afterwards
+    } cases[] = {
+        {"answer while ringing", false, 1015, 121},
+        {"refuse while ringing", false, 1017, 138},
+        {"hang up during the call", true, 1017, 131},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        a.Dial("8002");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return b.dlg->m_bRinging == 1; }, 15000));
+        if (c.connected) {
+            b.dlg->SendMessage(WM_COMMAND, 1015, 0);
+            ASSERT_TRUE(a.WaitStatus2(Text(121)));
+            ASSERT_TRUE(b.WaitStatus2(Text(121)));
+        }
+        auto start = std::chrono::steady_clock::now();
+        b.dlg->SendMessage(WM_COMMAND, kKeyFive, 0);
+        EXPECT_FALSE(b.dlg->m_toneChannel.HasPlayCompleted())
+            << "the key returned before its tone ended";
+        b.dlg->SendMessage(WM_COMMAND, c.button, 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(kToneSeconds / 2))
+            << "the interface waited for the key's tone";
+        EXPECT_FALSE(b.dlg->m_toneChannel.IsOpen()) << "the key's tone stops with the click";
+        EXPECT_TRUE(a.WaitStatus2(Text(c.callerSees)));
+        if (c.button == 1015) {
+            EXPECT_TRUE(b.WaitStatus2(Text(121)));
+            b.dlg->HangUp();
+        }
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return a.dlg->m_endpoint.IsIdle() && b.dlg->m_endpoint.IsIdle(); }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !b.dlg->m_soundThreads.AnyRunning(); },
+                                    kToneSeconds * 1000 / 3))
+            << "the stopped tone ends at once";
+    }
+}
+
 // Exit while the callee's ring or the caller's ring-back plays: the tone stops and Exit ends
 // without waiting for it. The tones last far longer than the bound, so an Exit that waited
 // for one, or a tone that went on playing, would be seen to.
@@ -762,25 +815,32 @@ TEST_F(DialogTest, NoControlOfTheSkinCoversAnother)
 }
 
 // The keypad edits the number while idle, and each key with a tone plays its file of the
-// install directory's dtmf folder, whole, on the play device.
+// install directory's dtmf folder, whole, on the play device, which closes once the tone has
+// been played.
 TEST_F(DialogTest, TheKeypadEditsTheNumberWhileIdleAndPlaysTheKeysTones)
 {
     std::filesystem::path played = dir.Path("played");
     std::filesystem::create_directories(played);
     dlg().m_settings.m_strPlayDevice = ("file:" + played.string() + "/").c_str();
+    auto toneEnded = [&] {
+        return QTest::qWaitFor([&] { return !dlg().m_toneChannel.IsOpen(); }, 5000);
+    };
     dlg().m_number.SetWindowText("");
     dlg().OnKeypadDigit(8);
     CString text;
     dlg().m_number.GetWindowText(text);
     EXPECT_EQ(text, "") << "backspace on an empty field";
-    for (char c : {'1', '2', '*', '#', '.'})
+    for (char c : {'1', '2', '*', '#', '.'}) {
         dlg().OnKeypadDigit(c);
+        EXPECT_TRUE(toneEnded()) << c;
+    }
     dlg().OnKeypadDigit(8);
     dlg().m_number.GetWindowText(text);
     EXPECT_EQ(text, "12*#");
     dlg().SendMessage(WM_COMMAND, 1009, 0); // the 0 key
     dlg().m_number.GetWindowText(text);
     EXPECT_EQ(text, "12*#0");
+    EXPECT_TRUE(toneEnded());
 
     // One player opened for each key with a tone, in the order pressed.
     std::map<int, std::filesystem::path> players;
@@ -798,6 +858,59 @@ TEST_F(DialogTest, TheKeypadEditsTheNumberWhileIdleAndPlaysTheKeysTones)
         EXPECT_FALSE(file.samples.empty()) << tone;
         EXPECT_EQ(heard.samples, file.samples) << tone;
     }
+}
+
+// A keypad key returns while its tone plays on, and a key pressed meanwhile stops that tone
+// and starts its own at once; Exit stops the last one. The tones last far longer than any
+// wait here, so a key or an Exit that waited for a tone, or a tone heard out, would be seen.
+TEST_F(DialogTest, AKeypadKeyReturnsWhileItsTonePlaysAndTheNextKeyReplacesIt)
+{
+    constexpr int kToneSeconds = 30;
+    for (const char *tone : {"d1.wav", "d2.wav"})
+        WriteSilence(dir.Path(std::string("dtmf/") + tone), kToneSeconds);
+    std::filesystem::path played = dir.Path("played");
+    std::filesystem::create_directories(played);
+    dlg().m_settings.m_strPlayDevice = ("file:" + played.string() + "/").c_str();
+    dlg().m_number.SetWindowText("");
+    auto start = std::chrono::steady_clock::now();
+    for (UINT key : {1000, 1001}) { // 1, 2
+        dlg().SendMessage(WM_COMMAND, key, 0);
+        EXPECT_FALSE(dlg().m_toneChannel.HasPlayCompleted())
+            << key << ": the key returned before its tone ended";
+    }
+    CString text;
+    dlg().m_number.GetWindowText(text);
+    EXPECT_EQ(text, "12");
+    dlg().SendMessage(WM_COMMAND, IDOK, 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(kToneSeconds / 2))
+        << "a key or Exit waited for a tone";
+    EXPECT_FALSE(dlg().m_toneChannel.IsOpen());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg().m_soundThreads.AnyRunning(); },
+                                kToneSeconds * 1000 / 3))
+        << "a tone went on playing";
+
+    // Each key had a player of its own, and each tone stopped after a fraction of it.
+    std::vector<std::filesystem::path> players;
+    for (const auto &entry : std::filesystem::directory_iterator(played))
+        players.push_back(entry.path());
+    ASSERT_EQ(players.size(), 2u) << "the second tone was queued behind the first";
+    for (const auto &player : players) {
+        kestrelin::testing::Wave heard;
+        ASSERT_TRUE(kestrelin::testing::ReadWave(player.string(), heard)) << player;
+        EXPECT_LT(heard.samples.size(), size_t(kToneSeconds) * 8000 / 10) << player;
+    }
+}
+
+// A call offered while a keypad tone plays takes the tone channel for its ring: the end of
+// the stopped keypad tone leaves the channel to the ring, and the ring is heard.
+TEST_F(DialogTest, ACallOfferedWhileAKeypadTonePlaysRings)
+{
+    dlg().SendMessage(WM_COMMAND, 1000, 0);
+    ASSERT_FALSE(dlg().m_toneChannel.HasPlayCompleted()) << "the key's tone plays";
+    dlg().SendMessage(WM_CALL_RINGING_IN, 0, 0);
+    ASSERT_EQ(dlg().m_bRinging, 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dlg().m_toneChannel.HasPlayCompleted(); }, 5000))
+        << "the ring plays";
 }
 
 TEST_F(DialogTest, TheHandsetHistoryWrapsAndTheDialKeyRedialsTheLastNumber)
