@@ -184,8 +184,13 @@ class H323Connection : public PObject, public H323CallEndReasons
     BOOL WriteControlPDU(const H245_MultimediaSystemControlMessage &pdu);
     /// Writes a signalling PDU with any tunnelled H.245 waiting to go.
     BOOL WriteSignalPDU(H323SignalPDU &pdu);
-    /// The housekeeping thread's part: end session, Release Complete, channels, DRQ, close.
+    /// The housekeeping thread's first part: stops the media, sends the end session and
+    /// Release Complete and closes the logical channels. The application may hear that the
+    /// call is over once it returns.
     void CleanUpOnCallEnd();
+    /// The second part, after OnCleared: the DisengageRequest, then the graceful close of the
+    /// signalling and H.245 channels. Nothing of it reaches the application.
+    void CloseOnCallEnd();
     /// The RTP session of a session id, made on first use (nullptr when no port is free).
     RTP_UDP *UseSession(unsigned sessionID);
 
@@ -289,6 +294,9 @@ class H323Connection : public PObject, public H323CallEndReasons
     std::unique_ptr<h323::H245Control> control;
     std::vector<asn1::OctetString> pendingTunnelPDUs;
     bool writingSignalPDU = false;
+    /// The logical channels are closed: the release's own messages (Release Complete, end
+    /// session) are the only ones still acted on.
+    bool mediaClosed = false;
     std::atomic<bool> endSessionSent{false};
     std::atomic<bool> endSessionReceived{false};
     PSyncPoint endSessionSync;

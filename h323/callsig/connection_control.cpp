@@ -2,6 +2,7 @@
 #include <h323/callsig/connection.h>
 #include <h323/callsig/control_thread.h>
 
+#include <h323/asn1/gen/h245.h>
 #include <h323/asn1/per.h>
 #include <h323/callsig/signal_pdu.h>
 #include <h323/endpoint/endpoint.h>
@@ -52,6 +53,10 @@ BOOL H323Connection::HandleControlData(const PBYTEArray &data)
         PTRACE(2, "H245\tundecodable PDU dropped: " << r.message());
         return TRUE;
     }
+    // The call's end may have been reported: only the peer's end session still counts.
+    if (mediaClosed && !(pdu.GetTag() == H245_MultimediaSystemControlMessage::e_command &&
+                         pdu.command().GetTag() == H245_CommandMessage::e_endSessionCommand))
+        return TRUE;
     return control->HandlePDU(pdu);
 }
 

@@ -418,6 +418,11 @@ void H323Connection::StopTransmitting()
 
 void H323Connection::CloseAllLogicalChannels()
 {
+    {
+        // No handler opens, starts or closes a channel from now on.
+        PWaitAndSignal lock(innerMutex);
+        mediaClosed = true;
+    }
     // Closing the sessions first ends every media thread's socket wait at once.
     for (auto &[id, session] : rtpSessions)
         session->Close(FALSE);

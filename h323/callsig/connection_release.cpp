@@ -21,12 +21,16 @@ void H323Connection::CleanUpOnCallEnd()
     // the peer.
     StopTransmitting();
     EndSignalling();
-    // The call is over once its Release Complete went or came: the gatekeeper hears of
-    // it now, not after the channels' graceful close.
-    Disengage();
-    CloseSignallingChannels();
+    // The call is over once its Release Complete went or came: its media closes now and
+    // the application hears of the end, not after the channels' graceful close.
     CloseAllLogicalChannels();
     phase = ReleasedPhase;
+}
+
+void H323Connection::CloseOnCallEnd()
+{
+    Disengage();
+    CloseSignallingChannels();
 }
 
 void H323Connection::EndSignalling()

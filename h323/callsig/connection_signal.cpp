@@ -23,11 +23,17 @@ void H323Connection::RunOutgoingCall(const PString &alias, const H323TransportAd
 
 void H323Connection::OutgoingCall(const PString &alias, const H323TransportAddress &address)
 {
-    originating = TRUE;
-    if (!alias.IsEmpty())
-        remotePartyAliases.AppendString(alias);
-    if (h323::IsDialedDigits(alias.GetText()))
-        remotePartyNumber = alias;
+    {
+        // The program may read these in OnConnectionCleared while this thread still runs.
+        PWaitAndSignal lock(innerMutex);
+        if (releaseStarted)
+            return;
+        originating = TRUE;
+        if (!alias.IsEmpty())
+            remotePartyAliases.AppendString(alias);
+        if (h323::IsDialedDigits(alias.GetText()))
+            remotePartyNumber = alias;
+    }
     H323TransportAddress destination = address;
 
     if (H323Gatekeeper *gk = endpoint.AcquireGatekeeper()) {
@@ -58,10 +64,10 @@ void H323Connection::OutgoingCall(const PString &alias, const H323TransportAddre
         ClearCall(EndedByNoUser);
         return;
     }
-    remotePartyAddress = destination;
     H323TransportTCP *transport = new H323TransportTCP(endpoint);
     {
         PWaitAndSignal lock(innerMutex);
+        remotePartyAddress = destination;
         signallingChannel = transport;
     }
     if (!transport->SetRemoteAddress(destination) || releaseStarted || !transport->Connect()) {
@@ -132,6 +138,9 @@ BOOL H323Connection::HandleSignalPDU(H323SignalPDU &pdu)
     const Q931 &q931 = pdu.GetQ931();
     PTRACE(4, "H225\treceived " << Q931::MessageName(q931.GetMessageTypeValue()) << " for "
                                << callToken);
+    // The call's end may have been reported: nothing more reaches the application.
+    if (mediaClosed && q931.GetMessageType() != Q931::ReleaseCompleteMsg)
+        return TRUE;
     if (pdu.HasUserUser() &&
         pdu.m_h323_uu_pdu.HasOptionalField(H225_H323_UU_PDU::e_h245Tunneling) &&
         !pdu.m_h323_uu_pdu.m_h245Tunneling && q931.GetMessageType() != Q931::ReleaseCompleteMsg)

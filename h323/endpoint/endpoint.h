@@ -96,8 +96,10 @@ class H323EndPoint : public PObject
     /// The call is established: connected and media started. Once per call; signalling or
     /// control thread.
     virtual void OnConnectionEstablished(H323Connection &connection, const PString &token);
-    /// The call is over and about to be deleted; GetCallEndReason() is valid. Once per
-    /// connection object; the housekeeping thread.
+    /// The call is over: its media is closed, its Release Complete went or came, and it is
+    /// out of the call table; GetCallEndReason() is valid. Its DisengageRequest and the close
+    /// of its signalling channels follow, and then it is deleted; nothing of it calls back
+    /// after this. Once per connection object; the housekeeping thread.
     virtual void OnConnectionCleared(H323Connection &connection, const PString &token);
     /// Makes a connection object for every call. MakeCall's thread or the signalling thread.
     virtual H323Connection *CreateConnection(unsigned callReference);
@@ -131,8 +133,8 @@ class H323EndPoint : public PObject
     /// Starts clearing the call; returns at once. FALSE when there is no such call.
     BOOL ClearCall(const PString &token,
                    H323CallEndReasons::CallEndReason reason = H323CallEndReasons::EndedByLocalUser);
-    /// Starts clearing every call; with wait, returns when all are cleaned up (their
-    /// OnConnectionCleared returned, but for one running on the calling thread).
+    /// Starts clearing every call; with wait, returns when all are cleaned up and deleted
+    /// (but for one whose OnConnectionCleared runs on the calling thread).
     void ClearAllCalls(H323CallEndReasons::CallEndReason reason = H323CallEndReasons::EndedByLocalUser,
                        BOOL wait = TRUE);
     BOOL HasConnection(const PString &token);
@@ -259,7 +261,8 @@ class H323EndPoint : public PObject
     void AddConnection(H323Connection *connection);
     /// Hands a connection that started clearing to the housekeeping thread.
     void OnConnectionReleasing(H323Connection &connection);
-    /// The connection's housekeeping ran: removes it, calls OnConnectionCleared, deletes it.
+    /// The connection's media is closed: removes it, calls OnConnectionCleared, has it
+    /// disengage and close its channels, deletes it.
     void CleanUpConnection(H323Connection *connection);
     /// Handles a Setup on a transport with no connection yet (HandleFirstSignallingChannelPDU).
     BOOL OnIncomingSetup(H323Transport &transport, H323SignalPDU &setupPDU);
@@ -321,7 +324,7 @@ class H323EndPoint : public PObject
     PMutex connectionsMutex;
     std::map<std::string, std::shared_ptr<ConnectionEntry>> connections;
     PSyncPoint connectionsEmpty;
-    /// Connections out of the table whose OnConnectionCleared has not yet returned.
+    /// Connections out of the table that are not yet deleted.
     unsigned connectionsCleaning = 0;
     std::atomic<unsigned> lastCallReference{0};
     std::atomic<unsigned> nextRtpPort{0};

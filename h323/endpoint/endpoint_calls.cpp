@@ -220,7 +220,9 @@ void H323EndPoint::CleanUpConnection(H323Connection *connection)
     // Wait for whoever holds the lock (the program between Find... and Unlock).
     connection->LockUnconditionally();
     connection->Unlock();
+    // The call is over for the program now; the peer and the gatekeeper hear the rest.
     connection->OnCleared();
+    connection->CloseOnCallEnd();
     delete connection;
     cleaningOnThisThread--;
     PWaitAndSignal lock(connectionsMutex);
