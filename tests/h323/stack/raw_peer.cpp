@@ -13,9 +13,9 @@ namespace stacktest {
 
 // ---- RawCallee ----
 
-RawCallee::RawCallee(H323EndPoint &ep) : endpoint(ep)
+RawCallee::RawCallee(H323EndPoint &ep, WORD port) : endpoint(ep)
 {
-    EXPECT_TRUE(listener.Listen(PIPSocket::Address(127, 0, 0, 1), 1));
+    EXPECT_TRUE(listener.Listen(PIPSocket::Address(127, 0, 0, 1), 1, port));
 }
 
 unsigned RawCallee::AcceptSetup(H323SignalPDU *setupOut)
@@ -92,9 +92,20 @@ void RawCallee::SendFastConnect(unsigned callReference, const H323SignalPDU &set
         connect.m_fastStart.push_back(asn1::OctetString(bytes.begin(), bytes.end()));
         break;
     }
-    connect.IncludeOptionalField(H225_Connect_UUIE::e_h245Address);
-    H323TransportAddress(PIPSocket::Address(127, 0, 0, 1), h245Port).SetPDU(connect.m_h245Address);
-    pdu.m_h323_uu_pdu.m_h245Tunneling = false;
+    if (h245Port != 0) {
+        connect.IncludeOptionalField(H225_Connect_UUIE::e_h245Address);
+        H323TransportAddress(PIPSocket::Address(127, 0, 0, 1), h245Port).SetPDU(connect.m_h245Address);
+    }
+    pdu.m_h323_uu_pdu.m_h245Tunneling = h245Port == 0;
+    EXPECT_TRUE(pdu.Write(*transport));
+}
+
+void RawCallee::SendKeypad(unsigned callReference, const std::string &text)
+{
+    H323Connection as(endpoint, callReference);
+    H323SignalPDU pdu;
+    pdu.BuildInformation(as);
+    pdu.GetQ931().SetKeypad(text);
     EXPECT_TRUE(pdu.Write(*transport));
 }
 

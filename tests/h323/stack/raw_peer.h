@@ -15,11 +15,12 @@ class RTP_UDP;
 
 namespace stacktest {
 
-/// A called party on its own port; endpoint only lends its settings to the messages.
+/// A called party on its own port (port 0: any free one); endpoint only lends its settings to
+/// the messages.
 class RawCallee
 {
   public:
-    explicit RawCallee(H323EndPoint &ep);
+    explicit RawCallee(H323EndPoint &ep, WORD port = 0);
     PString Address() const { return psprintf("ip$127.0.0.1:%u", listener.GetPort()); }
     /// Accepts the call and reads its Setup (kept in setup when given); the call reference
     /// or 0.
@@ -28,11 +29,13 @@ class RawCallee
     void Send(unsigned callReference, Q931::MsgTypes type);
     /// Sends Connect without tunnelling, naming a separate H.245 channel at port.
     void SendConnectWithH245(unsigned callReference, WORD port);
-    /// Sends Connect without tunnelling, naming H.245 at h245Port, and accepts the caller's
-    /// fast start offer to send G.711 to mediaPort.
+    /// Sends Connect without tunnelling, naming H.245 at h245Port (0: tunnelling, no
+    /// address), and accepts the caller's fast start offer to send G.711 to mediaPort.
     void SendFastConnect(unsigned callReference, const H323SignalPDU &setup, WORD mediaPort,
                          WORD h245Port);
     void SendReleaseComplete(unsigned callReference);
+    /// Sends text as Q.931 keypad in an Information message.
+    void SendKeypad(unsigned callReference, const std::string &text);
     void SendRaw(const std::vector<BYTE> &bytes) { transport->Write(bytes.data(), PINDEX(bytes.size())); }
     /// Reads and drops whatever comes, until the caller closes.
     void Drain();

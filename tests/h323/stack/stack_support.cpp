@@ -143,6 +143,12 @@ void TestEndPoint::OnConnectionCleared(H323Connection &c, const PString &)
     events.Add("cleared " + std::to_string(int(c.GetCallEndReason())));
 }
 
+void TestEndPoint::OnClosedLogicalChannel(H323Connection &, const H323Channel &channel)
+{
+    events.Add(std::string("channel-closed ") +
+               (channel.GetDirection() == H323Channel::IsReceiver ? "rx" : "tx"));
+}
+
 void TestEndPoint::OnCallCreditServiceControl(const PString &amount, BOOL mode)
 {
     events.Add("credit " + std::string(amount.GetText()) + (mode ? " debit" : " credit"));

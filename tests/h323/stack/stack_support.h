@@ -25,6 +25,7 @@ class EventLog
     {
         std::lock_guard<std::mutex> lock(mutex);
         lines.push_back(line);
+        times.push_back(std::chrono::steady_clock::now());
         cond.notify_all();
     }
     /** Waits (at most timeoutMs) for a line starting with prefix; the line or "". */
@@ -55,11 +56,23 @@ class EventLog
         std::lock_guard<std::mutex> lock(mutex);
         return lines;
     }
+    /** When the first line starting with prefix was added; false when none was. */
+    bool TimeOf(const std::string &prefix, std::chrono::steady_clock::time_point &at)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (size_t i = 0; i < lines.size(); i++)
+            if (lines[i].rfind(prefix, 0) == 0) {
+                at = times[i];
+                return true;
+            }
+        return false;
+    }
 
   private:
     std::mutex mutex;
     std::condition_variable cond;
     std::vector<std::string> lines;
+    std::vector<std::chrono::steady_clock::time_point> times;
 };
 
 /** What an endpoint does with incoming calls. */
@@ -118,6 +131,7 @@ class TestEndPoint : public H323EndPoint
     BOOL OnConnectionForwarded(H323Connection &c, const PString &party, const H323SignalPDU &) override;
     void OnConnectionEstablished(H323Connection &c, const PString &token) override;
     void OnConnectionCleared(H323Connection &c, const PString &token) override;
+    void OnClosedLogicalChannel(H323Connection &c, const H323Channel &channel) override;
     void OnCallCreditServiceControl(const PString &amount, BOOL mode) override;
 
     EventLog events;
