@@ -1,8 +1,9 @@
 // Call benchmarks on loopback: registration round trip, call set-up (direct, through the
 // gatekeeper direct-routed and gatekeeper-routed, fast start on and off), hang-up to released
-// on both sides, the peer's release to the last RTP packet and to the DisengageRequest in every
-// signalling mode, gatekeeper restart to registered, sequential calls a second, Connect to the
-// first RTP packet, CPU of a call, and the jitter buffer's added delay.
+// on both sides, the peer's release to the last RTP packet, to the DisengageRequest and to our
+// OnConnectionCleared in every signalling mode, gatekeeper restart to registered, sequential
+// calls a second, Connect to the first RTP packet, CPU of a call, and the jitter buffer's
+// added delay.
 #include <h323/asn1/per.h>
 #include <h323/channels/channel.h>
 #include <h323/rtp/jitter.h>
@@ -370,6 +371,100 @@ static void BM_ReleaseByAPeerKeepingItsChannelsOpen(benchmark::State &state)
 }
 BENCHMARK(BM_ReleaseByAPeerKeepingItsChannelsOpen)->UseManualTime()->Unit(benchmark::kMillisecond)
     ->Iterations(5)->Repetitions(3)->ReportAggregatesOnly();
+
+namespace {
+
+/// Notes when the first Release Complete is written after Arm() (Q.931 message type 0x5a).
+class ReleaseCompleteHook : public H323TrafficHook
+{
+  public:
+    void Arm() { sent = false; }
+    void OnStreamReceived(BYTE *, PINDEX) const override {}
+    void OnStreamSending(const BYTE *d, BYTE *o, PINDEX n) const override
+    {
+        std::copy(d, d + n, o);
+        if (n > 9 && d[4] == 0x08 && d[8] == 0x5a && !sent.exchange(true))
+            at = Clock::now();
+    }
+    void OnDatagramReceived(BYTE *, PINDEX) const override {}
+    void OnDatagramSending(const BYTE *d, BYTE *o, PINDEX n) const override { std::copy(d, d + n, o); }
+    mutable std::atomic<bool> sent{false};
+    mutable Clock::time_point at;
+};
+
+} // namespace
+
+/// The callee releases an established call: from its Release Complete on the wire to the
+/// caller's OnConnectionCleared. The callee is ours, or a hand-driven one (fast start only)
+/// that keeps its connections open, the separate H.245 channel it names among them.
+static void ReleaseToCleared(benchmark::State &state, bool holdingPeer, Route route,
+                             bool fastStart, bool tunnelling, bool separateH245)
+{
+    static ReleaseCompleteHook hook;
+    H323SetTrafficHook(&hook);
+    CallPair pair(route, fastStart, tunnelling, separateH245);
+    TestEndPoint lender("8003"); // builds the hand-driven callee's messages
+    lender.DisableH245Tunneling(TRUE);
+    if (!pair.registered) {
+        state.SkipWithError("no registration");
+        return;
+    }
+    size_t n = 0;
+    for (auto _ : state) {
+        n++;
+        std::unique_ptr<RawCallee> callee;
+        PUDPSocket media;
+        PTCPSocket h245; // connected to by the kernel, never read
+        unsigned ref = 0;
+        if (holdingPeer) {
+            media.Listen(PIPSocket::Address(127, 0, 0, 1));
+            h245.Listen(PIPSocket::Address(127, 0, 0, 1), 1);
+            callee = std::make_unique<RawCallee>(lender);
+            pair.caller.Call(callee->Address());
+            H323SignalPDU setup;
+            ref = callee->AcceptSetup(&setup);
+            if (ref != 0)
+                callee->SendFastConnect(ref, setup, media.GetPort(), tunnelling ? 0 : h245.GetPort());
+        } else {
+            pair.caller.Call(pair.target);
+        }
+        if ((holdingPeer && ref == 0) || !WaitCount(pair.caller.events, "established", n) ||
+            (!holdingPeer && !WaitCount(pair.callee.events, "established", n))) {
+            state.SkipWithError("no call");
+            break;
+        }
+        hook.Arm();
+        if (holdingPeer)
+            callee->SendReleaseComplete(ref);
+        else
+            pair.callee.ClearCall(pair.callee.GetAllConnections()[0]);
+        if (!WaitCount(pair.caller.events, "cleared", n, 10000) || !hook.sent) {
+            state.SkipWithError("not released");
+            break;
+        }
+        state.SetIterationTime(Seconds(Clock::now() - hook.at));
+        if (callee)
+            callee->Close();
+        h245.Close(); // resets the connection it held
+        pair.caller.ClearAllCalls(H323CallEndReasons::EndedByLocalUser, TRUE);
+        pair.callee.ClearAllCalls(H323CallEndReasons::EndedByLocalUser, TRUE);
+    }
+    H323SetTrafficHook(nullptr);
+}
+
+/// holding peer, route, fast start, tunnelling, separate H.245 from the first message.
+static void BM_ReleaseToCleared(benchmark::State &state)
+{
+    ReleaseToCleared(state, state.range(0), Route(state.range(1)), state.range(2), state.range(3),
+                     state.range(4));
+}
+BENCHMARK(BM_ReleaseToCleared)
+    ->ArgNames({"holdingPeer", "route", "fastStart", "tunnelling", "separateH245"})
+    ->Args({0, 1, 1, 1, 0})->Args({0, 1, 1, 0, 0})->Args({0, 1, 0, 1, 0})->Args({0, 1, 0, 0, 0})
+    ->Args({0, 1, 0, 0, 1})->Args({0, 2, 1, 1, 0})->Args({0, 2, 1, 0, 0})->Args({0, 2, 0, 1, 0})
+    ->Args({0, 2, 0, 0, 0})->Args({0, 2, 0, 0, 1})->Args({1, 1, 1, 1, 0})->Args({1, 1, 1, 0, 0})
+    ->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(25)
+    ->ReportAggregatesOnly(); // the median of single releases
 
 /// A registered endpoint whose gatekeeper restarts on its address (knowing nobody), or is
 /// away outageMs and comes back: from the gatekeeper's return to the endpoint registered.
