@@ -1,6 +1,8 @@
 // The call engine against a scripted masked gatekeeper: the service's values in the confirms,
 // registration results, the gatekeeper's unregistration, admission rejects, the NAT link.
 #include "call_engine_support.h"
+#include "../h323/stack/raw_peer.h"
+#include "../h323/stack/stack_support.h"
 
 #include <core/endpoint.h>
 #include <core/gatekeeper.h>
@@ -9,6 +11,7 @@
 #include <core/window_messages.h>
 
 #include <h323/asn1/gen/h245.h>
+#include <h323/callsig/connection.h>
 #include <h323/codecs/gsm0610.h>
 #include <h323/codecs/h261codec.h>
 #include <h323/codecs/h263codec.h>
@@ -151,6 +154,38 @@ TEST_F(CallEngine, ACallClearedAsSoonAsItIsPlacedLeavesThePhoneIdle)
         EXPECT_EQ(endpoint->IsIdle(), 1) << "call " << call;
         EXPECT_TRUE(endpoint->GetCurrentCallToken().IsEmpty()) << "call " << call;
     }
+}
+
+TEST_F(CallEngine, APeersReleaseReachesTheWindowWhileThePeerStillHoldsItsConnections)
+{
+    // The callee answers with fast start, names an H.245 channel it never serves, releases
+    // and keeps every connection open.
+    stacktest::TestEndPoint lender("8002"); // builds the callee's messages
+    lender.DisableH245Tunneling(TRUE);
+    stacktest::RawCallee callee(lender);
+    PUDPSocket media;
+    PTCPSocket h245;
+    ASSERT_TRUE(media.Listen(PIPSocket::Address(127, 0, 0, 1)));
+    ASSERT_TRUE(h245.Listen(PIPSocket::Address(127, 0, 0, 1), 1));
+    ASSERT_EQ(endpoint->MakeCall(callee.Address()), 1);
+    H323SignalPDU setup;
+    unsigned ref = callee.AcceptSetup(&setup);
+    ASSERT_NE(ref, 0u);
+    callee.SendFastConnect(ref, setup, media.GetPort(), h245.GetPort());
+    PTCPSocket control;
+    h245.SetReadTimeout(5000);
+    ASSERT_TRUE(control.Accept(h245)) << "no H.245 channel opened";
+    ASSERT_NE(window->WaitFor(WM_CALL_CONNECTED), nullptr);
+
+    Clock::time_point released = Clock::now();
+    callee.SendReleaseComplete(ref);
+    const RecordingWindow::Record *cleared = window->WaitFor(WM_CALL_CLEARED, 1, 10000);
+    ASSERT_NE(cleared, nullptr);
+    EXPECT_LT(MillisecondsSince(released), H323Connection::GracefulCloseTime)
+        << "the window heard of the end only after the graceful close";
+    EXPECT_EQ(cleared->wParam, WPARAM(H323CallEndReasons::EndedByRemoteUser));
+    EXPECT_EQ(endpoint->IsIdle(), 1);
+    EXPECT_TRUE(endpoint->GetCurrentCallToken().IsEmpty());
 }
 
 struct RcfTextCase {
