@@ -23,8 +23,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -45,6 +47,60 @@ long long MillisecondsSince(Clock::time_point start)
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
+/// The program's endpoint, noting what a placed call is as soon as its connection exists and
+/// how each incoming call was decided; it can cut an incoming call's signalling just before
+/// the decision, so that a forward cannot be written.
+class ProbedEndPoint : public CEndPoint
+{
+  public:
+    struct Decision {
+        bool offered;         ///< OnIncomingCall gave TRUE
+        bool offeredToken;    ///< the call is the one offered to the user
+        unsigned endReason;   ///< when it was decided
+    };
+
+    H323Connection *CreateConnection(unsigned ref, void *userData, H323Transport *transport,
+                                     H323SignalPDU *setup) override
+    {
+        H323Connection *c = CEndPoint::CreateConnection(ref, userData, transport, setup);
+        // From here on the call's thread may run and end the call at any time.
+        if (setup == nullptr && c != nullptr && IsIdle() == 0 &&
+            GetCurrentCallToken() == c->GetCallToken())
+            placedBusyAndCurrent++;
+        return c;
+    }
+    BOOL OnIncomingCall(H323Connection &c, const H323SignalPDU &setup,
+                        H323SignalPDU &alerting) override
+    {
+        if (cutBeforeDeciding)
+            c.GetSignallingChannel()->Close();
+        BOOL offered = CEndPoint::OnIncomingCall(c, setup, alerting);
+        std::lock_guard<std::mutex> lock(mutex);
+        decisions.push_back({offered != FALSE, GetOfferedCallToken() == c.GetCallToken(),
+                             unsigned(c.GetCallEndReason())});
+        decided.notify_all();
+        return offered;
+    }
+    /// The first incoming call's decision; false when none came within timeoutMs.
+    bool WaitForDecision(Decision &d, int timeoutMs = 5000)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!decided.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [this] { return !decisions.empty(); }))
+            return false;
+        d = decisions.front();
+        return true;
+    }
+
+    std::atomic<int> placedBusyAndCurrent{0};
+    std::atomic<bool> cutBeforeDeciding{false};
+
+  private:
+    std::mutex mutex;
+    std::condition_variable decided;
+    std::vector<Decision> decisions;
+};
+
 class CallEngine : public ::testing::Test
 {
   protected:
@@ -52,7 +108,7 @@ class CallEngine : public ::testing::Test
     {
         EnsureApplication();
         window.reset(new RecordingWindow);
-        endpoint.reset(new CEndPoint);
+        endpoint.reset(new ProbedEndPoint);
         endpoint->Initialise(window.get(), settings.get());
         // As the main dialog does: the gatekeeper's unregistration starts a new registration.
         window->onMessage = [this](const RecordingWindow::Record &r) {
@@ -105,7 +161,7 @@ class CallEngine : public ::testing::Test
 
     ScratchSettings settings;
     std::unique_ptr<RecordingWindow> window;
-    std::unique_ptr<CEndPoint> endpoint;
+    std::unique_ptr<ProbedEndPoint> endpoint;
     std::unique_ptr<ScriptedGatekeeper> gatekeeper;
     std::thread worker;
     std::atomic<bool> workerDone{true};
@@ -150,6 +206,8 @@ TEST_F(CallEngine, ACallClearedAsSoonAsItIsPlacedLeavesThePhoneIdle)
     const std::string party = "ip$127.0.0.1:" + std::to_string(port);
     for (int call = 1; call <= 20; call++) {
         ASSERT_EQ(endpoint->MakeCall(party.c_str()), 1);
+        EXPECT_EQ(endpoint->placedBusyAndCurrent, call)
+            << "call " << call << " was not current and the phone busy before its thread ran";
         ASSERT_NE(window->WaitFor(WM_CALL_CLEARED, call, 15000), nullptr) << "call " << call;
         EXPECT_EQ(endpoint->IsIdle(), 1) << "call " << call;
         EXPECT_TRUE(endpoint->GetCurrentCallToken().IsEmpty()) << "call " << call;
@@ -187,6 +245,68 @@ TEST_F(CallEngine, APeersReleaseReachesTheWindowWhileThePeerStillHoldsItsConnect
     EXPECT_EQ(endpoint->IsIdle(), 1);
     EXPECT_TRUE(endpoint->GetCurrentCallToken().IsEmpty());
 }
+
+struct FailedForwardCase {
+    const char *name;
+    bool busy; ///< a call we placed is in progress
+    const char *forwardAlways;
+    const char *forwardBusy;
+    bool offered; ///< left for the user to answer (else refused busy)
+};
+
+void PrintTo(const FailedForwardCase &c, std::ostream *os) { *os << c.name; }
+
+class FailedForward : public CallEngine, public ::testing::WithParamInterface<FailedForwardCase>
+{
+};
+
+// The caller's connection is gone when the forward is to be written.
+TEST_P(FailedForward, LeavesTheCallToBeAnsweredOrRefusesItBusy)
+{
+    const FailedForwardCase &c = GetParam();
+    {
+        auto rules = settings->LockCallRules();
+        settings->m_strForwardAlways = c.forwardAlways;
+        settings->m_strForwardBusy = c.forwardBusy;
+    }
+    stacktest::TestEndPoint lender("8002"); // builds the peers' messages
+    lender.DisableH245Tunneling(TRUE);
+    std::unique_ptr<stacktest::RawCallee> held;
+    if (c.busy) {
+        held.reset(new stacktest::RawCallee(lender));
+        ASSERT_EQ(endpoint->MakeCall(held->Address()), 1);
+        ASSERT_NE(held->AcceptSetup(), 0u);
+        ASSERT_EQ(endpoint->IsIdle(), 0);
+    }
+    endpoint->cutBeforeDeciding = true;
+    stacktest::RawCaller caller(lender);
+    ASSERT_TRUE(caller.Call(psprintf("ip$127.0.0.1:%u",
+                                     unsigned(endpoint->GetInterfaceAddresses().front().GetPort()))));
+    ProbedEndPoint::Decision d{};
+    ASSERT_TRUE(endpoint->WaitForDecision(d));
+    EXPECT_EQ(d.offered, c.offered);
+    EXPECT_EQ(d.offeredToken, c.offered) << "an offered call the user can answer";
+    EXPECT_EQ(d.endReason, c.offered ? unsigned(H323CallEndReasons::NumCallEndReasons)
+                                     : unsigned(H323CallEndReasons::EndedByLocalBusy));
+    if (c.offered) {
+        EXPECT_NE(window->WaitFor(WM_CALL_RINGING_IN), nullptr);
+        EXPECT_NE(window->WaitFor(WM_CALL_CLEARED), nullptr) << "the caller is gone";
+    } else {
+        // The refused call is gone and the placed one goes on; the user heard of neither.
+        EXPECT_TRUE(WaitUntil([this] { return endpoint->GetActiveConnections() == 1; }));
+        EXPECT_EQ(window->Count(WM_CALL_RINGING_IN), 0);
+        EXPECT_EQ(window->Count(WM_CALL_CLEARED), 0);
+        EXPECT_EQ(endpoint->IsIdle(), 0);
+    }
+    EXPECT_EQ(window->Count(WM_CALL_FORWARDED), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, FailedForward,
+    ::testing::Values(FailedForwardCase{"alwaysWhileIdleIsOffered", false, "8003", "", true},
+                      FailedForwardCase{"alwaysWhileBusyIsRefusedBusy", true, "8003", "", false},
+                      FailedForwardCase{"onBusyIsRefusedBusy", true, "", "8003", false}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 struct RcfTextCase {
     const char *name;
