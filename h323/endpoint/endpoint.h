@@ -96,8 +96,8 @@ class H323EndPoint : public PObject
     /// The call is established: connected and media started. Once per call; signalling or
     /// control thread.
     virtual void OnConnectionEstablished(H323Connection &connection, const PString &token);
-    /// The call is over: its media is closed, its Release Complete went or came, and it is
-    /// out of the call table; GetCallEndReason() is valid. Its DisengageRequest and the close
+    /// The call is over: its media is closed, its Release Complete went or came (or the
+    /// signalling was lost), and it is out of the call table; GetCallEndReason() is valid. Its DisengageRequest and the close
     /// of its signalling channels follow, and then it is deleted; nothing of it calls back
     /// after this. Once per connection object; the housekeeping thread.
     virtual void OnConnectionCleared(H323Connection &connection, const PString &token);
