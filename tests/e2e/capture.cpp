@@ -184,13 +184,24 @@ std::string ProblemFrames(const std::string &capture, const std::string &decodeA
 namespace
 {
 
-/// Socket inode -> (local port, state) from one /proc/net table.
-std::map<unsigned long, std::pair<uint16_t, int>> SocketTable(const char *file)
+struct SocketEntry {
+    uint16_t local, remote;
+    int state;
+};
+
+/// Socket inode -> its ports and state, from one /proc/net table.
+std::map<unsigned long, SocketEntry> SocketTable(const char *file)
 {
-    std::map<unsigned long, std::pair<uint16_t, int>> table;
+    std::map<unsigned long, SocketEntry> table;
     std::ifstream in(file);
     std::string line;
     std::getline(in, line); // the heading
+    auto port = [](const std::string &address) {
+        size_t colon = address.find(':');
+        return colon == std::string::npos
+                   ? -1
+                   : int(std::stoul(address.substr(colon + 1), nullptr, 16));
+    };
     while (std::getline(in, line)) {
         std::istringstream cols(line);
         std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout;
@@ -198,10 +209,10 @@ std::map<unsigned long, std::pair<uint16_t, int>> SocketTable(const char *file)
         if (!(cols >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
               timeout >> inode))
             continue;
-        size_t colon = local.find(':');
-        if (colon == std::string::npos)
+        int localPort = port(local), remotePort = port(remote);
+        if (localPort < 0 || remotePort < 0)
             continue;
-        table[inode] = {uint16_t(std::stoul(local.substr(colon + 1), nullptr, 16)),
+        table[inode] = {uint16_t(localPort), uint16_t(remotePort),
                         int(std::stoul(state, nullptr, 16))};
     }
     return table;
@@ -223,11 +234,12 @@ SocketPorts PortsOf(int pid)
             continue;
         unsigned long inode = std::stoul(target.substr(8));
         if (auto it = tcp.find(inode); it != tcp.end()) {
-            ports.tcp.insert(it->second.first);
-            if (it->second.second == kListen)
-                ports.tcpListening.insert(it->second.first);
+            if (it->second.state == kListen)
+                ports.tcpListening.insert(it->second.local);
+            else
+                ports.tcpConnections.insert({it->second.local, it->second.remote});
         } else if (auto u = udp.find(inode); u != udp.end()) {
-            ports.udp.insert(u->second.first);
+            ports.udp.insert(u->second.local);
         }
     }
     return ports;

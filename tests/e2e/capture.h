@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace e2e
@@ -65,7 +66,9 @@ std::string ProblemFrames(const std::string &capture, const std::string &decodeA
 /** The local ports of the sockets a process holds. */
 struct SocketPorts {
     std::set<uint16_t> tcpListening; ///< TCP sockets in the listening state
-    std::set<uint16_t> tcp;          ///< every TCP socket, listening ones included
+    /** (local, remote) ports of the other TCP sockets: a port that connect chose may serve
+     *  another process's connection to another peer at the same time. */
+    std::set<std::pair<uint16_t, uint16_t>> tcpConnections;
     std::set<uint16_t> udp;
 };
 

@@ -39,6 +39,25 @@ std::string PortList(const std::set<uint16_t> &ports)
     return list;
 }
 
+/** tshark's filter for TCP segments to the process's sockets (or from them): to its listening
+ *  ports, or on one of its connections by both ports, since the local port of a connection
+ *  may serve another process's connection to another peer at the same time. */
+std::string TcpOf(const SocketPorts &ports, bool toThem = true)
+{
+    std::string ours = toThem ? "tcp.dstport" : "tcp.srcport";
+    std::string peer = toThem ? "tcp.srcport" : "tcp.dstport";
+    std::vector<std::string> clauses;
+    if (!ports.tcpListening.empty())
+        clauses.push_back(ours + " in {" + PortList(ports.tcpListening) + "}");
+    for (auto [local, remote] : ports.tcpConnections)
+        clauses.push_back("(" + ours + " == " + std::to_string(local) + " && " + peer + " == " +
+                          std::to_string(remote) + ")");
+    std::string filter;
+    for (const std::string &clause : clauses)
+        filter += (filter.empty() ? "" : " || ") + clause;
+    return filter.empty() ? "!tcp" : "(" + filter + ")";
+}
+
 /** The sockets of an endpoint in a call, once its RTP and RTCP sockets are there beside RAS. */
 SocketPorts MediaPortsOf(Process &endpoint)
 {
@@ -102,7 +121,7 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
     std::string rasPort = sim.Gatekeeper().substr(sim.Gatekeeper().find(':') + 1);
     std::string subjectUdp = "udp.srcport in {" + PortList(ours.udp) + "}";
     std::string peerUdp = "udp.srcport in {" + PortList(theirs.udp) + "}";
-    std::string toSubject = "tcp.dstport in {" + PortList(ours.tcp) + "}";
+    std::string toSubject = TcpOf(ours);
     // The release as it reached the subject: the peer's end session or Release Complete
     // (whichever came first), or the closed connection.
     std::string release =
@@ -167,8 +186,8 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
                              << " frames";
     // One packet time is 20 ms; the bounds leave room for a loaded machine. A call that
     // outlived its release sent media for seconds.
-    std::string signalling = "tcp.port in {" + PortList(ours.tcp) + "} && frame.time_relative >= " +
-                             std::to_string(released - 0.1);
+    std::string signalling = "(" + toSubject + " || " + TcpOf(ours, false) +
+                             ") && frame.time_relative >= " + std::to_string(released - 0.1);
     EXPECT_LE(rtpAfter, 10) << "RTP packets after the release, the last "
                             << (lastRtp - released) * 1000 << " ms after it; the signalling:\n"
                             << Shell("tshark -n -r " + capture + " " + options + " -Y '" +
