@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -72,6 +74,13 @@ double Seconds(const std::string &text)
     return text.empty() ? -1 : std::strtod(text.c_str(), nullptr);
 }
 
+/** The time of day in seconds, as the capture stamps its frames. */
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
 
 TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
@@ -94,6 +103,8 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
         a.insert(a.end(), more.begin(), more.end());
         return a;
     };
+    // Other tests take the endpoints' ports before they start and after they end.
+    double begin = Now();
     auto callee = StartEndpoint(
         args("8002", c.release == Release::ByCallee ? std::vector<std::string>{"--hangup-after", "1.5"}
                                                     : std::vector<std::string>{}));
@@ -106,15 +117,20 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
     // The side that hears of the release, and the side that ends the call.
     Process &subject = c.release == Release::ByCaller ? *callee : *caller;
     Process &releaser = c.release == Release::ByCaller ? *caller : *callee;
+    // From when on their ports are surely theirs, and until when they may be.
     SocketPorts ours = MediaPortsOf(subject);
+    double oursSampled = Now();
     SocketPorts theirs = MediaPortsOf(releaser);
+    double theirsSampled = Now();
     if (c.release == Release::CalleeKilled) {
         usleep(1500000);
         releaser.Signal(SIGKILL);
     }
     EXPECT_FALSE(subject.WaitFor("CLEARED").empty());
     EXPECT_EQ(subject.Wait(), 0);
+    double subjectEnded = Now();
     releaser.Wait();
+    double releaserEnded = Now();
     dumpcap.Stop();
     ASSERT_TRUE(std::filesystem::exists(capture));
 
@@ -132,7 +148,7 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
     std::string filter = "(" + release + ") || ((" + subjectUdp + " || " + peerUdp +
                          ") && (rtp.ssrc || h225.disengageRequest_element))";
     std::vector<std::string> fields = kProblemFields;
-    fields.insert(fields.end(), {"frame.time_relative", "udp.srcport", "rtp.ssrc",
+    fields.insert(fields.end(), {"frame.time_epoch", "udp.srcport", "rtp.ssrc",
                                  "h225.disengageRequest_element"});
     struct Frame {
         double t;
@@ -143,22 +159,31 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
     int problems = 0;
     for (const std::vector<std::string> &cols :
          TsharkFields(capture, options + " -Y '" + filter + "'", fields)) {
+        double t = Seconds(cols[3]);
+        if (t < begin || t > std::max(subjectEnded, releaserEnded))
+            continue;
         problems += DecodeProblems(cols);
         uint16_t port = cols[4].empty() ? 0 : uint16_t(std::stoul(cols[4]));
-        frames.push_back({Seconds(cols[3]), ours.udp.count(port) > 0, theirs.udp.count(port) > 0,
-                          cols[4].empty(), !cols[6].empty(), cols[5]});
+        frames.push_back({t, ours.udp.count(port) > 0 && t <= subjectEnded,
+                          theirs.udp.count(port) > 0 && t <= releaserEnded,
+                          cols[4].empty() && t <= subjectEnded, !cols[6].empty(), cols[5]});
     }
-    // The ports may have served other calls before and after this one: the streams of this
-    // call are the ones heard most from those ports.
+    // Before the endpoint took them the ports may have served another call: the stream of
+    // this call is the one heard most from them while they were surely the endpoint's.
     auto stream = [&](bool subjectSide) {
+        double sampled = subjectSide ? oursSampled : theirsSampled;
         std::map<std::string, int> count;
         for (const Frame &f : frames)
-            if (!f.ssrc.empty() && (subjectSide ? f.fromSubject : f.fromPeer))
+            if (!f.ssrc.empty() && (subjectSide ? f.fromSubject : f.fromPeer) && f.t >= sampled)
                 count[f.ssrc]++;
         std::pair<std::string, int> most{"", 0};
         for (const auto &entry : count)
             if (entry.second > most.second)
                 most = entry;
+        most.second = 0;
+        for (const Frame &f : frames)
+            most.second += !most.first.empty() && f.ssrc == most.first &&
+                           (subjectSide ? f.fromSubject : f.fromPeer);
         return most;
     };
     auto [oursSsrc, rtpOurs] = stream(true);
@@ -187,7 +212,7 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
     // One packet time is 20 ms; the bounds leave room for a loaded machine. A call that
     // outlived its release sent media for seconds.
     std::string signalling = "(" + toSubject + " || " + TcpOf(ours, false) +
-                             ") && frame.time_relative >= " + std::to_string(released - 0.1);
+                             ") && frame.time_epoch >= " + std::to_string(released - 0.1);
     EXPECT_LE(rtpAfter, 10) << "RTP packets after the release, the last "
                             << (lastRtp - released) * 1000 << " ms after it; the signalling:\n"
                             << Shell("tshark -n -r " + capture + " " + options + " -Y '" +
