@@ -77,15 +77,19 @@ class CallPorts
     }
 
   private:
+    /// A port seen in a read of the process's sockets was theirs from the end of that read at
+    /// the latest (another process may have sent from it just before they took it) and until
+    /// its start at least.
     void Poll()
     {
-        double now = Now();
         for (int pid : pids) {
+            double before = Now();
             SocketPorts p = PortsOf(pid);
+            double after = Now();
             listening.insert(p.tcpListening.begin(), p.tcpListening.end());
             for (uint16_t port : p.udp) {
-                auto [it, fresh] = udp.try_emplace(port, now, now);
-                it->second.second = now;
+                auto [it, fresh] = udp.try_emplace(port, after, before);
+                it->second.second = before;
             }
         }
     }
@@ -94,7 +98,7 @@ class CallPorts
     std::set<uint16_t> gatekeeper;
     double start, end = 1e300;
     std::set<uint16_t> listening;
-    std::map<uint16_t, std::pair<double, double>> udp; ///< first and last time seen
+    std::map<uint16_t, std::pair<double, double>> udp; ///< from when until when surely theirs
     std::atomic<bool> stopping{false};
     std::thread watcher;
 };
