@@ -1,29 +1,18 @@
 // Answering an offered call from the main dialog: the time from the click on Call to the
 // caller's connection being established, while the ring plays and, as the peer, with a ring
 // file that cannot be played (nothing plays).
-#include <ui/soft_phone_app.h>
-#include <ui/soft_phone_dlg.h>
+#include "phone_dialog_bench.h"
 
-#include <win/application.h>
 #include <win/module_testing.h>
-#include <win/msgbox.h>
 
 #include "../tests/h323/stack/stack_support.h"
 #include "../tests/support/free_port.h"
 
-#include <QCoreApplication>
-
 #include <benchmark/benchmark.h>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
 #include <memory>
-#include <thread>
 
 using Clock = std::chrono::steady_clock;
 
@@ -31,19 +20,7 @@ namespace
 {
 
 using kestrelin::testing::FreeTcpPort;
-
-/// Serves the dialog's messages and timers until done() or the time-out; false on time-out.
-bool Serve(const std::function<bool()> &done, int timeoutMs = 15000)
-{
-    auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (Clock::now() > end)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
+using phonebench::Serve;
 
 size_t Count(stacktest::EventLog &log, const std::string &prefix)
 {
@@ -54,47 +31,20 @@ size_t Count(stacktest::EventLog &log, const std::string &prefix)
 
 /// A phone (the main dialog, not registered) in an install directory of its own, and a
 /// stack endpoint that calls it directly.
-class Bench
+class Bench : public phonebench::PhoneDialog
 {
   public:
-    Bench()
+    Bench() : Bench(FreeTcpPort()) {}
+    explicit Bench(int localPort)
+        : PhoneDialog("answer", [localPort](CSoftPhoneDlg &d) { d.m_settings.m_nLocalPort = localPort; }),
+          port(localPort)
     {
-        win::testing::SetMessageBoxHandler([](const win::testing::MessageBoxCall &) { return IDOK; });
-        win::EnsureApplication();
-        app = std::make_unique<CSoftPhoneApp>();
-        dir = std::filesystem::temp_directory_path() /
-              ("kestrelin-answer-bench-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::copy(KESTRELIN_RUNTIME_DIR, dir, std::filesystem::copy_options::recursive);
-        exe = (dir / "kestrelin").string();
-        win::testing::OverrideExecutablePath(exe.c_str());
-        app->ReadLanguage(CSoftPhoneApp::StartupDirectory());
-        dlg = std::make_unique<CSoftPhoneDlg>();
-        CSettings &s = dlg->m_settings;
-        s.m_strAccount = "8002";
-        s.m_strPassword = "demo";
-        s.m_bAutoLogin = s.m_bKeepPassword = 1;
-        port = FreeTcpPort();
-        s.m_nLocalPort = port;
-        s.m_nServerPort = 9; // nobody answers there
-        dlg->m_nGatekeeperPort = 9;
-        s.SaveAudioSettings();
-        dlg->Create(102);
         // The registration's start restarts the listener (then the registration fails).
         Serve([&] { return win::testing::TimerPeriod(dlg->GetSafeHwnd(), 21) != 0; });
-        ring = s.m_strRingInWav;
+        ring = dlg->m_settings.m_strRingInWav;
         caller = std::make_unique<stacktest::TestEndPoint>("8001", std::vector<std::string>{"GSM"});
     }
-    ~Bench()
-    {
-        caller.reset();
-        dlg->OnOK();
-        dlg->DestroyWindow();
-        dlg.reset();
-        app->FreeLanguageLibraries();
-        win::testing::OverrideExecutablePath(nullptr);
-        std::filesystem::remove_all(dir);
-    }
+    ~Bench() { caller.reset(); }
 
     /// One call: offered, the click after delay into the offer (the ring playing, if any),
     /// answered; the seconds from the click to the caller's established call, or -1.
@@ -120,11 +70,7 @@ class Bench
         return ok ? seconds : -1;
     }
 
-    std::unique_ptr<CSoftPhoneApp> app;
-    std::filesystem::path dir;
-    std::string exe;
-    int port = 0;
-    std::unique_ptr<CSoftPhoneDlg> dlg;
+    int port;
     CString ring;
     std::unique_ptr<stacktest::TestEndPoint> caller;
 };
@@ -166,13 +112,6 @@ BENCHMARK(BM_ClickToAnswerWithNothingPlaying)
 
 int main(int argc, char **argv)
 {
-    // Headless: no display, the null sound devices.
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("KESTRELIN_SOUND", "null", 0);
-    benchmark::Initialize(&argc, argv);
-    g_bench = std::make_unique<Bench>();
-    benchmark::RunSpecifiedBenchmarks();
-    g_bench.reset();
-    benchmark::Shutdown();
-    return 0;
+    return phonebench::RunHeadless(
+        argc, argv, [] { g_bench = std::make_unique<Bench>(); }, [] { g_bench.reset(); });
 }
