@@ -10,158 +10,6 @@
 
 namespace h263 {
 
-namespace {
-
-/** The horizontal, vertical and diagonal interpolations of one row, scalar. */
-inline void interpolate_row_scalar(const uint8_t *a, const uint8_t *c, int from, int to,
-                                   uint8_t *ph, uint8_t *pv, uint8_t *pd)
-{
-    for (int x = from; x < to; x++) {
-        ph[x] = static_cast<uint8_t>((a[x] + a[x + 1] + 1) >> 1);
-        pv[x] = static_cast<uint8_t>((a[x] + c[x] + 1) >> 1);
-        pd[x] = static_cast<uint8_t>((a[x] + a[x + 1] + c[x] + c[x + 1] + 2) >> 2);
-    }
-}
-
-/** The last column repeats the nearest full-pel value, the last row the row itself. */
-inline void interpolate_edges(const uint8_t *a, const uint8_t *c, int w, bool last_row,
-                              uint8_t *ph, uint8_t *pv, uint8_t *pd)
-{
-    ph[w - 1] = a[w - 1];
-    pv[w - 1] = static_cast<uint8_t>((a[w - 1] + c[w - 1] + 1) >> 1);
-    pd[w - 1] = a[w - 1];
-    if (last_row)
-        for (int x = 0; x < w; x++)
-            pv[x] = pd[x] = a[x];
-}
-
-} // namespace
-
-void interpolate_reference(const Picture &ref, uint8_t *h, uint8_t *v, uint8_t *d)
-{
-    int w = ref.width, hgt = ref.height;
-    for (int y = 0; y < hgt; y++) {
-        const uint8_t *a = ref.y + y * w, *c = y + 1 < hgt ? a + w : a;
-        interpolate_row_scalar(a, c, 0, w - 1, h + y * w, v + y * w, d + y * w);
-        interpolate_edges(a, c, w, y + 1 == hgt, h + y * w, v + y * w, d + y * w);
-    }
-}
-
-namespace {
-
-/** The strip loop of HalfPelPlanes::interpolate with strips of 16 columns (w >= 17). */
-void interpolate_strips_sse2(const uint8_t *r, int w, int hgt, uint8_t *ph, uint8_t *pv,
-                             uint8_t *pd)
-{
-    for (int x = 0;; x += 16) {
-        if (x > w - 17)
-            x = w - 17;
-        __m128i va = load16(r + x), vb = load16(r + x + 1);
-        __m128i ab = _mm_avg_epu8(va, vb), ab_xor = _mm_xor_si128(va, vb);
-        for (int y = 0; y + 1 < hgt; y++) {
-            const size_t o = static_cast<size_t>(y) * w + x;
-            const __m128i vc = load16(r + o + w), vd = load16(r + o + w + 1);
-            const __m128i cd = _mm_avg_epu8(vc, vd), cd_xor = _mm_xor_si128(vc, vd);
-            store16(ph + o, ab);
-            store16(pv + o, _mm_avg_epu8(va, vc));
-            store16(pd + o, avg4_from_pairs(ab, cd, ab_xor, cd_xor));
-            va = vc;
-            ab = cd;
-            ab_xor = cd_xor;
-        }
-        store16(ph + static_cast<size_t>(hgt - 1) * w + x, ab);
-        if (x == w - 17)
-            break;
-    }
-}
-
-/**
- * The strip loop of HalfPelPlanes::interpolate with strips of 32 * N columns
- * (w >= 32 * N + 1), the same arithmetic as avg4_from_pairs on 32 bytes at a
- * time. Strips of 64 columns write whole cache lines in one pass down the picture.
- */
-__attribute__((target("avx2"))) inline __m256i load32(const uint8_t *p)
-{
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
-}
-
-__attribute__((target("avx2"))) inline void store32(uint8_t *p, __m256i v)
-{
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
-}
-
-template <int N>
-__attribute__((target("avx2"))) void interpolate_strips_avx2(const uint8_t *r, int w, int hgt,
-                                                             uint8_t *ph, uint8_t *pv,
-                                                             uint8_t *pd)
-{
-    const __m256i one = _mm256_set1_epi8(1);
-    const int width = 32 * N;
-    for (int x = 0;; x += width) {
-        if (x > w - width - 1)
-            x = w - width - 1;
-        __m256i va[N], ab[N], ab_xor[N];
-        for (int i = 0; i < N; i++) {
-            va[i] = load32(r + x + 32 * i);
-            const __m256i vb = load32(r + x + 32 * i + 1);
-            ab[i] = _mm256_avg_epu8(va[i], vb);
-            ab_xor[i] = _mm256_xor_si256(va[i], vb);
-        }
-        for (int y = 0; y + 1 < hgt; y++) {
-            for (int i = 0; i < N; i++) {
-                const size_t o = static_cast<size_t>(y) * w + x + 32 * i;
-                const __m256i vc = load32(r + o + w), vd = load32(r + o + w + 1);
-                const __m256i cd = _mm256_avg_epu8(vc, vd), cd_xor = _mm256_xor_si256(vc, vd);
-                const __m256i odd = _mm256_or_si256(ab_xor[i], cd_xor);
-                const __m256i fix =
-                    _mm256_and_si256(_mm256_and_si256(_mm256_xor_si256(ab[i], cd), odd), one);
-                store32(ph + o, ab[i]);
-                store32(pv + o, _mm256_avg_epu8(va[i], vc));
-                store32(pd + o, _mm256_sub_epi8(_mm256_avg_epu8(ab[i], cd), fix));
-                va[i] = vc;
-                ab[i] = cd;
-                ab_xor[i] = cd_xor;
-            }
-        }
-        for (int i = 0; i < N; i++)
-            store32(ph + static_cast<size_t>(hgt - 1) * w + x + 32 * i, ab[i]);
-        if (x == w - width - 1)
-            break;
-    }
-}
-
-} // namespace
-
-void HalfPelPlanes::interpolate(const Picture &ref)
-{
-    int w = ref.width, hgt = ref.height;
-    size_t n = static_cast<size_t>(w) * hgt;
-    if (w != width || hgt != height || h.size() != n) {
-        width = w;
-        height = hgt;
-        h.assign(n, 0);
-        v.assign(n, 0);
-        d.assign(n, 0);
-    }
-    if (w < 17) {
-        interpolate_reference(ref, h.data(), v.data(), d.data());
-        return;
-    }
-    // Strips of sixteen (or 32 or 64) columns, top to bottom: each row's loads and horizontal
-    // average serve the row above it too. The last strip overlaps so that it ends at w - 1.
-    const uint8_t *r = ref.y;
-    if (avx2_kernels() && w >= 65)
-        interpolate_strips_avx2<2>(r, w, hgt, h.data(), v.data(), d.data());
-    else if (avx2_kernels() && w >= 33)
-        interpolate_strips_avx2<1>(r, w, hgt, h.data(), v.data(), d.data());
-    else
-        interpolate_strips_sse2(r, w, hgt, h.data(), v.data(), d.data());
-    for (int y = 0; y < hgt; y++) {
-        const uint8_t *a = r + y * w, *c = y + 1 < hgt ? a + w : a;
-        interpolate_edges(a, c, w, y + 1 == hgt, &h[y * w], &v[y * w], &d[y * w]);
-    }
-}
-
 int block_sad_reference(int step, const uint8_t *a, int sa, const uint8_t *b, int sb, int bound)
 {
     int sum = 0;
@@ -190,6 +38,23 @@ int block_activity_reference(int step, const uint8_t *a, int sa, int bound)
             break;
     }
     return sum * step * step;
+}
+
+void half_pel_sads_reference(int step, const uint8_t *a, int sa, const uint8_t *b, int sb,
+                             bool up, bool left, int sad[8])
+{
+    for (int n = 0; n < 8; n++) {
+        const int ox = kHalfPelOffsets[n][0], oy = kHalfPelOffsets[n][1];
+        int sum = 0;
+        sad[n] = 0;
+        if ((oy < 0 && !up) || (ox < 0 && !left))
+            continue;
+        for (int r = 0; r < 16; r += step)
+            for (int c = 0; c < 16; c += step)
+                sum += std::abs(a[r * sa + c] - half_pel_sample(b, sb, c + (ox >> 1), r + (oy >> 1),
+                                                                ox & 1, oy & 1));
+        sad[n] = sum * step * step;
+    }
 }
 
 namespace {
@@ -238,6 +103,156 @@ int BlockMatcher::activity(int bound) const
         return sad_total(acc) * 4;
     }
     return block_activity_reference(step_, a_, sa_, bound);
+}
+
+namespace {
+
+/** BlockMatcher::half_pel_sads of step 2 with SSE2, one sampled row a register. */
+void half_pel_sads_sse2(const uint8_t *packed, const uint8_t *b, int sb, bool up, bool left,
+                        int sad[8])
+{
+    // In 16-bit lanes, the even samples of one row (e) and their sums with the
+    // sample right (r) and left (l) of each; the sampled rows' interpolations
+    // from those of the row itself, the row above and the row below.
+    struct Row {
+        __m128i e, r, l;
+    };
+    const __m128i low = _mm_set1_epi16(0x00ff), one = _mm_set1_epi16(1), two = _mm_set1_epi16(2);
+    auto row = [&](int k) {
+        const uint8_t *p = b + k * sb;
+        const __m128i v = load16(p), e = _mm_and_si128(v, low);
+        const __m128i l = _mm_and_si128(left ? load16(p - 1) : v, low);
+        return Row{e, _mm_add_epi16(e, _mm_srli_epi16(v, 8)), _mm_add_epi16(e, l)};
+    };
+    auto mean2 = [&](__m128i s) { return _mm_srli_epi16(_mm_add_epi16(s, one), 1); };
+    auto mean4 = [&](__m128i s, __m128i t) {
+        return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(s, t), two), 2);
+    };
+    __m128i acc[8];
+    for (__m128i &v : acc)
+        v = _mm_setzero_si128();
+    Row u = row(up ? -1 : 0);
+    for (int i = 0; i < 4; i++) {
+        __m128i c[8][2];    // the interpolations of rows 4i and 4i + 2
+        for (int h = 0; h < 2; h++) {
+            const Row m = row(4 * i + 2 * h), d = row(4 * i + 2 * h + 1);
+            c[0][h] = _mm_avg_epu16(u.e, m.e);
+            c[1][h] = mean4(u.r, m.r);
+            c[2][h] = mean2(m.r);
+            c[3][h] = mean4(m.r, d.r);
+            c[4][h] = _mm_avg_epu16(m.e, d.e);
+            c[5][h] = mean4(m.l, d.l);
+            c[6][h] = mean2(m.l);
+            c[7][h] = mean4(u.l, m.l);
+            u = d;
+        }
+        const __m128i blk = _mm_load_si128(reinterpret_cast<const __m128i *>(packed + 16 * i));
+        for (int n = 0; n < 8; n++)
+            acc[n] = _mm_add_epi64(acc[n], _mm_sad_epu8(_mm_packus_epi16(c[n][0], c[n][1]), blk));
+    }
+    for (int n = 0; n < 8; n++)
+        sad[n] = sad_total(acc[n]) * 4;
+}
+
+/**
+ * In 16-bit lanes, the even samples of two rows of a block (e) and their sums
+ * with the sample right (r) and left (l) of each: the row at pa in the low
+ * half, the row at pb in the high half. Without left, l is meaningless.
+ */
+struct RowPair {
+    __m256i e, r, l;
+};
+
+__attribute__((target("avx2"))) inline __m256i load_rows(const uint8_t *pa, const uint8_t *pb)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(load16(pa)), load16(pb), 1);
+}
+
+__attribute__((target("avx2"))) inline RowPair row_pair(const uint8_t *pa, const uint8_t *pb,
+                                                        bool left)
+{
+    const __m256i low = _mm256_set1_epi16(0x00ff);
+    const __m256i v = load_rows(pa, pb), e = _mm256_and_si256(v, low);
+    const __m256i l = _mm256_and_si256(left ? load_rows(pa - 1, pb - 1) : v, low);
+    return {e, _mm256_add_epi16(e, _mm256_srli_epi16(v, 8)), _mm256_add_epi16(e, l)};
+}
+
+/** The high half of a and the low half of b: the rows between those of a and b. */
+__attribute__((target("avx2"))) inline RowPair rows_between(const RowPair &a, const RowPair &b)
+{
+    return {_mm256_permute2x128_si256(a.e, b.e, 0x21), _mm256_permute2x128_si256(a.r, b.r, 0x21),
+            _mm256_permute2x128_si256(a.l, b.l, 0x21)};
+}
+
+/** (s + 1) >> 1 and (s + t + 2) >> 2 in 16-bit lanes: the means of two and of four samples. */
+__attribute__((target("avx2"))) inline __m256i mean2(__m256i s)
+{
+    return _mm256_srli_epi16(_mm256_add_epi16(s, _mm256_set1_epi16(1)), 1);
+}
+
+__attribute__((target("avx2"))) inline __m256i mean4(__m256i s, __m256i t)
+{
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_add_epi16(s, t), _mm256_set1_epi16(2)), 2);
+}
+
+/** The sums of the four 64-bit lanes of a and of b, as two 32-bit values. */
+__attribute__((target("avx2"))) inline __m128i lane_sums(__m256i a, __m256i b)
+{
+    const __m256i ab = _mm256_or_si256(a, _mm256_slli_epi64(b, 32));
+    const __m128i s = _mm_add_epi32(_mm256_castsi256_si128(ab), _mm256_extracti128_si256(ab, 1));
+    return _mm_add_epi32(s, _mm_unpackhi_epi64(s, s));
+}
+
+/**
+ * BlockMatcher::half_pel_sads of step 2 with AVX2, two sampled rows a register
+ * (rows 4i and 4i + 2); packed: the matcher's sampled block.
+ */
+__attribute__((target("avx2"))) void half_pel_sads_avx2(const uint8_t *packed, const uint8_t *b,
+                                                        int sb, bool up, bool left, int sad[8])
+{
+    __m256i acc[8];
+    for (__m256i &v : acc)
+        v = _mm256_setzero_si256();
+    RowPair u = row_pair(up ? b - sb : b, b + sb, left), d;
+    for (int i = 0; i < 4; i++) {
+        // m: rows 4i and 4i + 2; u: the rows above them, d: the rows below.
+        const uint8_t *p = b + 4 * i * sb;
+        const RowPair m = row_pair(p, p + 2 * sb, left), below = row_pair(p + sb, p + 3 * sb, left);
+        if (i > 0)
+            u = rows_between(d, below);
+        d = below;
+        // The block's samples in 16-bit lanes: their sums of absolute differences
+        // are those of the bytes.
+        const __m256i blk = _mm256_cvtepu8_epi16(
+            _mm_load_si128(reinterpret_cast<const __m128i *>(packed + 16 * i)));
+        const __m256i c[8] = {_mm256_avg_epu16(u.e, m.e), mean4(u.r, m.r), mean2(m.r),
+                              mean4(m.r, d.r),            _mm256_avg_epu16(m.e, d.e),
+                              mean4(m.l, d.l),            mean2(m.l),
+                              mean4(u.l, m.l)};
+        for (int n = 0; n < 8; n++)
+            acc[n] = _mm256_add_epi64(acc[n], _mm256_sad_epu8(c[n], blk));
+    }
+    const __m128i s01 = lane_sums(acc[0], acc[1]), s23 = lane_sums(acc[2], acc[3]);
+    const __m128i s45 = lane_sums(acc[4], acc[5]), s67 = lane_sums(acc[6], acc[7]);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(sad),
+                     _mm_slli_epi32(_mm_unpacklo_epi64(s01, s23), 2));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(sad + 4),
+                     _mm_slli_epi32(_mm_unpacklo_epi64(s45, s67), 2));
+}
+
+} // namespace
+
+void BlockMatcher::half_pel_sads(const uint8_t *b, int sb, bool up, bool left, int sad[8]) const
+{
+    if (step_ != 2) {
+        half_pel_sads_reference(step_, a_, sa_, b, sb, up, left, sad);
+        return;
+    }
+    if (avx2_kernels()) {
+        half_pel_sads_avx2(packed_, b, sb, up, left, sad);
+        return;
+    }
+    half_pel_sads_sse2(packed_, b, sb, up, left, sad);
 }
 
 SearchWindow SearchWindow::around(int x, int y, int width, int height)
@@ -303,8 +318,7 @@ int full_pel_search(const BlockMatcher &bm, int x, int y, const Picture &pic, co
 }
 
 int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, const Picture &ref,
-                    const HalfPelPlanes &planes, int start_cost, int q, int pred_x, int pred_y,
-                    MotionVector &mv)
+                    int start_cost, int q, int pred_x, int pred_y, MotionVector &mv)
 {
     const int w = pic.width;
     bool no_left = false, no_right = false, no_up = false, no_down = false;
@@ -317,62 +331,44 @@ int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, co
         no_up = true;
     else if (ey >= pic.height - 17)
         no_down = true;
-    const ptrdiff_t base = static_cast<ptrdiff_t>(ey) * w + ex;
-    const uint8_t *ph = planes.h.data(), *pv = planes.v.data(), *pd = planes.d.data();
+    int sads[8];
+    bm.half_pel_sads(ref.y + static_cast<ptrdiff_t>(ey) * w + ex, w, !no_up, !no_left, sads);
     const int fx = 2 * mv.x - pred_x, fy = 2 * mv.y - pred_y;
     int cost = start_cost, best = -1;
-    // Candidate i at half-pel offset (ox, oy): its block lies in the plane of the
-    // offset's half-pel parts, one sample left or up for a negative offset.
-    auto candidate = [&](int i, int ox, int oy, const uint8_t *plane) {
+    // Displacement i, unless it leaves the limits; called with constants, so each
+    // call folds into its own tests.
+    auto candidate = [&](int i) {
+        const int ox = kHalfPelOffsets[i][0], oy = kHalfPelOffsets[i][1];
         if ((ox < 0 && no_left) || (ox > 0 && no_right) || (oy < 0 && no_up) ||
             (oy > 0 && no_down))
             return;
-        const int vc = vector_cost(q, fx + ox, fy + oy);
-        if (vc >= cost)
-            return;     // no SAD can make it cheaper
-        const uint8_t *blk = plane + base + (oy < 0 ? -w : 0) + (ox < 0 ? -1 : 0);
-        const int c = bm.sad(blk, w, cost - vc) + vc;
+        const int c = sads[i] + vector_cost(q, fx + ox, fy + oy);
         if (c < cost) {
             cost = c;
             best = i;
         }
     };
-    candidate(0, 0, -1, pv);
-    candidate(1, 1, -1, pd);
-    candidate(2, 1, 0, ph);
-    candidate(3, 1, 1, pd);
-    candidate(4, 0, 1, pv);
-    candidate(5, -1, 1, pd);
-    candidate(6, -1, 0, ph);
-    candidate(7, -1, -1, pd);
-    static const int8_t offset[8][2] = {{0, -1}, {1, -1}, {1, 0},  {1, 1},
-                                        {0, 1},  {-1, 1}, {-1, 0}, {-1, -1}};
+    candidate(0);
+    candidate(1);
+    candidate(2);
+    candidate(3);
+    candidate(4);
+    candidate(5);
+    candidate(6);
+    candidate(7);
     if (best >= 0)
-        mv = MotionVector::from_half(2 * mv.x + offset[best][0], 2 * mv.y + offset[best][1]);
+        mv = MotionVector::from_half(2 * mv.x + kHalfPelOffsets[best][0],
+                                     2 * mv.y + kHalfPelOffsets[best][1]);
     return cost;
 }
 
-void predict_chroma_reference(const uint8_t *src, int stride, int cx, int cy, int vx, int vy,
-                              uint8_t *dst)
+void predict_block_reference(const uint8_t *src, int stride, int x, int y, int vx, int vy,
+                             int size, uint8_t *dst)
 {
-    const uint8_t *s = src + (cy + (vy >> 1)) * stride + cx + (vx >> 1);
-    int hx = vx & 1, hy = vy & 1;
-    for (int r = 0; r < 8; r++) {
-        const uint8_t *a = s + r * stride, *c = a + stride;
-        uint8_t *o = dst + r * stride;
-        for (int i = 0; i < 8; i++) {
-            int p;
-            if (hx && hy)
-                p = (a[i] + a[i + 1] + c[i] + c[i + 1] + 2) >> 2;
-            else if (hx)
-                p = (a[i] + a[i + 1] + 1) >> 1;
-            else if (hy)
-                p = (a[i] + c[i] + 1) >> 1;
-            else
-                p = a[i];
-            o[i] = static_cast<uint8_t>(p);
-        }
-    }
+    for (int r = 0; r < size; r++)
+        for (int c = 0; c < size; c++)
+            dst[r * stride + c] = static_cast<uint8_t>(half_pel_sample(
+                src, stride, x + c + (vx >> 1), y + r + (vy >> 1), vx & 1, vy & 1));
 }
 
 void predict_chroma(const uint8_t *u, const uint8_t *v, int stride, int cx, int cy, int vx,
@@ -413,18 +409,38 @@ void predict_chroma(const uint8_t *u, const uint8_t *v, int stride, int cx, int 
     }
 }
 
-void predict_macroblock(int x, int y, const Picture &ref, const HalfPelPlanes &planes,
-                        const MotionVector &mv, Picture &out)
+void predict_macroblock(int x, int y, const Picture &ref, const MotionVector &mv, Picture &out)
 {
-    int w = ref.width;
-    int vx = mv.half_x(), vy = mv.half_y();
-    const uint8_t *plane = planes.select(ref.y, vx & 1, vy & 1);
-    const uint8_t *s = plane + (y + (vy >> 1)) * w + x + (vx >> 1);
+    const int w = ref.width;
+    const int vx = mv.half_x(), vy = mv.half_y();
+    const uint8_t *s = ref.y + (y + (vy >> 1)) * w + x + (vx >> 1);
     uint8_t *d = out.y + y * w + x;
-    for (int r = 0; r < 16; r++)
-        store16(d + r * w, load16(s + r * w));
-    int cvx = chroma_vector(vx), cvy = chroma_vector(vy);
-    int cw = w / 2;
+    if (!mv.hx && !mv.hy) {
+        for (int r = 0; r < 16; r++)
+            store16(d + r * w, load16(s + r * w));
+    } else if (!mv.hy) {
+        for (int r = 0; r < 16; r++)
+            store16(d + r * w, _mm_avg_epu8(load16(s + r * w), load16(s + r * w + 1)));
+    } else if (!mv.hx) {
+        __m128i a = load16(s);
+        for (int r = 0; r < 16; r++) {
+            const __m128i c = load16(s + (r + 1) * w);
+            store16(d + r * w, _mm_avg_epu8(a, c));
+            a = c;
+        }
+    } else {
+        __m128i a = load16(s), b = load16(s + 1);
+        __m128i ab = _mm_avg_epu8(a, b), ab_xor = _mm_xor_si128(a, b);
+        for (int r = 0; r < 16; r++) {
+            const __m128i c = load16(s + (r + 1) * w), e = load16(s + (r + 1) * w + 1);
+            const __m128i ce = _mm_avg_epu8(c, e), ce_xor = _mm_xor_si128(c, e);
+            store16(d + r * w, avg4_from_pairs(ab, ce, ab_xor, ce_xor));
+            ab = ce;
+            ab_xor = ce_xor;
+        }
+    }
+    const int cvx = chroma_vector(vx), cvy = chroma_vector(vy);
+    const int cw = w / 2;
     const int co = (y / 2) * cw + x / 2;
     predict_chroma(ref.u, ref.v, cw, x / 2, y / 2, cvx, cvy, out.u + co, out.v + co);
 }

@@ -1,5 +1,5 @@
 // Motion search of the encoder: block matching, descent search, half-pel
-// refinement, half-pel interpolation and motion-compensated prediction.
+// refinement and motion-compensated prediction.
 #pragma once
 
 #include "h263/picture.h"
@@ -7,7 +7,6 @@
 #include "h263/tables.h"
 
 #include <cstdint>
-#include <vector>
 
 namespace h263 {
 
@@ -26,26 +25,6 @@ struct MotionVector {
         v.hx = static_cast<int16_t>(vx & 1);
         v.hy = static_cast<int16_t>(vy & 1);
         return v;
-    }
-};
-
-/** The horizontal, vertical and diagonal half-pel interpolations of a reference luma plane. */
-struct HalfPelPlanes {
-    int width = 0, height = 0;
-    std::vector<uint8_t> h, v, d;
-
-    /** Builds the three planes from the reference (reallocating when the size changed). */
-    void interpolate(const Picture &ref);
-    /** The plane that a vector's half-pel parts select; the reference itself for full-pel. */
-    const uint8_t *select(const uint8_t *ref, int hx, int hy) const
-    {
-        if (hx && hy)
-            return d.data();
-        if (hx)
-            return h.data();
-        if (hy)
-            return v.data();
-        return ref;
     }
 };
 
@@ -81,6 +60,14 @@ public:
     }
     /** Sum of |sample - block mean| over the sampled block, scaled; as sad past bound. */
     int activity(int bound) const;
+    /**
+     * The whole sad of the block against each of the eight half-pel
+     * displacements around the block at b (stride sb), interpolated from its
+     * full-pel samples, in the order of kHalfPelOffsets. up and left: whether
+     * the row above and the column left of that block may be read; where not,
+     * the displacements that need them get a meaningless sum.
+     */
+    void half_pel_sads(const uint8_t *b, int sb, bool up, bool left, int sad[8]) const;
 
 private:
     /** The even samples of rows r and r + 2 of a block, packed into 16 bytes. */
@@ -98,9 +85,30 @@ private:
     alignas(16) uint8_t packed_[64];    // step 2: the sampled block, two rows per 16 bytes
 };
 
+/** The half-pel displacements that the refinement tries, in its order: (x, y) in half pels. */
+inline constexpr int8_t kHalfPelOffsets[8][2] = {{0, -1}, {1, -1}, {1, 0},  {1, 1},
+                                                 {0, 1},  {-1, 1}, {-1, 0}, {-1, -1}};
+
+/**
+ * The sample at half-pel position (2 * x + hx, 2 * y + hy) of the plane p
+ * (stride s) with hx, hy 0 or 1: the full-pel sample, or the rounded mean of
+ * its two or four full-pel neighbours.
+ */
+inline int half_pel_sample(const uint8_t *p, int s, int x, int y, int hx, int hy)
+{
+    const uint8_t *a = p + y * s + x, *c = a + hy * s;
+    return (a[0] + a[hx] + c[0] + c[hx] + 2) >> 2;
+}
+
 /** Block matching as the sampling rule states it, row by row with the early stop. */
 int block_sad_reference(int step, const uint8_t *a, int sa, const uint8_t *b, int sb, int bound);
 int block_activity_reference(int step, const uint8_t *a, int sa, int bound);
+/**
+ * BlockMatcher::half_pel_sads of the block at a (stride sa) sampled every
+ * step-th sample; 0 for the displacements that up and left rule out.
+ */
+void half_pel_sads_reference(int step, const uint8_t *a, int sa, const uint8_t *b, int sb,
+                             bool up, bool left, int sad[8]);
 
 /**
  * Vector cost: Q * (MVD bits of dx + MVD bits of dy), differences in half-pel
@@ -132,12 +140,11 @@ int full_pel_search(const BlockMatcher &bm, int x, int y, const Picture &pic, co
 
 /**
  * Half-pel refinement of the block at (x, y) of pic (the matcher's block)
- * around the full-pel vector mv against the reference and its half-pel planes;
- * updates mv and returns the best cost.
+ * around the full-pel vector mv against the reference, interpolated where a
+ * displacement is measured; updates mv and returns the best cost.
  */
 int half_pel_refine(const BlockMatcher &bm, int x, int y, const Picture &pic, const Picture &ref,
-                    const HalfPelPlanes &planes, int start_cost, int q, int pred_x, int pred_y,
-                    MotionVector &mv);
+                    int start_cost, int q, int pred_x, int pred_y, MotionVector &mv);
 
 /** Chroma vector component (half-pel units) of a luma component: H.263 rounding. */
 inline int chroma_vector(int v)
@@ -146,8 +153,7 @@ inline int chroma_vector(int v)
 }
 
 /** Writes the motion-compensated 16x16 luma and 8x8 chroma prediction into out at (x, y). */
-void predict_macroblock(int x, int y, const Picture &ref, const HalfPelPlanes &planes,
-                        const MotionVector &mv, Picture &out);
+void predict_macroblock(int x, int y, const Picture &ref, const MotionVector &mv, Picture &out);
 
 /**
  * The 8x8 chroma predictions of the U and V planes at (cx, cy) with the chroma
@@ -156,9 +162,11 @@ void predict_macroblock(int x, int y, const Picture &ref, const HalfPelPlanes &p
 void predict_chroma(const uint8_t *u, const uint8_t *v, int stride, int cx, int cy, int vx,
                     int vy, uint8_t *du, uint8_t *dv);
 
-/** The scalar forms of the interpolation and the chroma prediction, for the tests. */
-void interpolate_reference(const Picture &ref, uint8_t *h, uint8_t *v, uint8_t *d);
-void predict_chroma_reference(const uint8_t *src, int stride, int cx, int cy, int vx, int vy,
-                              uint8_t *dst);
+/**
+ * The scalar form of the predictions: the size x size block at (x, y) of src
+ * displaced by (vx, vy) half pels, into the block at dst (the same stride).
+ */
+void predict_block_reference(const uint8_t *src, int stride, int x, int y, int vx, int vy,
+                             int size, uint8_t *dst);
 
 } // namespace h263

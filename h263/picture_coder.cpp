@@ -147,11 +147,8 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
     int mbw = w / 16, mbh = h / 16, k = rows_per_gob(w, h);
     mb_vx_.assign(static_cast<size_t>(mbw) * mbh, 0);
     mb_vy_.assign(static_cast<size_t>(mbw) * mbh, 0);
-    if (!intra) {
+    if (!intra)
         matcher_.set_step(effort < 1 ? 4 : (effort <= 5 ? 2 : 1));
-        if (effort >= 2)
-            planes_.interpolate(ref);
-    }
     int refresh_limit = refresh > 0 ? refresh * 32767 / 100 : -1;
     int gfid = gfid_counter_ & 3;
 
@@ -224,7 +221,7 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
                     const int sad = mv.x == pfx && mv.y == pfy ? sad0 : matcher_.sad(at, w, INT_MAX);
                     int c = sad + vector_cost(quant, 2 * mv.x - px, 2 * mv.y - py);
                     if (effort >= 2)
-                        half_pel_refine(matcher_, x, y, in, ref, planes_, c, quant, px, py, mv);
+                        half_pel_refine(matcher_, x, y, in, ref, c, quant, px, py, mv);
                 }
             }
             if (use_intra) {
@@ -236,7 +233,7 @@ int PictureCoder::code_picture(bool intra, int quant, int effort, int tr, int re
                 info.mvy[idx] = static_cast<int16_t>(mv.half_y());
                 mb_vx_[idx] = info.mvx[idx];
                 mb_vy_[idx] = info.mvy[idx];
-                predict_macroblock(x, y, ref, planes_, mv, recon);
+                predict_macroblock(x, y, ref, mv, recon);
                 code_inter_mb(x, y, effort, in, recon, mv, px, py, bw);
             }
         }

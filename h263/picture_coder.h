@@ -37,7 +37,7 @@ int rows_per_gob(int width, int height);
 /** Source format code of a picture size (1..5 standard, 6 custom), 0 when refused. */
 int source_format_of(int width, int height);
 
-/** The working state of one encoder: tables, half-pel planes and counters. */
+/** The working state of one encoder: tables, the block matcher and counters. */
 class PictureCoder {
 public:
     PictureCoder();
@@ -79,7 +79,6 @@ private:
     int gfid_counter_ = -1;
     int previous_type_ = -1;
     Quantiser quant_;
-    HalfPelPlanes planes_;
     BlockMatcher matcher_;
     std::vector<int16_t> mb_vx_, mb_vy_;    // half-pel vectors of the picture (0 for intra)
     std::vector<uint8_t> mb_inter_;

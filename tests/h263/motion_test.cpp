@@ -1,5 +1,5 @@
-// Motion search kernels: the vectorised block matching, interpolation and chroma
-// prediction against their scalar forms, and the search rules at the picture edges.
+// Motion search kernels: the vectorised block matching, half-pel matching and
+// predictions against their scalar forms, and the search rules at the picture edges.
 #include "h263/motion.h"
 #include "h263/simd.h"
 #include "support/kernels.h"
@@ -75,32 +75,66 @@ TEST(BlockMatcher, VectorisedEqualsTheRowByRowRule)
     }
 }
 
-TEST(HalfPel, InterpolationEqualsTheScalarForm)
+TEST(HalfPel, DisplacementSadsEqualTheScalarForm)
 {
     std::mt19937 rng(3);
-    for (auto [w, h] : {std::pair{176, 144}, std::pair{352, 288}, std::pair{16, 16},
-                         std::pair{32, 16}, std::pair{48, 32}}) {
-        std::vector<uint8_t> buf = random_plane(rng, w, h * 3 / 2, 0);
-        h263::Picture ref = h263::Picture::over(buf.data(), w, h);
-        std::vector<uint8_t> ph(w * h), pv(w * h), pd(w * h);
-        h263::interpolate_reference(ref, ph.data(), pv.data(), pd.data());
-        h263::HalfPelPlanes planes;
-        for (const auto &k : h263test::kKernelChoices) {
-            h263test::UseKernels use(k);
-            planes.interpolate(ref);
-            EXPECT_EQ(planes.h, ph) << w << ", " << k.name;
-            EXPECT_EQ(planes.v, pv) << w << ", " << k.name;
-            EXPECT_EQ(planes.d, pd) << w << ", " << k.name;
+    const int w = 64, h = 48;
+    for (int step : {1, 2}) {
+        h263::BlockMatcher bm(step);
+        for (int trial = 0; trial < 2000; trial++) {
+            std::vector<uint8_t> a = random_plane(rng, w, h, trial % 3),
+                                 b = random_plane(rng, w, h, trial % 3);
+            // Blocks at the top and left edges too, where the row above or the column
+            // left of the block is not there.
+            const int ax = static_cast<int>(rng() % (w - 15)), ay = static_cast<int>(rng() % (h - 15));
+            const int bx = trial % 4 == 0 ? 0 : static_cast<int>(rng() % (w - 15));
+            const int by = trial % 4 == 1 ? 0 : static_cast<int>(rng() % (h - 15));
+            const bool up = by > 0, left = bx > 0;
+            const uint8_t *pa = &a[ay * w + ax], *pb = &b[by * w + bx];
+            int want[8];
+            h263::half_pel_sads_reference(step, pa, w, pb, w, up, left, want);
+            for (const auto &k : h263test::kKernelChoices) {
+                h263test::UseKernels use(k);
+                bm.set_block(pa, w);
+                int got[8];
+                bm.half_pel_sads(pb, w, up, left, got);
+                for (int n = 0; n < 8; n++) {
+                    const int ox = h263::kHalfPelOffsets[n][0], oy = h263::kHalfPelOffsets[n][1];
+                    if ((oy < 0 && !up) || (ox < 0 && !left))
+                        continue;
+                    ASSERT_EQ(got[n], want[n]) << "step " << step << ", displacement " << n
+                                               << ", " << k.name;
+                }
+            }
         }
-        // The last column and row repeat the nearest full-pel sample.
-        EXPECT_EQ(planes.h[w - 1], ref.y[w - 1]);
-        EXPECT_EQ(planes.v[(h - 1) * w + 3], ref.y[(h - 1) * w + 3]);
     }
+}
+
+TEST(HalfPel, MacroblockPredictionEqualsTheScalarForm)
+{
+    std::mt19937 rng(4);
+    const int w = 64, h = 48, cw = w / 2;
+    std::vector<uint8_t> buf = random_plane(rng, w, h * 3 / 2, 0);
+    h263::Picture ref = h263::Picture::over(buf.data(), w, h);
+    const int x = 16, y = 16;
+    for (int vy = -3; vy <= 3; vy++)
+        for (int vx = -3; vx <= 3; vx++) {
+            std::vector<uint8_t> out(buf.size(), 0), want(buf.size(), 0);
+            h263::Picture pic = h263::Picture::over(out.data(), w, h);
+            h263::Picture expect = h263::Picture::over(want.data(), w, h);
+            h263::predict_macroblock(x, y, ref, h263::MotionVector::from_half(vx, vy), pic);
+            h263::predict_block_reference(ref.y, w, x, y, vx, vy, 16, expect.y + y * w + x);
+            const int cvx = h263::chroma_vector(vx), cvy = h263::chroma_vector(vy);
+            const int co = (y / 2) * cw + x / 2;
+            h263::predict_block_reference(ref.u, cw, x / 2, y / 2, cvx, cvy, 8, expect.u + co);
+            h263::predict_block_reference(ref.v, cw, x / 2, y / 2, cvx, cvy, 8, expect.v + co);
+            ASSERT_EQ(out, want) << vx << "," << vy;
+        }
 }
 
 TEST(HalfPel, ChromaPredictionEqualsTheScalarForm)
 {
-    std::mt19937 rng(4);
+    std::mt19937 rng(5);
     const int cw = 40, ch = 30;
     std::vector<uint8_t> u = random_plane(rng, cw, ch, 0), v = random_plane(rng, cw, ch, 0);
     for (int vy = -3; vy <= 3; vy++)
@@ -109,8 +143,8 @@ TEST(HalfPel, ChromaPredictionEqualsTheScalarForm)
             const int o = 10 * cw + 12;
             h263::predict_chroma(u.data(), v.data(), cw, 12, 10, vx, vy, au.data() + o,
                                  av.data() + o);
-            h263::predict_chroma_reference(u.data(), cw, 12, 10, vx, vy, bu.data() + o);
-            h263::predict_chroma_reference(v.data(), cw, 12, 10, vx, vy, bv.data() + o);
+            h263::predict_block_reference(u.data(), cw, 12, 10, vx, vy, 8, bu.data() + o);
+            h263::predict_block_reference(v.data(), cw, 12, 10, vx, vy, 8, bv.data() + o);
             ASSERT_EQ(au, bu) << vx << "," << vy;
             ASSERT_EQ(av, bv) << vx << "," << vy;
         }
