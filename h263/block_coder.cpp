@@ -348,38 +348,36 @@ __attribute__((target("avx2"))) void border_sums_luma_avx2(const uint8_t *src, c
                                                            int stride, BorderSums out[4])
 {
     const __m256i z = _mm256_setzero_si256(), even = _mm256_set1_epi16(0x00ff);
-    __m256i left = z, right = z, err = z, top = z, bottom = z;
+    // Multiplied and added in pairs, the first and last sample of every eight
+    // land in 16-bit lanes 0 and 3 of each four, the others vanish.
+    const __m256i ends = _mm256_set1_epi64x(0x0100000000000001);
+    __m256i cols = z, err = z, top = z, bottom = z;
     for (int r = 0; r < 8; r++) {
         const uint8_t *sr = src + r * stride, *pr = rec + r * stride;
         const __m256i s = _mm256_inserti128_si256(_mm256_castsi128_si256(load16(sr)),
                                                   load16(sr + 8 * stride), 1);
         const __m256i p = _mm256_inserti128_si256(_mm256_castsi128_si256(load16(pr)),
                                                   load16(pr + 8 * stride), 1);
-        // Columns 0-7 (blocks 0 | 2) and 8-15 (blocks 1 | 3) of source minus prediction.
-        left = _mm256_add_epi16(left, _mm256_sub_epi16(_mm256_unpacklo_epi8(s, z),
-                                                       _mm256_unpacklo_epi8(p, z)));
-        right = _mm256_add_epi16(right, _mm256_sub_epi16(_mm256_unpackhi_epi8(s, z),
-                                                         _mm256_unpackhi_epi8(p, z)));
+        cols = _mm256_add_epi16(cols, _mm256_sub_epi16(_mm256_maddubs_epi16(s, ends),
+                                                       _mm256_maddubs_epi16(p, ends)));
         err = _mm256_add_epi64(err, _mm256_sad_epu8(_mm256_and_si256(s, even),
                                                     _mm256_and_si256(p, even)));
         if (r == 0 || r == 7)
             (r == 0 ? top : bottom) =
                 _mm256_sub_epi64(_mm256_sad_epu8(s, z), _mm256_sad_epu8(p, z));
     }
-    // 64-bit lane n of the sums belongs to block n; 16-bit lanes 0 and 7 of each
-    // half of left and right are the blocks' first and last columns.
+    // 64-bit lane n of the sums belongs to block n (columns 0-7 and 8-15 of
+    // rows 0-7, then of rows 8-15); 16-bit lanes 4n and 4n + 3 of cols are the
+    // sums of its first and last column.
     alignas(32) int64_t t[4], b[4], e[4];
-    alignas(32) int16_t l[16], rr[16];
+    alignas(32) int16_t c[16];
     _mm256_store_si256(reinterpret_cast<__m256i *>(t), top);
     _mm256_store_si256(reinterpret_cast<__m256i *>(b), bottom);
     _mm256_store_si256(reinterpret_cast<__m256i *>(e), err);
-    _mm256_store_si256(reinterpret_cast<__m256i *>(l), left);
-    _mm256_store_si256(reinterpret_cast<__m256i *>(rr), right);
-    for (int n = 0; n < 4; n++) {
-        const int16_t *cols = (n & 1 ? rr : l) + (n & 2 ? 8 : 0);
-        out[n] = {static_cast<int>(t[n]), static_cast<int>(b[n]), cols[0], cols[7],
+    _mm256_store_si256(reinterpret_cast<__m256i *>(c), cols);
+    for (int n = 0; n < 4; n++)
+        out[n] = {static_cast<int>(t[n]), static_cast<int>(b[n]), c[4 * n], c[4 * n + 3],
                   static_cast<int>(e[n])};
-    }
 }
 
 /** The fast estimate's three coefficients from a block's border sums. */
