@@ -3,12 +3,16 @@
 #include "wav_fixture.h"
 
 #include <pwlib/sound/psoundchannel.h>
+#include <pwlib/waitpump.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 
 namespace
@@ -35,6 +39,60 @@ size_t ThreadCount()
     auto tasks = std::filesystem::directory_iterator("/proc/self/task", ec);
     return size_t(std::distance(tasks, std::filesystem::directory_iterator()));
 }
+
+/// A call run on a thread of its own, which can be waited for until it blocks: the thread's
+/// wait pump runs once a wait of the library blocks.
+class BlockingCall
+{
+  public:
+    explicit BlockingCall(std::function<BOOL()> call)
+        : thread_([this, call] {
+              pwlib::SetWaitPump([this] {
+                  std::lock_guard<std::mutex> lock(mutex_);
+                  blocked_ = true;
+                  changed_.notify_all();
+              });
+              BOOL ok = call();
+              pwlib::SetWaitPump(nullptr);
+              std::lock_guard<std::mutex> lock(mutex_);
+              result_ = ok;
+              returned_ = true;
+              changed_.notify_all();
+          })
+    {
+    }
+    ~BlockingCall()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
+    /// Whether the call blocks and has not returned (waits until either happens).
+    bool Blocks()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait_for(lock, 30s, [this] { return blocked_ || returned_; });
+        return blocked_ && !returned_;
+    }
+    /// Whether the call returned within the time, and then its result; its thread has ended.
+    bool Returns(std::chrono::milliseconds within, BOOL &result)
+    {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (!changed_.wait_for(lock, within, [this] { return returned_; }))
+                return false;
+            result = result_;
+        }
+        thread_.join();
+        return true;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool blocked_ = false, returned_ = false;
+    BOOL result_ = FALSE;
+    std::thread thread_;
+};
 
 class SoundPlayback : public ::testing::Test
 {
@@ -121,13 +179,14 @@ TEST_F(SoundPlayback, AbortFromAnotherThreadEndsABlockedPlayFileAtOnce)
 {
     ASSERT_TRUE(channel_.Open("Null", PSoundChannel::Player));
     std::string tone = Tone("long.wav", 5.0);
-    auto player = std::async(std::launch::async, [&] { return channel_.PlayFile(tone, TRUE); });
-    std::this_thread::sleep_for(100ms);
+    BlockingCall player([&] { return channel_.PlayFile(tone, TRUE); });
+    ASSERT_TRUE(player.Blocks());
     EXPECT_FALSE(channel_.HasPlayCompleted());
     auto start = Clock::now();
     EXPECT_TRUE(channel_.Abort());
-    ASSERT_EQ(player.wait_for(2s), std::future_status::ready);
-    EXPECT_FALSE(player.get());
+    BOOL played = TRUE;
+    ASSERT_TRUE(player.Returns(2s, played));
+    EXPECT_FALSE(played);
     EXPECT_LT(MsSince(start), 300);
     EXPECT_TRUE(channel_.HasPlayCompleted());
     EXPECT_EQ(channel_.GetErrorCode(PChannel::LastWriteError), PChannel::Interrupted);
@@ -182,15 +241,15 @@ TEST_F(SoundPlayback, CloseAndDestructionEndBackgroundPlayingAndItsThreadAtOnce)
         ASSERT_TRUE(channel_.PlayFile(tone, FALSE));
         ASSERT_TRUE(channel_.PlayFile(tone, FALSE)); // queued behind the first
         EXPECT_EQ(ThreadCount(), threadsBefore + 1) << "one thread plays them";
-        auto waiter =
-            std::async(std::launch::async, [&] { return channel_.WaitForPlayCompletion(); });
-        std::this_thread::sleep_for(50ms);
+        BlockingCall waiter([&] { return channel_.WaitForPlayCompletion(); });
+        ASSERT_TRUE(waiter.Blocks());
         auto start = Clock::now();
         EXPECT_TRUE(channel_.Close());
         EXPECT_LT(MsSince(start), 1000);
         EXPECT_TRUE(channel_.HasPlayCompleted()) << "nothing plays once Close returned";
-        ASSERT_EQ(waiter.wait_for(2s), std::future_status::ready);
-        EXPECT_FALSE(waiter.get());
+        BOOL completed = TRUE;
+        ASSERT_TRUE(waiter.Returns(2s, completed));
+        EXPECT_FALSE(completed);
         EXPECT_EQ(ThreadCount(), threadsBefore) << "the playing thread was left";
         EXPECT_FALSE(channel_.PlayFile(tone, FALSE)) << "a closed channel plays nothing";
         EXPECT_EQ(ThreadCount(), threadsBefore);
@@ -215,6 +274,28 @@ TEST_F(SoundPlayback, CloseAndDestructionEndBackgroundPlayingAndItsThreadAtOnce)
         EXPECT_LT(MsSince(start), 1000);
         EXPECT_EQ(ThreadCount(), threadsBefore) << "the playing thread outlived its channel";
     }
+}
+
+// A close while a thread waits for the end of playing gives FALSE however late the wait
+// wakes, once the playing has ended too: here the waiting thread's own pump closes the
+// channel, as a message served by a waiting interface thread would.
+TEST_F(SoundPlayback, ACloseDuringTheWaitForTheEndGivesFalse)
+{
+    ASSERT_TRUE(channel_.Open("Null", PSoundChannel::Player));
+    ASSERT_TRUE(channel_.PlayFile(Tone("long.wav", 5.0), FALSE));
+    bool closed = false;
+    pwlib::SetWaitPump([&] {
+        if (!closed) {
+            closed = true;
+            EXPECT_TRUE(channel_.Close());
+        }
+    });
+    auto start = Clock::now();
+    EXPECT_FALSE(channel_.WaitForPlayCompletion());
+    pwlib::SetWaitPump(nullptr);
+    EXPECT_TRUE(closed);
+    EXPECT_LT(MsSince(start), 1000);
+    EXPECT_EQ(channel_.GetErrorCode(PChannel::LastWriteError), PChannel::Interrupted);
 }
 
 TEST_F(SoundPlayback, AFileOfTheChannelsFormatIsPlayedSampleForSample)

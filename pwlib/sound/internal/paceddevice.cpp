@@ -88,6 +88,9 @@ IoResult PacedPlayer::Drain(uint64_t generation)
     pwlib::WaitScope scope(waitable_);
     std::unique_lock<std::mutex> lock(waitable_.mutex);
     IoResult result;
+    // An abort or shutdown before the call ends it too, though it left nothing to play.
+    if ((result.status = Interrupted(generation)) != IoStatus::Ok)
+        return result;
     while (Clock::now() < playEnd_) {
         if (WaitUntil(scope, lock, playEnd_,
                       [&] { return Interrupted(generation) != IoStatus::Ok; })) {
