@@ -405,10 +405,11 @@ BOOL H323Gatekeeper::OnReceiveUnregistrationRequest(const H225_UnregistrationReq
         channel->WritePDU(reply);
         return FALSE;
     }
-    endpoint.OnGatekeeperUnregistered();
+    // Unregistered before the calls clear: they see it and send no DisengageRequest.
     SetFailReason(UnregisteredByGatekeeper);
     recovering = false;
     timeToLive = 0;
+    endpoint.OnGatekeeperUnregistered();
     H225_UnregistrationConfirm &ucf = reply.unregistrationConfirm();
     ucf.m_requestSeqNum = urq.m_requestSeqNum;
     channel->WritePDU(reply);
