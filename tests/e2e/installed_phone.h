@@ -78,7 +78,8 @@ class InstalledPhone
     std::unique_ptr<Process> process_;
 };
 
-/** A TCP and UDP port number that no socket holds now, for a phone's local port. */
+/** A TCP and UDP port number that no socket holds now, for a phone's local port, from a
+ *  range that no other socket takes without asking for it. */
 int FreeLocalPort();
 
 } // namespace e2e
