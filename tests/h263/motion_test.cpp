@@ -49,8 +49,10 @@ TEST(BlockMatcher, VectorisedEqualsTheRowByRowRule)
     for (int step : {1, 2, 4}) {
         h263::BlockMatcher bm(step);
         for (int trial = 0; trial < 3000; trial++) {
+            // The reference as the encoder's pictures hold it, its chroma after the luma: the
+            // displacements down and right of a block at the bottom edge read a row below it.
             std::vector<uint8_t> a = random_plane(rng, w, h, trial % 3),
-                                 b = random_plane(rng, w, h, trial % 3);
+                                 b = random_plane(rng, w, h * 3 / 2, trial % 3);
             int ax = static_cast<int>(rng() % (w - 16)), ay = static_cast<int>(rng() % (h - 16));
             int bx = static_cast<int>(rng() % (w - 16)), by = static_cast<int>(rng() % (h - 16));
             const uint8_t *pa = &a[ay * w + ax], *pb = &b[by * w + bx];
@@ -82,8 +84,10 @@ TEST(HalfPel, DisplacementSadsEqualTheScalarForm)
     for (int step : {1, 2}) {
         h263::BlockMatcher bm(step);
         for (int trial = 0; trial < 2000; trial++) {
+            // The reference as the encoder's pictures hold it, its chroma after the luma: the
+            // displacements down and right of a block at the bottom edge read a row below it.
             std::vector<uint8_t> a = random_plane(rng, w, h, trial % 3),
-                                 b = random_plane(rng, w, h, trial % 3);
+                                 b = random_plane(rng, w, h * 3 / 2, trial % 3);
             // Blocks at the top and left edges too, where the row above or the column
             // left of the block is not there.
             const int ax = static_cast<int>(rng() % (w - 15)), ay = static_cast<int>(rng() % (h - 15));
