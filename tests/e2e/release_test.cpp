@@ -191,7 +191,7 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
     double started = -1, released = -1, drq = -1, lastRtp = -1;
     int rtpAfter = 0;
     for (const Frame &f : frames) {
-        if (f.ssrc == oursSsrc && f.fromSubject && started < 0)
+        if (!oursSsrc.empty() && f.ssrc == oursSsrc && f.fromSubject && started < 0)
             started = f.t;
         if (started < 0)
             continue;
@@ -204,11 +204,17 @@ TEST_P(ReleasedCall, MediaStopsAndTheCallIsDisengagedAtOnce)
             drq = f.t;
     }
     EXPECT_EQ(problems, 0) << ProblemFrames(capture, options, filter);
-    ASSERT_GE(released, 0) << "no release reached the subject: " << filter;
     EXPECT_GT(rtpOurs, 10) << "RTP from the subject's " << subjectUdp << ", of " << frames.size()
                            << " frames";
     EXPECT_GT(rtpTheirs, 10) << "RTP from the peer's " << peerUdp << ", of " << frames.size()
                              << " frames";
+    ASSERT_GE(released, 0) << "no release reached the subject after its RTP began at "
+                           << std::to_string(started) << " (the test began at "
+                           << std::to_string(begin) << ", the subject ended at "
+                           << std::to_string(subjectEnded) << "): " << filter
+                           << "\nthe release frames in the capture:\n"
+                           << Shell("tshark -n -r " + capture + " " + options +
+                                    " -t e -Y '" + release + "' 2>/dev/null | head -20");
     // One packet time is 20 ms; the bounds leave room for a loaded machine. A call that
     // outlived its release sent media for seconds.
     std::string signalling = "(" + toSubject + " || " + TcpOf(ours, false) +
