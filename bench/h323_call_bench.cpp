@@ -153,8 +153,18 @@ BENCHMARK(BM_RegistrationRoundTrip)->UseManualTime()->Unit(benchmark::kMilliseco
 
 namespace {
 
+/// A hook that passes every byte on unchanged; the hooks below note what they look for.
+class PassThroughHook : public H323TrafficHook
+{
+  public:
+    void OnStreamReceived(BYTE *, PINDEX) const override {}
+    void OnStreamSending(const BYTE *d, BYTE *o, PINDEX n) const override { std::copy(d, d + n, o); }
+    void OnDatagramReceived(BYTE *, PINDEX) const override {}
+    void OnDatagramSending(const BYTE *d, BYTE *o, PINDEX n) const override { std::copy(d, d + n, o); }
+};
+
 /// Notes when the Setup goes out and when the Connect comes in (Q.931 message types 5, 7).
-class SignalHook : public H323TrafficHook
+class SignalHook : public PassThroughHook
 {
   public:
     void Arm()
@@ -173,8 +183,6 @@ class SignalHook : public H323TrafficHook
         if (n > 9 && d[4] == 0x08 && d[8] == 0x05 && !setupSent.exchange(true))
             setupAt = Clock::now();
     }
-    void OnDatagramReceived(BYTE *, PINDEX) const override {}
-    void OnDatagramSending(const BYTE *d, BYTE *o, PINDEX n) const override { std::copy(d, d + n, o); }
     mutable std::atomic<bool> setupSent{false}, connectReceived{false};
     mutable Clock::time_point setupAt, connectAt;
 };
@@ -229,7 +237,7 @@ BENCHMARK(BM_HangupToReleasedBothSides)->Arg(1)->Arg(0)->ArgName("fastStart")->U
 namespace {
 
 /// Notes the last RTP packet and the last DisengageRequest either side sends after Arm().
-class ReleaseHook : public H323TrafficHook
+class ReleaseHook : public PassThroughHook
 {
   public:
     void Arm()
@@ -237,9 +245,6 @@ class ReleaseHook : public H323TrafficHook
         std::lock_guard<std::mutex> lock(mutex);
         lastRtp = lastDrq = {};
     }
-    void OnStreamReceived(BYTE *, PINDEX) const override {}
-    void OnStreamSending(const BYTE *d, BYTE *o, PINDEX n) const override { std::copy(d, d + n, o); }
-    void OnDatagramReceived(BYTE *, PINDEX) const override {}
     void OnDatagramSending(const BYTE *d, BYTE *o, PINDEX n) const override
     {
         std::copy(d, d + n, o);
@@ -375,19 +380,16 @@ BENCHMARK(BM_ReleaseByAPeerKeepingItsChannelsOpen)->UseManualTime()->Unit(benchm
 namespace {
 
 /// Notes when the first Release Complete is written after Arm() (Q.931 message type 0x5a).
-class ReleaseCompleteHook : public H323TrafficHook
+class ReleaseCompleteHook : public PassThroughHook
 {
   public:
     void Arm() { sent = false; }
-    void OnStreamReceived(BYTE *, PINDEX) const override {}
     void OnStreamSending(const BYTE *d, BYTE *o, PINDEX n) const override
     {
         std::copy(d, d + n, o);
         if (n > 9 && d[4] == 0x08 && d[8] == 0x5a && !sent.exchange(true))
             at = Clock::now();
     }
-    void OnDatagramReceived(BYTE *, PINDEX) const override {}
-    void OnDatagramSending(const BYTE *d, BYTE *o, PINDEX n) const override { std::copy(d, d + n, o); }
     mutable std::atomic<bool> sent{false};
     mutable Clock::time_point at;
 };
@@ -543,13 +545,10 @@ BENCHMARK(BM_SequentialCallsThroughGatekeeper)->Unit(benchmark::kMillisecond)->I
 namespace {
 
 /// Notes when the first RTP datagram is sent after Arm().
-class FirstPacketHook : public H323TrafficHook
+class FirstPacketHook : public PassThroughHook
 {
   public:
     void Arm() { sent = false; }
-    void OnStreamReceived(BYTE *, PINDEX) const override {}
-    void OnStreamSending(const BYTE *d, BYTE *o, PINDEX n) const override { std::copy(d, d + n, o); }
-    void OnDatagramReceived(BYTE *, PINDEX) const override {}
     void OnDatagramSending(const BYTE *d, BYTE *o, PINDEX n) const override
     {
         std::copy(d, d + n, o);
